@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QStringList>
+#include <cstdio>
+
+// qlarkw-cli: the program-memory jobs from a terminal. Run() takes the
+// arguments after the program name and returns the exit code.
+namespace cli {
+
+enum ExitCode : int {
+    kSuccess = 0,
+    kUsageError = 2,
+    kFileError = 3,     // a file or HEX error
+    kLinkFailure = 4,   // no Writer, no answer, or a word not acknowledged
+    kNoBoard = 5,       // the Writer reaches no target board
+    kVerifyMismatch = 6,
+};
+
+struct Streams {
+    FILE* out = stdout;
+    FILE* err = stderr;
+};
+
+// `programDir` is where the settings file "qlarkw.ini" is looked for.
+int Run(const QStringList& arguments, const QString& programDir, Streams streams = {});
+
+}  // namespace cli

@@ -1,0 +1,54 @@
+#include "cli/CliHost.h"
+
+#include <unistd.h>
+
+namespace cli {
+
+MsgAnswer CliHost::MessageBox(const QString& text, const QString& caption, MsgIcon,
+                              MsgButtons buttons) {
+    if (beforeMessage_) beforeMessage_();
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n  "));
+    std::fprintf(err_, "%s: %s\n", caption.toUtf8().constData(), lines.toUtf8().constData());
+    std::fflush(err_);
+    return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+}
+
+std::optional<QString> CliHost::AskSaveFileName(const QString& proposedPath) {
+    return outputPath_.isEmpty() ? proposedPath : outputPath_;
+}
+
+TerminalProgress::TerminalProgress(FILE* err) : err_(err), enabled_(isatty(fileno(err)) != 0) {}
+
+void TerminalProgress::SetStatusText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    Redraw();
+}
+
+void TerminalProgress::SetProgress(int done, int total) {
+    done_ = done;
+    total_ = total;
+    const int percent = total > 0 ? done * 100 / total : -1;
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    Redraw();
+}
+
+void TerminalProgress::Redraw() {
+    if (!enabled_) return;
+    QString line = text_;
+    if (total_ > 0) line += QStringLiteral("  %1/%2 (%3%)").arg(done_).arg(total_).arg(lastPercent_);
+    std::fprintf(err_, "\r\033[K%s", line.toUtf8().constData());
+    std::fflush(err_);
+    drawn_ = true;
+}
+
+void TerminalProgress::EndLine() {
+    if (!drawn_) return;
+    std::fputc('\n', err_);
+    std::fflush(err_);
+    drawn_ = false;
+}
+
+}  // namespace cli

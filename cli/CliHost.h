@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <cstdio>
+#include <functional>
+
+#include "shared/Clock.h"
+#include "shared/Host.h"
+
+namespace cli {
+
+// Messages go to stderr as "caption: text", further lines indented; questions
+// are answered yes; the save question is answered with the path given on
+// the command line, or the proposed one.
+class CliHost final : public Host {
+public:
+    CliHost(Clock& clock, FILE* err, QString outputPath)
+        : clock_(clock), err_(err), outputPath_(std::move(outputPath)) {}
+
+    void Sleep(int ms) override { clock_.SleepMs(ms); }
+    void ProcessEvents() override {}
+    MsgAnswer MessageBox(const QString& text, const QString& caption, MsgIcon icon,
+                         MsgButtons buttons) override;
+    std::optional<QString> AskSaveFileName(const QString& proposedPath) override;
+
+    // Called before a message is printed, so a progress line can end first.
+    void setBeforeMessage(std::function<void()> hook) { beforeMessage_ = std::move(hook); }
+
+private:
+    Clock& clock_;
+    FILE* err_;
+    QString outputPath_;
+    std::function<void()> beforeMessage_;
+};
+
+// One updating line on a terminal; nothing when stderr is not a terminal.
+class TerminalProgress final : public ProgressView {
+public:
+    explicit TerminalProgress(FILE* err);
+    ~TerminalProgress() override { EndLine(); }
+    void SetStatusText(const QString& text) override;
+    void SetProgress(int done, int total) override;
+    void EndLine();
+
+private:
+    void Redraw();
+    FILE* err_;
+    bool enabled_;
+    bool drawn_ = false;
+    QString text_;
+    int done_ = 0;
+    int total_ = 0;
+    int lastPercent_ = -1;
+};
+
+}  // namespace cli

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "link/Device.h"
+
+class Clock;
+
+// The list of device backends and the choice among them.
+//
+// QLARKW_DEVICE names the backend:
+//   auto        (default) real hardware: the first backend that finds a Writer
+//   sim         the simulated Writer in this process; QLARKW_SIM_STATE,
+//               QLARKW_SIM_TRACE and QLARKW_SIM_FAULT configure it
+//   serial      a tty whose USB product string is the Writer's
+//   serial:PATH the tty at PATH (a qlarkw-sim pseudo-terminal, for example)
+//   ftdi        libftdi1, opening the bridge by its description
+//   d2xx        the vendor's D2XX library, loaded at run time
+namespace backends {
+
+inline constexpr char kEnvDevice[] = "QLARKW_DEVICE";
+inline constexpr char kEnvSimState[] = "QLARKW_SIM_STATE";
+inline constexpr char kEnvSimTrace[] = "QLARKW_SIM_TRACE";
+inline constexpr char kEnvSimFault[] = "QLARKW_SIM_FAULT";
+
+// The backend QLARKW_DEVICE names, "auto" when it is unset or empty.
+QString SpecFromEnvironment();
+
+// The device for `spec`, or nothing with `error` set when the spec names no
+// backend or its settings cannot be read. The device is not opened yet.
+std::unique_ptr<Device> Create(const QString& spec, Clock& clock, QString* error);
+
+// The names `auto` tries on this platform, in order.
+QStringList AutoOrder();
+
+}  // namespace backends

@@ -1,0 +1,88 @@
+#include "link/WriterLink.h"
+
+#include "resources/Texts.h"
+#include "shared/AppState.h"
+#include "shared/Host.h"
+
+using texts::Text;
+
+FtStatus LinkExchange::Send(uint8_t byte) {
+    uint32_t written = 0;
+    return device_.Write(&byte, 1, &written);
+}
+
+FtStatus LinkExchange::Send(std::array<uint8_t, 2> bytes) {
+    uint32_t written = 0;
+    return device_.Write(bytes.data(), 2, &written);
+}
+
+LinkExchange::Reply LinkExchange::Read() {
+    uint8_t buffer = recv_;
+    uint32_t received = 0;
+    Reply reply;
+    reply.status = device_.Read(&buffer, 1, &received);
+    reply.arrived = reply.status == FT_OK && received == 1;
+    if (reply.arrived) recv_ = buffer;
+    reply.byte = recv_;
+    return reply;
+}
+
+bool OpenWriter(Device& device, Host& host, AppState& state) {
+    if (device.OpenEx(QByteArray(texts::kDeviceDescription)) != FT_OK) {
+        if (!state.QuietOpen) {
+            host.MessageBox(Text(texts::kCheckUsbConnection), Text(texts::kAppTitle),
+                            MsgIcon::Critical);
+        }
+        state.QuietOpen = false;
+        return true;
+    }
+    using namespace linkparams;
+    device.Purge(kPurgeMask);
+    device.SetTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
+    device.SetBaudRate(kBaudRate);
+    device.SetDataCharacteristics(kWordLength, kStopBits, kParity);
+    device.SetFlowControl(0, 0, 0);
+    host.Sleep(kSettlePauseMs);
+    state.QuietOpen = false;
+    return false;
+}
+
+bool HandshakeWriter(Device& device, Host& host, const AppState& state) {
+    LinkExchange link(device);
+    const uint8_t select = state.BoardMode == 1 ? cmd::kSelectQLark : cmd::kSelectQLark2;
+    bool failed = false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        link.Send(select);
+        host.Sleep(20);
+        host.ProcessEvents();
+        const LinkExchange::Reply reply = link.Read();
+        failed = false;
+        if (!reply.ok()) {
+            failed = true;
+            break;
+        }
+        if (reply.byte == cmd::kAck) break;
+        link.Send(cmd::kPoll);
+        host.Sleep(200);
+        link.Send(cmd::kCancel);
+        host.Sleep(200);
+        link.Send(cmd::kEnd);
+        failed = true;
+        host.Sleep(200);
+        link.Read();
+    }
+    if (failed) {
+        ReportWriterError(host, 1);
+        return true;
+    }
+    host.Sleep(50);
+    return false;
+}
+
+void ReportWriterError(Host& host, int16_t code) {
+    const QString text = code == 2 ? Text(texts::kNoBoardLine1) + Text(texts::kCrLf) +
+                                         Text(texts::kNoBoardLine2)
+                                   : Text(texts::kLinkFailedLine1) + Text(texts::kCrLf) +
+                                         Text(texts::kLinkFailedLine2);
+    host.MessageBox(text, Text(texts::kCaptionError), MsgIcon::Critical);
+}

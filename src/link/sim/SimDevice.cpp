@@ -1,0 +1,159 @@
+#include "link/sim/SimDevice.h"
+
+#include "resources/Texts.h"
+#include "shared/Clock.h"
+#include "sim/ChipStateFile.h"
+
+SimDevice::SimDevice(Clock& clock, Options options)
+    : clock_(clock), options_(std::move(options)), firmware_(options_.faults) {}
+
+SimDevice::~SimDevice() {
+    if (open_) Close();
+}
+
+QString SimDevice::HexBytes(const uint8_t* data, uint32_t size) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(size) * 3);
+    for (uint32_t i = 0; i < size; ++i) {
+        if (i > 0) text.append(u' ');
+        text.append(QStringLiteral("%1").arg(data[i], 2, 16, QLatin1Char('0')).toUpper());
+    }
+    return text;
+}
+
+void SimDevice::Trace(const QString& line) {
+    if (!trace_.isOpen()) return;
+    const int64_t ms = clock_.NowMs() - openedAt_;
+    trace_.write(QStringLiteral("%1 %2\n").arg(ms).arg(line).toUtf8());
+    trace_.flush();
+}
+
+FtStatus SimDevice::OpenEx(const QByteArray& description) {
+    lastError_.clear();
+    if (open_) {
+        lastError_ = QStringLiteral("the simulated Writer is already open");
+        return FT_DEVICE_NOT_OPENED;
+    }
+    openedAt_ = clock_.NowMs();
+    if (!options_.tracePath.isEmpty()) {
+        trace_.setFileName(options_.tracePath);
+        if (!trace_.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            lastError_ = QStringLiteral("QLARKW_SIM_TRACE: %1: %2")
+                             .arg(options_.tracePath, trace_.errorString());
+            return FT_OTHER_ERROR;
+        }
+    }
+    const QString what = QStringLiteral("open ") + QString::fromLatin1(description);
+    if (options_.faults.openFails || description != texts::kDeviceDescription) {
+        lastError_ = options_.faults.openFails
+                         ? QStringLiteral("the simulated Writer was told to fail to open")
+                         : QStringLiteral("no simulated device has that description");
+        Trace(what + QStringLiteral(" failed"));
+        trace_.close();
+        return FT_DEVICE_NOT_FOUND;
+    }
+    if (!options_.statePath.isEmpty()) {
+        QString error;
+        const std::optional<ChipMemory> chip = chipstate::Load(options_.statePath, &error);
+        if (!chip) {
+            lastError_ = QStringLiteral("QLARKW_SIM_STATE: ") + error;
+            Trace(what + QStringLiteral(" failed"));
+            trace_.close();
+            return FT_OTHER_ERROR;
+        }
+        firmware_.chip() = *chip;
+    }
+    open_ = true;
+    ++openCount_;
+    pending_.clear();
+    readTimeoutMs_ = 0;
+    Trace(what);
+    return FT_OK;
+}
+
+FtStatus SimDevice::Purge(uint32_t mask) {
+    if (!open_) return FT_INVALID_HANDLE;
+    if (mask & FT_PURGE_RX) pending_.clear();
+    Trace(QStringLiteral("purge %1").arg(mask));
+    return FT_OK;
+}
+
+FtStatus SimDevice::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
+    if (!open_) return FT_INVALID_HANDLE;
+    readTimeoutMs_ = readMs;
+    Trace(QStringLiteral("timeouts %1 %2").arg(readMs).arg(writeMs));
+    return FT_OK;
+}
+
+FtStatus SimDevice::SetBaudRate(uint32_t baud) {
+    if (!open_) return FT_INVALID_HANDLE;
+    Trace(QStringLiteral("baud %1").arg(baud));
+    return FT_OK;
+}
+
+FtStatus SimDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
+    if (!open_) return FT_INVALID_HANDLE;
+    Trace(QStringLiteral("data %1 %2 %3").arg(wordLength).arg(stopBits).arg(parity));
+    return FT_OK;
+}
+
+FtStatus SimDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
+    if (!open_) return FT_INVALID_HANDLE;
+    Trace(QStringLiteral("flow %1 %2 %3").arg(flow).arg(xon).arg(xoff));
+    return FT_OK;
+}
+
+FtStatus SimDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {
+    if (written) *written = 0;
+    if (!open_) return FT_INVALID_HANDLE;
+    Trace(QStringLiteral("w ") + HexBytes(data, size));
+    for (uint32_t i = 0; i < size; ++i) pending_.append(firmware_.Receive(data[i]));
+    if (written) *written = size;
+    return FT_OK;
+}
+
+FtStatus SimDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
+    if (received) *received = 0;
+    if (!open_) return FT_INVALID_HANDLE;
+    ++readCount_;
+    if (options_.faults.readErrorAt && *options_.faults.readErrorAt == readCount_) {
+        Trace(QStringLiteral("r error"));
+        lastError_ = QStringLiteral("the simulated Writer was told to fail this read");
+        return FT_IO_ERROR;
+    }
+    const auto n = static_cast<uint32_t>(std::min<qsizetype>(size, pending_.size()));
+    std::copy_n(reinterpret_cast<const uint8_t*>(pending_.constData()), n, data);
+    pending_.remove(0, n);
+    if (received) *received = n;
+    QString line = QStringLiteral("r");
+    if (n > 0) line += u' ' + HexBytes(data, n);
+    if (n < size) {
+        // Nothing more will come: the Writer has answered all it will.
+        clock_.SleepMs(readTimeoutMs_);
+        line += QStringLiteral(" timeout");
+    }
+    Trace(line);
+    return FT_OK;
+}
+
+FtStatus SimDevice::Close() {
+    if (!open_) return FT_INVALID_HANDLE;
+    open_ = false;
+    ++closeCount_;
+    pending_.clear();
+    FtStatus status = FT_OK;
+    if (!options_.statePath.isEmpty()) {
+        QString error;
+        if (!chipstate::Save(options_.statePath, firmware_.chip(), &error)) {
+            lastError_ = QStringLiteral("QLARKW_SIM_STATE: ") + error;
+            status = FT_IO_ERROR;
+        }
+    }
+    if (options_.faults.closeFails) {
+        lastError_ = QStringLiteral("the simulated Writer was told to fail to close");
+        status = FT_IO_ERROR;
+    }
+    Trace(status == FT_OK ? QStringLiteral("close") : QStringLiteral("close failed"));
+    trace_.close();
+    return status;
+}

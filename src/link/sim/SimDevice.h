@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+#include <memory>
+
+#include "link/Device.h"
+#include "sim/FirmwareModel.h"
+
+class Clock;
+
+// The simulated Writer in-process: the firmware model behind the Device
+// calls. Replies are ready as soon as the command is written; a read that
+// asks for more than the Writer has sent waits its full time-out on the
+// clock and returns what there is.
+//
+// Options (the `sim` backend takes them from the environment):
+//  - statePath: the chip is loaded from this HEX image at every open and
+//    saved back at every close, so separate runs see the same chip;
+//  - tracePath: one line appended per call, "<ms since open> <call>".
+class SimDevice final : public Device {
+public:
+    struct Options {
+        QString statePath;
+        QString tracePath;
+        FaultPlan faults;
+    };
+
+    SimDevice(Clock& clock, Options options);
+    ~SimDevice() override;
+
+    FtStatus OpenEx(const QByteArray& description) override;
+    FtStatus Purge(uint32_t mask) override;
+    FtStatus SetTimeouts(uint32_t readMs, uint32_t writeMs) override;
+    FtStatus SetBaudRate(uint32_t baud) override;
+    FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override;
+    FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override;
+    FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
+    FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
+    FtStatus Close() override;
+    QString LastError() const override { return lastError_; }
+
+    FirmwareModel& firmware() { return firmware_; }
+    bool isOpen() const { return open_; }
+    int openCount() const { return openCount_; }
+    int closeCount() const { return closeCount_; }
+
+private:
+    void Trace(const QString& line);
+    static QString HexBytes(const uint8_t* data, uint32_t size);
+
+    Clock& clock_;
+    Options options_;
+    FirmwareModel firmware_;
+    QByteArray pending_;  // bytes the Writer has sent and the PC not yet read
+    QFile trace_;
+    QString lastError_;
+    bool open_ = false;
+    int64_t openedAt_ = 0;
+    uint32_t readTimeoutMs_ = 0;  // until set, reads do not wait
+    int readCount_ = 0;
+    int openCount_ = 0;
+    int closeCount_ = 0;
+};

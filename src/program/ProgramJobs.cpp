@@ -1,0 +1,318 @@
+#include "program/ProgramJobs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include "link/SevenBit.h"
+#include "link/WriterLink.h"
+#include "program/HexProgram.h"
+#include "resources/Texts.h"
+#include "shared/AppState.h"
+#include "shared/Host.h"
+#include "shared/IntelHex.h"
+
+using texts::Text;
+
+namespace {
+
+QString TwoLines(const char* first, const char* second) {
+    return Text(first) + Text(texts::kCrLf) + Text(second);
+}
+
+void ShowCritical(Host& host, const QString& text, const char* caption) {
+    host.MessageBox(text, Text(caption), MsgIcon::Critical);
+}
+
+void ShowDone(Host& host, const char* text) {
+    host.MessageBox(Text(text), Text(texts::kAppTitle), MsgIcon::Information);
+}
+
+// Starts a command that the Writer acknowledges with `ack`, at most three
+// attempts; between them the recovery bytes 'S', 'C', a pause and 'E'.
+// Returns the error code for ReportWriterError: 0 started, 1 failed,
+// 2 no target board.
+int16_t StartCommand(LinkExchange& link, Host& host, uint8_t command, uint8_t ack) {
+    int16_t code = 1;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        link.Send(command);
+        const LinkExchange::Reply reply = link.Read();
+        if (!reply.ok()) return 1;
+        if (reply.byte == cmd::kNoBoard) {
+            link.Send(cmd::kPoll);
+            return 2;
+        }
+        if (reply.byte == ack) return 0;
+        link.Send(cmd::kPoll);
+        link.Send(cmd::kCancel);
+        host.Sleep(200);
+        link.Send(cmd::kEnd);
+        code = 1;
+    }
+    return code;
+}
+
+}  // namespace
+
+QString AddressText(int address, const char* suffix) {
+    return Text(texts::kAddressPrefix) +
+           QStringLiteral("%1").arg(address, 4, 16, QLatin1Char(' ')).toUpper() + Text(suffix);
+}
+
+ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath) {
+    QFile file(hexPath);
+    QByteArray text;
+    if (file.open(QIODevice::ReadOnly)) text = file.readAll();
+    // A file that cannot be read behaves as one whose first line is empty.
+    const QList<QByteArray> lines =
+        file.isOpen() && file.error() == QFileDevice::NoError ? hex::SplitLines(text)
+                                                              : QList<QByteArray>{QByteArray()};
+    const hexprogram::ConfigResult found = hexprogram::FindConfigWord(lines);
+    switch (found.result) {
+        case hexprogram::ConfigSearch::Found:
+            state.ConfigWord = found.word;
+            return ConfigLoad::Found;
+        case hexprogram::ConfigSearch::NotFound:
+            return ConfigLoad::NotFound;
+        case hexprogram::ConfigSearch::HexError:
+            break;
+    }
+    // A line without ':' is the classic HEX error; a record that is cut
+    // short or whose checksum does not match is a damaged file and says how
+    // to mend it.
+    const QString message = found.recordError == hex::RecordError::NoStartMark
+                                ? Text(texts::kHexError)
+                                : TwoLines(texts::kHexError, texts::kHexErrorLine2);
+    ShowCritical(host, message, texts::kCaptionError);
+    return ConfigLoad::HexError;
+}
+
+JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view) {
+    Host& host = env.host;
+    int curAddr = 0;
+    view.SetStatusText(AddressText(0, texts::kWritingSuffix));
+    view.SetProgress(0, 0);
+    host.ProcessEvents();
+
+    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
+    if (HandshakeWriter(env.device, host, env.state)) {
+        env.device.Close();
+        return JobOutcome::LinkFailure;
+    }
+    LinkExchange link(env.device);
+    if (const int16_t code = StartCommand(link, host, cmd::kWriteMode, cmd::kWriteAck); code != 0) {
+        env.device.Close();
+        ReportWriterError(host, code);
+        return code == 2 ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+    }
+
+    // From here on every way out leaves write mode with 'E' and closes.
+    auto finish = [&](const QString& text, const char* caption, JobOutcome outcome) {
+        link.Send(cmd::kEnd);
+        env.device.Close();
+        ShowCritical(host, text, caption);
+        return outcome;
+    };
+
+    QFile file(hexPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return finish(TwoLines(texts::kFileOpenFailed, texts::kTryAgain), texts::kCaptionFileError,
+                      JobOutcome::FileError);
+    }
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return finish(TwoLines(texts::kFileProcessingError, texts::kTryAgain),
+                      texts::kCaptionError, JobOutcome::FileError);
+    }
+    file.close();
+    const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(content));
+    const int total = plan.totalWords();
+    int done = 0;
+    view.SetProgress(0, total);
+
+    // A reply is good only when the expected byte arrived with this read.
+    auto expect = [&](uint8_t ack) { return link.Read().is(ack); };
+    const QString writeFailed = TwoLines(texts::kWriteFailed, texts::kTryAgain);
+
+    for (const hexprogram::Block& block : plan.blocks) {
+        while (curAddr < block.wordAddress) {
+            int n = (block.wordAddress - curAddr) & 0x7F;
+            if (n == 0) n = 127;
+            link.Send(cmd::kSkip);
+            if (!expect(cmd::kSkipAck))
+                return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
+            link.Send(static_cast<uint8_t>(0x80 | n));
+            if (!expect(cmd::kWriteAck))
+                return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
+            curAddr += n;
+            host.ProcessEvents();
+        }
+        for (int j = 0; j < block.words(); ++j) {
+            view.SetStatusText(AddressText(curAddr, texts::kWritingSuffix));
+            link.Send(cmd::kProgramWord);
+            if (!expect(cmd::kWriteAck))
+                return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
+            link.Send(sevenbit::EncodeFileWord(block.lo[j], block.hi[j]));
+            if (!expect(cmd::kWriteAck))
+                return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
+            ++curAddr;
+            view.SetProgress(++done, total);
+            host.ProcessEvents();
+        }
+    }
+    switch (plan.error) {
+        case hexprogram::WalkError::None:
+            break;
+        case hexprogram::WalkError::Hex:
+            return finish(TwoLines(texts::kHexError, texts::kHexErrorLine2),
+                          texts::kCaptionFileError, JobOutcome::HexError);
+        case hexprogram::WalkError::Processing:
+            // The bad word's 'D' goes out before its bytes are formed.
+            view.SetStatusText(AddressText(curAddr, texts::kWritingSuffix));
+            link.Send(cmd::kProgramWord);
+            return finish(TwoLines(texts::kFileProcessingError, texts::kTryAgain),
+                          texts::kCaptionError, JobOutcome::HexError);
+    }
+
+    link.Send(cmd::kProgramConfig);
+    if (!expect(cmd::kConfigAck))
+        return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
+    link.Send(std::array<uint8_t, 2>{0x80, static_cast<uint8_t>(0x80 | (env.state.ConfigWord & 0x7F))});
+    if (!expect(cmd::kWriteAck))
+        return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
+
+    link.Send(cmd::kEnd);
+    env.device.Close();
+    ShowDone(host, texts::kWriteDone);
+    return JobOutcome::Done;
+}
+
+JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* image) {
+    Host& host = env.host;
+    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
+    if (HandshakeWriter(env.device, host, env.state)) {
+        env.device.Close();
+        return JobOutcome::LinkFailure;
+    }
+    LinkExchange link(env.device);
+    if (const int16_t code = StartCommand(link, host, cmd::kReadProgram, cmd::kReadAck); code != 0) {
+        env.device.Close();
+        ReportWriterError(host, code);
+        return code == 2 ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+    }
+    constexpr int kTotal = 1024 + 8;
+    int readAddr = 0;
+    for (int received = 0; received < kTotal; ++received) {
+        host.ProcessEvents();
+        view.SetStatusText(AddressText(readAddr, texts::kReceivingSuffix));
+        // Every byte must arrive, and be data: anything else ends the
+        // read-out short, and a short image is never saved.
+        const LinkExchange::Reply high = link.Read();
+        const LinkExchange::Reply low =
+            high.arrived && sevenbit::IsData(high.byte) ? link.Read() : LinkExchange::Reply{};
+        const std::optional<uint16_t> word =
+            low.arrived ? sevenbit::Decode(high.byte, low.byte) : std::nullopt;
+        if (!word) {
+            env.device.Close();
+            ReportWriterError(host, 1);
+            return JobOutcome::LinkFailure;
+        }
+        if (readAddr < 0x400)
+            image->program[readAddr] = *word;
+        else
+            image->config[readAddr - 0x2000] = *word;
+        view.SetProgress(received + 1, kTotal);
+        ++readAddr;
+        if (readAddr == 0x400) readAddr = 0x2000;
+    }
+    env.device.Close();
+    return JobOutcome::Done;
+}
+
+QByteArray FormatReadOutFile(const ProgramImage& image) {
+    QByteArray out;
+    out.reserve(130 * 45);
+    auto appendRecord = [&out](uint16_t address, const uint16_t* words) {
+        uint8_t bytes[16];
+        for (int i = 0; i < 8; ++i) {
+            bytes[2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
+            bytes[2 * i + 1] = static_cast<uint8_t>(words[i] >> 8);
+        }
+        out.append(hex::FormatRecord(address, 0x00, bytes));
+        out.append("\r\n");
+    };
+    for (int word = 0; word < 1024; word += 8)
+        appendRecord(static_cast<uint16_t>(2 * word), &image.program[word]);
+    appendRecord(0x4000, image.config.data());
+    out.append(hex::EndRecord());
+    out.append("\r\n");
+    return out;
+}
+
+JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view) {
+    ProgramImage image;
+    if (const JobOutcome outcome = ReadProgramMemory(env, view, &image);
+        outcome != JobOutcome::Done)
+        return outcome;
+
+    Host& host = env.host;
+    const QString proposed =
+        QDir::toNativeSeparators(QDir::current().filePath(Text(texts::kDefaultReadFile)));
+    const std::optional<QString> chosen = host.AskSaveFileName(proposed);
+    if (!chosen) return JobOutcome::Cancelled;
+
+    view.SetStatusText(Text(texts::kWritingFile));
+    // Written beside the target and renamed over it only when complete.
+    QSaveFile file(*chosen);
+    const QByteArray content = FormatReadOutFile(image);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
+        !file.commit()) {
+        file.cancelWriting();
+        ShowCritical(host, TwoLines(texts::kFileError, texts::kTryAgain), texts::kCaptionError);
+        return JobOutcome::FileError;
+    }
+    ShowDone(host, texts::kReadDone);
+    return JobOutcome::Done;
+}
+
+JobOutcome ErasePrgComm(JobEnv& env) {
+    Host& host = env.host;
+    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
+    if (HandshakeWriter(env.device, host, env.state)) {
+        env.device.Close();
+        return JobOutcome::LinkFailure;
+    }
+    LinkExchange link(env.device);
+    int outcome = 1;  // 1 erased, 2 communication failure, 3 no target board
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        link.Send(cmd::kEraseProgram);
+        const LinkExchange::Reply reply = link.Read();
+        outcome = 1;
+        if (!reply.ok()) {
+            outcome = 2;
+            break;
+        }
+        if (reply.byte == cmd::kNoBoard) {
+            link.Send(cmd::kPoll);
+            outcome = 3;
+            break;
+        }
+        if (reply.byte == cmd::kAck) break;
+        link.Send(cmd::kCancel);
+        host.Sleep(200);
+        link.Send(cmd::kEnd);
+        outcome = 2;
+    }
+    if (env.device.Close() != FT_OK) outcome = 2;
+    switch (outcome) {
+        case 1:
+            ShowDone(host, texts::kEraseDone);
+            return JobOutcome::Done;
+        case 3:
+            ReportWriterError(host, 2);
+            return JobOutcome::NoBoard;
+        default:
+            ReportWriterError(host, 1);
+            return JobOutcome::LinkFailure;
+    }
+}

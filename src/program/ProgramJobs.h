@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+class Device;
+class Host;
+class ProgressView;
+struct AppState;
+
+// The program-memory jobs. Each opens the Writer, runs its exchange, closes
+// the Writer again and tells the user the outcome through the Host. They
+// return the outcome as well, for callers that act on it (the command line).
+
+struct JobEnv {
+    Device& device;
+    Host& host;
+    AppState& state;
+};
+
+enum class JobOutcome {
+    Done,
+    Cancelled,    // the user cancelled the save question
+    NotOpened,    // the Writer could not be opened
+    LinkFailure,  // the Writer did not answer as expected
+    NoBoard,      // the Writer reaches no target board
+    FileError,    // a file could not be opened, read or written
+    HexError,     // the HEX file is not valid
+    WriteError,   // a word or the configuration word was not acknowledged
+};
+
+// Everything the read-out brings back: program memory and the
+// configuration block (words 0x2000..0x2007).
+struct ProgramImage {
+    std::array<uint16_t, 1024> program{};
+    std::array<uint16_t, 8> config{};
+};
+
+enum class ConfigLoad { Found, NotFound, HexError };
+
+// Copies the configuration word (word 0x2007) of the HEX file into
+// ConfigWord, or shows the HEX error. ConfigWord stays as it was when the
+// file has no configuration word.
+ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath);
+
+// Programs the HEX file's data records and then ConfigWord's low seven bits.
+JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view);
+
+// Reads program memory and the configuration block, asks where to save
+// them and writes the HEX file there.
+JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view);
+
+// The read-out without the file: fills `image` on success. Failures have
+// been reported when it returns.
+JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* image);
+
+// Erases all of program memory.
+JobOutcome ErasePrgComm(JobEnv& env);
+
+// The read-out file: 128 program records of 16 bytes, the configuration
+// block record and the end record, each line ended by CR LF.
+QByteArray FormatReadOutFile(const ProgramImage& image);
+
+// "アドレス " + address right-aligned in four upper-case hex digits + suffix.
+QString AddressText(int address, const char* suffix);

@@ -1,0 +1,58 @@
+#pragma once
+
+// Every text the user sees, in one place. The sources are UTF-8; QStrings are
+// made with Text(). Two-line messages are joined with CR LF (kCrLf).
+
+#include <QString>
+
+namespace texts {
+
+inline QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+
+inline constexpr char kCrLf[] = "\r\n";
+
+// Program-wide
+inline constexpr char kAppTitle[] = "Q-LARK USBライタ";
+inline constexpr char kCaptionError[] = "エラーが発生しました";
+inline constexpr char kCaptionFileError[] = "ファイルエラー";
+inline constexpr char kDeviceDescription[] = "Q-LARK USB Programmer";
+
+// Writer link
+inline constexpr char kCheckUsbConnection[] = "USBライタの接続を確認してください";
+inline constexpr char kNoBoardLine1[] = "Ｑ－ＬＡＲＫマイコンボードからの応答がありません。";
+inline constexpr char kNoBoardLine2[] = "ロボットの電源、使用コネクタの設定を確認してください。";
+inline constexpr char kLinkFailedLine1[] = "ライタとの通信に失敗しました。";
+inline constexpr char kLinkFailedLine2[] = "接続を確認をしてからもう一度操作してください。";
+
+// Program memory
+inline constexpr char kHexError[] = "Hexファイルにエラーがありました";
+inline constexpr char kHexErrorLine2[] = "ＨＥＸファイルを作り直して、もう一度操作してください。";
+inline constexpr char kTryAgain[] = "もう一度操作してください。";
+inline constexpr char kFileOpenFailed[] = "ファイルを開けませんでした";
+inline constexpr char kWriteFailed[] = "書き込み中にエラーが発生しました";
+inline constexpr char kFileProcessingError[] = "ファイル処理エラーです";
+inline constexpr char kFileError[] = "ファイルエラーです";
+inline constexpr char kWriteDone[] = "書込みが終了しました";
+inline constexpr char kReadDone[] = "読取り終了しました";
+inline constexpr char kEraseDone[] = "全消去しました";
+inline constexpr char kAddressPrefix[] = "アドレス ";
+inline constexpr char kWritingSuffix[] = " 書込み中";
+inline constexpr char kReceivingSuffix[] = " 受信中";
+inline constexpr char kWritingFile[] = "ファイル出力中";
+inline constexpr char kDefaultReadFile[] = "qlark.hex";
+
+// Settings file
+inline constexpr char kSettingsFileName[] = "qlarkw.ini";
+inline constexpr char kSettingAbsent[] = "???";
+
+}  // namespace texts
+
+namespace texts {
+
+// Main window's file checks
+inline constexpr char kChooseHexFile[] = "参照をクリックしてHEXファイルを指定してください";
+inline constexpr char kHexFileMissing[] =
+    "HEXファイルが存在しません。参照をクリックしてファイルを指定をしてください";
+inline constexpr char kFileMissing[] = "ファイルが存在しません";
+
+}  // namespace texts
