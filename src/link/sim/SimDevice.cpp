@@ -22,10 +22,13 @@ QString SimDevice::HexBytes(const uint8_t* data, uint32_t size) {
 }
 
 void SimDevice::Trace(const QString& line) {
-    if (!trace_.isOpen()) return;
-    const int64_t ms = clock_.NowMs() - openedAt_;
-    trace_.write(QStringLiteral("%1 %2\n").arg(ms).arg(line).toUtf8());
-    trace_.flush();
+    if (!trace_.isOpen() && !options_.traceSink) return;
+    const QString stamped = QStringLiteral("%1 %2").arg(clock_.NowMs() - openedAt_).arg(line);
+    if (options_.traceSink) options_.traceSink(stamped);
+    if (trace_.isOpen()) {
+        trace_.write(stamped.toUtf8() + '\n');
+        trace_.flush();
+    }
 }
 
 FtStatus SimDevice::OpenEx(const QByteArray& description) {

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "link/Device.h"
@@ -24,6 +25,9 @@ public:
         QString statePath;
         QString tracePath;
         FaultPlan faults;
+        // Receives each trace line (without its line end) as well; tests
+        // read the wire from it.
+        std::function<void(const QString&)> traceSink;
     };
 
     SimDevice(Clock& clock, Options options);
