@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "SimFixture.h"
+#include "link/SevenBit.h"
+#include "link/WriterLink.h"
+#include "resources/Texts.h"
+
+using texts::Text;
+
+namespace {
+
+const QString kLinkFailed = Text(texts::kLinkFailedLine1) + "\r\n" + Text(texts::kLinkFailedLine2);
+const QString kNoBoard = Text(texts::kNoBoardLine1) + "\r\n" + Text(texts::kNoBoardLine2);
+
+FaultPlan Refuse(std::initializer_list<int> commands, uint8_t reply = 'x') {
+    FaultPlan plan;
+    for (const int n : commands) plan.refuseCommand[n] = reply;
+    return plan;
+}
+
+}  // namespace
+
+TEST(SevenBitPair, EncodesAndDecodesFourteenBitWords) {
+    EXPECT_EQ(sevenbit::Encode(0x3001), (std::array<uint8_t, 2>{0xE0, 0x81}));
+    EXPECT_EQ(sevenbit::EncodeFileWord(0xFF, 0x3F), (std::array<uint8_t, 2>{0xFF, 0xFF}));
+    EXPECT_EQ(sevenbit::EncodeFileWord(0x34, 0x12), (std::array<uint8_t, 2>{0xA4, 0xB4}));
+    EXPECT_EQ(sevenbit::EncodeFileWord(0x0A, 0x28), (std::array<uint8_t, 2>{0xD0, 0x8A}));
+    EXPECT_EQ(sevenbit::EncodeFileWord(0x80, 0x00), (std::array<uint8_t, 2>{0x81, 0x80}));
+    EXPECT_EQ(sevenbit::Decode(0xE0, 0x81), 0x3001);
+    EXPECT_EQ(sevenbit::Decode(0x60, 0x81), std::nullopt);
+    EXPECT_EQ(sevenbit::Decode(0xE0, 0x01), std::nullopt);
+}
+
+TEST(OpenWriter, SetsTheLinkParametersInOrderThenSettles) {
+    SimRig rig;
+    EXPECT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
+    EXPECT_EQ(rig.trace, (QStringList{"0 open Q-LARK USB Programmer", "0 purge 3",
+                                      "0 timeouts 5000 1000", "0 baud 4800", "0 data 8 0 0",
+                                      "0 flow 0 0 0"}));
+    EXPECT_EQ(rig.host.sleeps, std::vector<int>{50});
+    EXPECT_TRUE(rig.host.messages.empty());
+}
+
+TEST(OpenWriter, AnUnpluggedWriterIsReportedUnlessQuiet) {
+    FaultPlan unplugged;
+    unplugged.openFails = true;
+    SimRig rig(unplugged);
+    EXPECT_TRUE(OpenWriter(*rig.device, rig.host, rig.state));
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text, Text(texts::kCheckUsbConnection));
+    EXPECT_EQ(rig.host.messages[0].caption, Text(texts::kAppTitle));
+    EXPECT_EQ(rig.host.messages[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(rig.Calls(), QStringList{"open Q-LARK USB Programmer failed"});  // nothing set
+
+    rig.state.QuietOpen = true;
+    EXPECT_TRUE(OpenWriter(*rig.device, rig.host, rig.state));
+    EXPECT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_FALSE(rig.state.QuietOpen);
+    EXPECT_TRUE(OpenWriter(*rig.device, rig.host, rig.state));  // the next one speaks again
+    EXPECT_EQ(rig.host.messages.size(), 2u);
+}
+
+TEST(OpenWriter, QuietOpenIsClearedByASuccessfulOpenToo) {
+    SimRig rig;
+    rig.state.QuietOpen = true;
+    EXPECT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
+    EXPECT_FALSE(rig.state.QuietOpen);
+}
+
+TEST(HandshakeWriter, SelectsTheBoardAndSettlesAfterTheAcknowledgement) {
+    struct Case {
+        int16_t board;
+        const char* byte;
+    } const cases[] = {{1, "w 41"}, {2, "w 42"}, {0, "w 42"}, {3, "w 42"}};
+    for (const Case& c : cases) {
+        SimRig rig;
+        rig.state.BoardMode = c.board;
+        ASSERT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
+        EXPECT_FALSE(HandshakeWriter(*rig.device, rig.host, rig.state));
+        EXPECT_EQ(rig.Wire(), (QStringList{c.byte, "r 61"})) << c.board;
+        EXPECT_EQ(rig.host.sleeps, (std::vector<int>{50, 20, 50}));
+        EXPECT_EQ(rig.host.processEventsCount, 1);
+        EXPECT_TRUE(rig.host.messages.empty());
+        EXPECT_TRUE(rig.device->isOpen());
+    }
+}
+
+TEST(HandshakeWriter, ThreeWrongAnswersEachGetTheRecoveryBytesThenOneMessage) {
+    SimRig rig(Refuse({1, 5, 9}));  // 'B' is the 1st, 5th and 9th command byte
+    ASSERT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
+    EXPECT_TRUE(HandshakeWriter(*rig.device, rig.host, rig.state));
+    QStringList attempt = {"w 42", "r 78", "w 53", "w 43", "w 45", "r timeout"};
+    EXPECT_EQ(rig.Wire(), attempt + attempt + attempt);
+    EXPECT_EQ(rig.host.sleeps, (std::vector<int>{50, 20, 200, 200, 200, 20, 200, 200, 200, 20,
+                                                 200, 200, 200}));
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text, kLinkFailed);
+    EXPECT_EQ(rig.host.messages[0].caption, Text(texts::kCaptionError));
+    EXPECT_TRUE(rig.device->isOpen());  // the caller closes
+}
+
+TEST(HandshakeWriter, ASilentWriterTakesAboutThirtyTwoSeconds) {
+    FaultPlan silent;
+    silent.silent = true;
+    SimRig rig(silent);
+    ASSERT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
+    EXPECT_TRUE(HandshakeWriter(*rig.device, rig.host, rig.state));
+    // Per attempt: 20 ms, a 5000 ms time-out, 600 ms of recovery, another time-out.
+    EXPECT_EQ(rig.clock.NowMs(), 50 + 3 * (20 + 5000 + 600 + 5000));
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].atMs, rig.clock.NowMs());
+}
+
+TEST(HandshakeWriter, AReadErrorFailsAtOnceWithoutRecovery) {
+    FaultPlan fault;
+    fault.readErrorAt = 1;
+    SimRig rig(fault);
+    ASSERT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
+    EXPECT_TRUE(HandshakeWriter(*rig.device, rig.host, rig.state));
+    EXPECT_EQ(rig.Calls().mid(6), (QStringList{"w 42", "r error"}));
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text, kLinkFailed);
+}
+
+TEST(HandshakeWriter, ARecoveredWriterIsAcceptedOnTheNextAttempt) {
+    SimRig rig(Refuse({1}));
+    ASSERT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
+    EXPECT_FALSE(HandshakeWriter(*rig.device, rig.host, rig.state));
+    EXPECT_EQ(rig.Wire(), (QStringList{"w 42", "r 78", "w 53", "w 43", "w 45", "r timeout",
+                                       "w 42", "r 61"}));
+    EXPECT_TRUE(rig.host.messages.empty());
+}
+
+TEST(ReportWriterError, CodeTwoNamesTheBoardEveryOtherCodeTheLink) {
+    VirtualClock clock;
+    TestHost host(clock);
+    for (const int16_t code : {2, 0, 1, 3, -1}) ReportWriterError(host, code);
+    ASSERT_EQ(host.messages.size(), 5u);
+    EXPECT_EQ(host.messages[0].text, kNoBoard);
+    for (size_t i = 1; i < 5; ++i) EXPECT_EQ(host.messages[i].text, kLinkFailed);
+    for (const auto& m : host.messages) {
+        EXPECT_EQ(m.caption, Text(texts::kCaptionError));
+        EXPECT_EQ(m.icon, MsgIcon::Critical);
+        EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    }
+}
