@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <ostream>
 #include <optional>
 #include <vector>
 
@@ -66,3 +67,6 @@ public:
     int lastDone = -1;
     int lastTotal = -1;
 };
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "JobTestSupport.h"
+#include "program/HexProgram.h"
+#include "shared/AppState.h"
+
+using texts::Text;
+
+namespace {
+
+struct ConfigRig {
+    ConfigLoad Load(const QByteArray& text) {
+        const QString path = dir.filePath(QStringLiteral("c.hex"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        file.close();
+        return LoadHexConfigWord(host, state, path);
+    }
+    QTemporaryDir dir;
+    VirtualClock clock;
+    TestHost host{clock};
+    AppState state;
+};
+
+std::vector<uint8_t> ConfigBlock(uint8_t lo, uint8_t hi) {
+    std::vector<uint8_t> block(16, 0xFF);
+    block[14] = lo;
+    block[15] = hi;
+    return block;
+}
+
+}  // namespace
+
+TEST(LoadHexConfigWord, FindsWord0x2007WhereverARecordCoversIt) {
+    const QByteArray program = DataRecord(0, {0x01, 0x30});
+    struct Case {
+        const char* what;
+        QByteArray file;
+        int16_t word;
+    } const cases[] = {
+        {"the whole block in one record", HexText({program, DataRecord(0x4000, ConfigBlock(0xF9, 0x3F)),
+                                                   hex::EndRecord()}), 0x3FF9},
+        {"the word in a record of its own", HexText({program, DataRecord(0x400E, {0xF9, 0x3F}),
+                                                     hex::EndRecord()}), 0x3FF9},
+        {"lower-case digits", HexText({DataRecord(0x400E, {0xF1, 0x3F}).toLower()}), 0x3FF1},
+        {"after an extended address record",
+         HexText({hex::FormatRecord(0, 0x04, std::vector<uint8_t>{0, 0}),
+                  DataRecord(0x400C, {0xFF, 0x3F, 0x1A, 0x00})}), 0x001A},
+        {"a record of three bytes from 0x400D", HexText({DataRecord(0x400D, {0x00, 0x22, 0x11})}), 0x1122},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConfigRig rig;
+        EXPECT_EQ(rig.Load(c.file), ConfigLoad::Found);
+        EXPECT_EQ(rig.state.ConfigWord, c.word);
+        EXPECT_TRUE(rig.host.messages.empty());
+    }
+}
+
+TEST(LoadHexConfigWord, LeavesTheWordAloneWhenTheFileHasNone) {
+    std::vector<uint8_t> fourteen(14, 0x00);
+    struct Case {
+        const char* what;
+        QByteArray file;
+    } const cases[] = {
+        {"no record at 0x4000 or above", HexText({DataRecord(0, {0x01, 0x30}), hex::EndRecord()})},
+        {"a block that ends at word 0x2006", HexText({DataRecord(0x4000, fourteen)})},
+        {"an end record before the word", HexText({hex::EndRecord(), DataRecord(0x400E, {0xF9, 0x3F})})},
+        {"an empty file", QByteArray()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConfigRig rig;
+        rig.state.ConfigWord = 7;
+        EXPECT_EQ(rig.Load(c.file), ConfigLoad::NotFound);
+        EXPECT_EQ(rig.state.ConfigWord, 7);
+        EXPECT_TRUE(rig.host.messages.empty());
+    }
+}
+
+TEST(LoadHexConfigWord, ReportsADamagedFileAndKeepsTheWord) {
+    QByteArray corrupt = DataRecord(0x400E, {0xF9, 0x3F});
+    corrupt[3] = '5';  // address 0x500E: the checksum no longer matches
+    struct Case {
+        const char* what;
+        QByteArray file;
+        QString message;
+    } const cases[] = {
+        {"an empty first line", HexText({"", DataRecord(0x400E, {0xF9, 0x3F})}), Text(texts::kHexError)},
+        {"a line without ':'", "0200000001300\r\n", Text(texts::kHexError)},
+        {"a checksum that does not match", HexText({corrupt}),
+         TwoLines(texts::kHexError, texts::kHexErrorLine2)},
+        {"a short record", HexText({DataRecord(0x400E, {0xF9, 0x3F}).left(13)}),
+         TwoLines(texts::kHexError, texts::kHexErrorLine2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConfigRig rig;
+        EXPECT_EQ(rig.Load(c.file), ConfigLoad::HexError);
+        EXPECT_EQ(rig.state.ConfigWord, 26);
+        ASSERT_EQ(rig.host.messages.size(), 1u);
+        EXPECT_EQ(rig.host.messages[0].text, c.message);
+        EXPECT_EQ(rig.host.messages[0].caption, Text(texts::kCaptionError));
+        EXPECT_EQ(rig.host.messages[0].icon, MsgIcon::Critical);
+    }
+    ConfigRig missing;
+    EXPECT_EQ(LoadHexConfigWord(missing.host, missing.state, missing.dir.filePath("none.hex")),
+              ConfigLoad::HexError);
+    ASSERT_EQ(missing.host.messages.size(), 1u);
+    EXPECT_EQ(missing.host.messages[0].text, Text(texts::kHexError));
+}
+
+TEST(PlanWrite, CountsTheWordsTheWriteWillSend) {
+    const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(
+        HexText({DataRecord(0, {1, 0, 2, 0}), DataRecord(0x10, {3, 0, 4}), DataRecord(0x4000, {5, 0})})));
+    EXPECT_EQ(plan.error, hexprogram::WalkError::None);
+    ASSERT_EQ(plan.blocks.size(), 2u);
+    EXPECT_EQ(plan.blocks[1].wordAddress, 8);
+    EXPECT_EQ(plan.totalWords(), 3);
+    EXPECT_EQ(hexprogram::Word(plan.blocks[0], 1), 2);
+}
