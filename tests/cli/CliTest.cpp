@@ -1,0 +1,196 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "TestHost.h"
+
+// qlarkw-cli as a user runs it: the built program on the simulated Writer,
+// whose chip lives in a state file between the runs.
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+const QString kHexDir = QStringLiteral(QLARKW_HEX_DIR);
+QString HexFile(const char* name) { return kHexDir + u'/' + QLatin1String(name) + QStringLiteral(".hex"); }
+
+class Cli : public ::testing::Test {
+protected:
+    Result Run(const QStringList& args, const QStringList& extraEnv = {},
+               const QString& program = QStringLiteral(QLARKW_CLI)) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QLARKW_DEVICE"), QStringLiteral("sim"));
+        env.insert(QStringLiteral("QLARKW_SIM_STATE"), chip());
+        env.remove(QStringLiteral("QLARKW_SIM_FAULT"));
+        env.remove(QStringLiteral("QLARKW_SIM_TRACE"));
+        for (const QString& item : extraEnv) env.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        process.start(program, args);
+        process.waitForFinished(60000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+    QString chip() const { return dir.filePath(QStringLiteral("chip.hex")); }
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    QByteArray Read(const QString& file) const {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void Put(const QString& file, const QByteArray& content) const {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    // srecord's comparison of the program words and the configuration word
+    // of `original` with the same addresses of `readOut`.
+    static int SrecCompare(const QString& original, const QString& readOut) {
+        const QStringList ranges = {"-crop", "0", "0x800", "0x400E", "0x4010"};
+        QStringList args = QStringList{original, "-intel"} + ranges;
+        args += QStringList{readOut, "-intel", "-crop", "-within", original, "-intel"} + ranges;
+        return QProcess::execute(QStringLiteral(QLARKW_SREC_CMP), args);
+    }
+
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(Cli, HelpAndUsageErrors) {
+    const Result help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("Exit codes"));
+    for (const QStringList& args : {QStringList{}, QStringList{"burn"}, QStringList{"write"},
+                                    QStringList{"read", "extra"}, QStringList{"--board", "3", "erase"},
+                                    QStringList{"--config", "0x4000", "erase"}, QStringList{"erase", "--verify"},
+                                    QStringList{"--frobnicate", "erase"}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith("qlarkw-cli: ")) << r.err.toStdString();
+    }
+}
+
+TEST_F(Cli, RealProgramsRoundTripThroughTheChip) {
+    for (const char* name : {"blink", "servo", "full"}) {
+        SCOPED_TRACE(name);
+        QFile::remove(chip());
+        const Result write = Run({"write", HexFile(name), "--verify"});
+        ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
+        EXPECT_TRUE(write.err.contains(QString::fromUtf8("書込みが終了しました")));
+        EXPECT_TRUE(write.out.startsWith("verify: ")) << write.out.toStdString();
+
+        const QString out = path("out.hex");
+        const Result read = Run({"read", "-o", out});
+        ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+        EXPECT_TRUE(read.err.contains(QString::fromUtf8("読取り終了しました")));
+        EXPECT_EQ(SrecCompare(HexFile(name), out), 0);
+        EXPECT_EQ(Run({"verify", HexFile(name)}).exitCode, 0);
+    }
+}
+
+TEST_F(Cli, ReadWritesQlarkHexInTheCurrentFolderByDefault) {
+    const Result read = Run({"read"});
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    const QByteArray file = Read(path("qlark.hex"));
+    EXPECT_EQ(file.count('\n'), 130);
+    EXPECT_TRUE(file.startsWith(":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00\r\n"));
+}
+
+TEST_F(Cli, EraseAndVerifyMismatch) {
+    ASSERT_EQ(Run({"write", HexFile("blink")}).exitCode, 0);
+    const Result other = Run({"verify", HexFile("servo")});
+    EXPECT_EQ(other.exitCode, 6);
+    // servo's first word (goto main) differs from blink's (goto start).
+    EXPECT_TRUE(other.err.contains("verify: word 0x0000: file 280D, chip 2810")) << other.err.toStdString();
+    EXPECT_TRUE(other.err.contains("configuration bits"));
+
+    const Result erase = Run({"erase"});
+    EXPECT_EQ(erase.exitCode, 0);
+    EXPECT_TRUE(erase.err.contains(QString::fromUtf8("全消去しました")));
+    const Result blank = Run({"verify", HexFile("blink")});
+    EXPECT_EQ(blank.exitCode, 6);
+    EXPECT_TRUE(blank.err.contains("file 2810, chip 3FFF")) << blank.err.toStdString();
+}
+
+TEST_F(Cli, ConfigurationWordFromTheOptionOrTheFile) {
+    const QString trace = path("trace.txt");
+    ASSERT_EQ(Run({"write", HexFile("blink"), "--config", "0x1A", "--board", "1"},
+                  {"QLARKW_SIM_TRACE=" + trace})
+                  .exitCode,
+              0);
+    const QString wire = QString::fromUtf8(Read(trace));
+    EXPECT_TRUE(wire.contains(" w 41\n")) << wire.toStdString();   // board 1: 'A'
+    EXPECT_TRUE(wire.contains(" w 80 9A\n"));  // 0x1A
+    EXPECT_TRUE(wire.startsWith("0 open Q-LARK USB Programmer\n0 purge 3\n0 timeouts 5000 1000\n"
+                                "0 baud 4800\n0 data 8 0 0\n0 flow 0 0 0\n"));
+    EXPECT_TRUE(wire.endsWith(" w 45\n" + wire.section('\n', -2, -2).section(' ', 0, 0) + " close\n"));
+    // blink's own word is 0x3FF1: verify against it fails on the bits sent.
+    EXPECT_EQ(Run({"verify", HexFile("blink")}).exitCode, 6);
+    EXPECT_EQ(Run({"verify", HexFile("blink"), "--config", "26"}).exitCode, 0);
+}
+
+TEST_F(Cli, SettingsBesideTheProgramChooseBoardAndWord) {
+    // A copy of the program in a folder of its own, with its settings file.
+    QTemporaryDir programDir;
+    const QString program = programDir.filePath("qlarkw-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QLARKW_CLI), program));
+    Put(programDir.filePath("qlarkw.ini"), "[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 1\r\n");
+    const QString trace = path("trace.txt");
+    const QString noConfig = path("noconfig.hex");
+    Put(noConfig, ":020000000130CD\r\n:00000001FF\r\n");
+    ASSERT_EQ(Run({"write", noConfig}, {"QLARKW_SIM_TRACE=" + trace}, program).exitCode, 0);
+    const QString wire = QString::fromUtf8(Read(trace));
+    EXPECT_TRUE(wire.contains(" w 41\n"));
+    EXPECT_TRUE(wire.contains(" w 80 87\n"));
+
+    Put(programDir.filePath("qlarkw.ini"), "[Config]\r\nword=many\r\n");
+    const Result bad = Run({"write", noConfig}, {}, program);
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_TRUE(bad.err.contains("many"));
+}
+
+TEST_F(Cli, FailuresHaveTheirOwnExitCodesAndMessages) {
+    QByteArray damaged = Read(HexFile("blink"));
+    damaged[damaged.indexOf(":0A0020") + 12] = '9';  // a changed data digit
+    Put(path("damaged.hex"), damaged);
+    struct Case {
+        const char* what;
+        QStringList args;
+        QStringList env;
+        int exitCode;
+        const char* message;
+    } const cases[] = {
+        {"missing file", {"write", "nothing.hex"}, {}, 3, "HEXファイルが存在しません。"},
+        {"damaged file", {"write", path("damaged.hex")}, {}, 3, "Hexファイルにエラーがありました"},
+        {"no Writer", {"erase"}, {"QLARKW_SIM_FAULT=openfail"}, 4, "USBライタの接続を確認してください"},
+        {"no board", {"read"}, {"QLARKW_SIM_FAULT=noboard=2"}, 5, "Ｑ－ＬＡＲＫマイコンボードからの応答がありません。"},
+        {"write refused", {"write", HexFile("blink")}, {"QLARKW_SIM_FAULT=reply=4:78"}, 4,
+         "書き込み中にエラーが発生しました"},
+        {"short read-out", {"read"}, {"QLARKW_SIM_FAULT=byte=40:00"}, 4, "ライタとの通信に失敗しました。"},
+        {"unknown device", {"erase"}, {"QLARKW_DEVICE=usb0"}, 2, "unknown device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Result r = Run(c.args, c.env);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(path("qlark.hex")));  // the short read-out saved nothing
+    // The damaged file was refused before anything reached the chip.
+    EXPECT_FALSE(QFile::exists(chip()) && Read(chip()).contains(":10002000831686"));
+}
+
+TEST_F(Cli, VerboseTellsWhyNoWriterWasFound) {
+    const Result r = Run({"--verbose", "erase"}, {"QLARKW_DEVICE=auto"});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_TRUE(r.err.contains("device: auto")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("no Writer found")) << r.err.toStdString();
+}
