@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, and those of the named extras:
+#   tools/install-deps.sh [test] [screens]
+# Only missing packages are installed; nothing happens when all are present.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libftdi1-dev libgl-dev)
+for extra in "$@"; do
+  case "$extra" in
+    test) packages+=(libgtest-dev libgmock-dev gputils srecord) ;;
+    screens) packages+=(xvfb xauth fonts-ipafont-gothic imagemagick) ;;
+    bench) packages+=(libbenchmark-dev) ;;
+    *) echo "install-deps: unknown extra '$extra' (test, screens, bench)" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
