@@ -52,6 +52,23 @@ int16_t StartCommand(LinkExchange& link, Host& host, uint8_t command, uint8_t ac
     return code;
 }
 
+// Opens the Writer, selects the board and starts `command`. Every failure
+// has been reported, and the Writer closed, when it returns another outcome
+// than Done.
+JobOutcome BeginCommand(JobEnv& env, LinkExchange& link, uint8_t command, uint8_t ack) {
+    if (OpenWriter(env.device, env.host, env.state)) return JobOutcome::NotOpened;
+    if (HandshakeWriter(env.device, env.host, env.state)) {
+        env.device.Close();
+        return JobOutcome::LinkFailure;
+    }
+    if (const int16_t code = StartCommand(link, env.host, command, ack); code != 0) {
+        env.device.Close();
+        ReportWriterError(env.host, code);
+        return code == 2 ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+    }
+    return JobOutcome::Done;
+}
+
 }  // namespace
 
 QString AddressText(int address, const char* suffix) {
@@ -94,17 +111,10 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
     view.SetProgress(0, 0);
     host.ProcessEvents();
 
-    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
-    if (HandshakeWriter(env.device, host, env.state)) {
-        env.device.Close();
-        return JobOutcome::LinkFailure;
-    }
     LinkExchange link(env.device);
-    if (const int16_t code = StartCommand(link, host, cmd::kWriteMode, cmd::kWriteAck); code != 0) {
-        env.device.Close();
-        ReportWriterError(host, code);
-        return code == 2 ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
-    }
+    if (const JobOutcome started = BeginCommand(env, link, cmd::kWriteMode, cmd::kWriteAck);
+        started != JobOutcome::Done)
+        return started;
 
     // From here on every way out leaves write mode with 'E' and closes.
     auto finish = [&](const QString& text, const char* caption, JobOutcome outcome) {
@@ -189,17 +199,10 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
 
 JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* image) {
     Host& host = env.host;
-    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
-    if (HandshakeWriter(env.device, host, env.state)) {
-        env.device.Close();
-        return JobOutcome::LinkFailure;
-    }
     LinkExchange link(env.device);
-    if (const int16_t code = StartCommand(link, host, cmd::kReadProgram, cmd::kReadAck); code != 0) {
-        env.device.Close();
-        ReportWriterError(host, code);
-        return code == 2 ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
-    }
+    if (const JobOutcome started = BeginCommand(env, link, cmd::kReadProgram, cmd::kReadAck);
+        started != JobOutcome::Done)
+        return started;
     constexpr int kTotal = 1024 + 8;
     int readAddr = 0;
     for (int received = 0; received < kTotal; ++received) {
