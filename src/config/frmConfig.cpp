@@ -19,6 +19,11 @@ constexpr int kOff = 1;
 frmConfig::frmConfig(AppState& state, QWidget* parent) : QDialog(parent), state_(state) {
     ui_.setupUi(this);
     windowstyle::MakeFixedDialog(*this);
+    // Frames with their caption on the border line, the options inside.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 1px; padding: 0px; }"));
     // The option groups are control arrays: every button of a group carries
     // the group's name and its index.
     for (int group = 1; group <= 4; ++group) {

@@ -28,6 +28,9 @@
 
 using texts::Text;
 
+// The icons live in this static library's resources.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
 namespace {
 
 // The start-up check's time-out: a Writer that is plugged in but never
@@ -88,6 +91,7 @@ private:
 };
 
 FormMain::FormMain(ShellContext& context) : context_(context) {
+    InitIconResources();
     ui_.setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
