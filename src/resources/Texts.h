@@ -56,3 +56,50 @@ inline constexpr char kHexFileMissing[] =
 inline constexpr char kFileMissing[] = "ファイルが存在しません";
 
 }  // namespace texts
+
+namespace texts {
+
+// Desktop program: start-up, command line and shut-down
+inline constexpr char kVersionDate[] = " 2005.5";
+inline constexpr char kAlreadyRunningPrefix[] = "すでに";
+inline constexpr char kAlreadyRunningSuffix[] = "が実行されています";
+inline constexpr char kCannotLoadFile[] = "指定ファイルを呼出しません。";
+inline constexpr char kWrongArgument[] = "引数の指定が違います";
+inline constexpr char kStartupFailedSuffix[] = "を実行できませんでした";
+inline constexpr char kEepromStartNotAvailable[] = "データメモリの書込み機能はまだ使えません";
+inline constexpr char kSectionFile[] = "File";
+inline constexpr char kKeyName[] = "name";
+inline constexpr char kSectionConfig[] = "Config";
+inline constexpr char kKeyWord[] = "word";
+inline constexpr char kSectionMode[] = "Mode";
+inline constexpr char kKeyQLark[] = "Q-LARK";
+
+// Main window
+inline constexpr char kHexFileFilter[] = "Hexファイル(*.hex)|*.hex|すべてのファイル(*.*)|*.*";
+inline constexpr char kHelpFileName[] = "t5813.hlp";
+inline constexpr char kEditorCommand[] = "notepad.exe ";
+inline constexpr char kHelpOpenFailed[] = "ヘルプファイルを開けませんでした";
+inline constexpr char kEditorOpenFailed[] = "テキストエディタを起動できませんでした";
+inline constexpr char kModeWrite[] = "Write";
+inline constexpr char kModeRead[] = "Read";
+inline constexpr char kModeErase[] = "Erase";
+inline constexpr char kAskWrite[] = "PICにプログラムを書込んでよろしいですか？ ";
+inline constexpr char kAskRead[] = "PICのプログラムを読出しますか";
+inline constexpr char kAskErase[] = "プログラムメモリを全消去しますか";
+inline constexpr char kNotAvailableYet[] = "この機能はまだ使えません";
+
+// Board selection and the start-up Writer check
+inline constexpr char kTitleForQLark[] = "Q-LARK USBライタ for Q-LARK";
+inline constexpr char kTitleForQLark2[] = "Q-LARK USBライタ for Q-LARK2";
+inline constexpr char kTipCn3[] = "T5813のCN3が有効です";
+inline constexpr char kTipCn2[] = "T5813のCN2が有効です";
+inline constexpr char kCheckingWriter[] = "Q-LARK USBライタと通信中...";
+inline constexpr char kWriterCheckFailed[] = "USBライタとの通信に失敗しました";
+
+// About box
+inline constexpr char kVersionPrefix[] = "Ver ";
+inline constexpr char kForT5813Only[] = "このアプリケーションはＴ５８１３専用です";
+inline constexpr char kFirmwarePrefix[] = "ファームウェアバージョン ";
+inline constexpr char kUseWithUsbPort[] = "USBポートが搭載されたパソコンでご利用ください";
+
+}  // namespace texts

@@ -1,0 +1,58 @@
+// qlarkw: the desktop program of the Writer.
+#include <QApplication>
+#include <QMessageBox>
+
+#include "link/Backends.h"
+#include "resources/Texts.h"
+#include "shared/AppState.h"
+#include "shared/Clock.h"
+#include "shell/CommandLine.h"
+#include "shell/DesktopServices.h"
+#include "shell/FormMain.h"
+#include "shell/GuiHost.h"
+#include "shell/InstanceLock.h"
+#include "shell/ShellContext.h"
+
+int main(int argc, char* argv[]) {
+    // The command line belongs to the program, as one text: Qt gets only the
+    // program's name, so none of its own options are taken out of it.
+    const QString commandLine = commandline::FromArguments(argc, argv);
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationName(QStringLiteral("qlarkw"));
+
+    SteadyClock clock;
+    CommonDialogState commonDialog;
+    GuiHost host(clock, commonDialog);
+
+    QString error;
+    std::unique_ptr<Device> device =
+        backends::Create(backends::SpecFromEnvironment(), clock, &error);
+    if (!device) {
+        host.MessageBox(error, texts::Text(texts::kAppTitle), MsgIcon::Critical, MsgButtons::Ok);
+        return 2;
+    }
+
+    AppState state;
+    ExecRunner runner;
+    SystemDesktop desktop;
+    ShellContext context{clock,
+                         *device,
+                         host,
+                         state,
+                         runner,
+                         desktop,
+                         commonDialog,
+                         QCoreApplication::applicationDirPath(),
+                         commandLine,
+                         DefaultInstanceLockPath(),
+                         1,
+                         8,
+                         []() { QCoreApplication::quit(); }};
+
+    FormMain window(context);
+    if (window.FormLoad() == FormMain::LoadResult::Ended) return 0;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,96 @@
+#include "program/frmReadWrite.h"
+
+#include <QScreen>
+
+#include "config/frmConfig.h"
+#include "program/ProgramJobs.h"
+#include "resources/Texts.h"
+#include "resources/WindowStyle.h"
+#include "shared/AppState.h"
+#include "shared/ModalRunner.h"
+
+using texts::Text;
+
+frmReadWrite::frmReadWrite(Services services, QWidget* parent)
+    : QDialog(parent), services_(std::move(services)) {
+    ui_.setupUi(this);
+    windowstyle::MakeFixedDialog(*this);
+    ui_.Label1->setFont(windowstyle::FixedPitchFont(9.75));
+    connect(ui_.cmdOK, &QPushButton::clicked, this, [this]() { cmdOK_Click(); });
+    connect(ui_.cmdCancel, &QPushButton::clicked, this, [this]() { reject(); });
+}
+
+void frmReadWrite::SetQuestion(const QString& text) {
+    ui_.Label1->setText(windowstyle::ForDisplay(text));
+}
+
+void frmReadWrite::SetStatusText(const QString& text) {
+    ui_.Label1->setText(windowstyle::ForDisplay(text));
+}
+
+void frmReadWrite::SetProgress(int done, int total) {
+    if (total <= 0) {
+        ui_.ProgressBar1->setRange(0, 0);  // how much is to come is not known yet
+    } else {
+        ui_.ProgressBar1->setRange(0, total);
+        ui_.ProgressBar1->setValue(std::min(done, total));
+    }
+    ui_.ProgressBar1->setVisible(true);
+}
+
+void frmReadWrite::PrepareCheck(const QString& text) {
+    ui_.cmdCancel->setEnabled(false);
+    ui_.cmdOK->setEnabled(false);
+    ui_.Label1->setText(text);
+}
+
+void frmReadWrite::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (placed_) return;
+    placed_ = true;
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void frmReadWrite::cmdOK_Click() {
+    ui_.cmdCancel->setEnabled(false);
+    ui_.cmdOK->setEnabled(false);
+    busy_ = true;
+    RunOperation();
+    busy_ = false;
+    done(QDialog::Accepted);
+}
+
+void frmReadWrite::RunOperation() {
+    AppState& state = services_.state;
+    Host& host = services_.host;
+    JobEnv env{services_.device, host, state};
+    const QString mode = windowTitle();
+    if (mode == Text(texts::kModeWrite)) {
+        const QString path = services_.hexFileName();
+        LoadHexConfigWord(host, state, path);
+        state.ProceedToWrite = 0;
+        {
+            frmConfig config(state, this);
+            services_.runner.RunModal(config);
+        }
+        if (state.ProceedToWrite != 0) WritePrgComm(env, path, *this);
+    } else if (mode == Text(texts::kModeRead)) {
+        host.Sleep(500);
+        ReadPrgComm(env, *this);
+    } else if (mode == Text(texts::kModeErase)) {
+        host.Sleep(500);
+        ErasePrgComm(env);
+    }
+}
+
+void frmReadWrite::done(int result) {
+    // An operation that runs keeps the dialog open until it returns: its
+    // pauses let window events through, the close box among them.
+    if (busy_) return;
+    if (services_.state.StartupCheckState == 1) endProgramRequested_ = true;
+    QDialog::done(result);
+}

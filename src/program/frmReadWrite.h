@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "shared/Host.h"
+#include "ui_frmReadWrite.h"
+
+class Device;
+class ModalRunner;
+struct AppState;
+
+// The operation dialog: the main window sets its caption to the mode
+// ("Write", "Read" or "Erase") and its question, and shows it modally; OK
+// runs the operation and closes the dialog. It also serves the start-up
+// Writer check as the notice that the program is talking to the Writer;
+// closing it during start-up ends the program.
+//
+// While a write or a read runs, Label1 shows the address and the bar under
+// the buttons how many words are done.
+class frmReadWrite final : public QDialog, public ProgressView {
+    Q_OBJECT
+public:
+    struct Services {
+        Device& device;
+        Host& host;
+        AppState& state;
+        ModalRunner& runner;
+        // The HEX file of the write: the main window's HexFileName.
+        std::function<QString()> hexFileName;
+    };
+
+    frmReadWrite(Services services, QWidget* parent = nullptr);
+
+    // The opener's part: the mode is the caption, the question goes into Label1.
+    void SetMode(const QString& mode) { setWindowTitle(mode); }
+    void SetQuestion(const QString& text);
+
+    // ProgressView: Label1 and the progress bar.
+    void SetStatusText(const QString& text) override;
+    void SetProgress(int done, int total) override;
+
+    // The start-up check's notice: both buttons disabled, `text` in Label1.
+    void PrepareCheck(const QString& text);
+    // The dialog was closed while start-up ran: the program is to end.
+    bool EndProgramRequested() const { return endProgramRequested_; }
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void cmdOK_Click();
+    void RunOperation();
+
+    Ui::frmReadWrite ui_;
+    Services services_;
+    bool busy_ = false;
+    bool placed_ = false;
+    bool endProgramRequested_ = false;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+// The main window's file dialog, CommonDialog1: it keeps the current file
+// name between its runs (the browse dialog and the read-out's save dialog).
+struct CommonDialogState {
+    QString FileName;
+};
+
+// The name filters of CommonDialog1 in Qt's form: "Hexファイル(*.hex)" and
+// "すべてのファイル(*.*)", from the "description|pattern|..." list.
+QStringList NameFilters(const QString& descriptionPatternList);
+
+// What the main window asks of the desktop beyond the jobs' Host: the open
+// dialog, the help viewer and the text editor. The program uses the
+// platform's own (SystemDesktop); tests answer from a script.
+class DesktopServices {
+public:
+    virtual ~DesktopServices() = default;
+    // The open dialog, starting at `currentFileName`; nothing when cancelled.
+    virtual std::optional<QString> AskOpenFileName(QWidget* parent,
+                                                   const QString& currentFileName) = 0;
+    // Opens the help file; false when nothing could open it.
+    virtual bool OpenHelpFile(QWidget* parent, const QString& path) = 0;
+    // Opens the file in a text editor without waiting for it; false when no
+    // editor could be started.
+    virtual bool OpenInTextEditor(const QString& path) = 0;
+};
+
+// Windows: the help finder (WinHelp) and "notepad.exe"; other systems: the
+// desktop's default application for the file. File dialogs are the
+// platform's native ones where it has them.
+class SystemDesktop final : public DesktopServices {
+public:
+    std::optional<QString> AskOpenFileName(QWidget* parent,
+                                           const QString& currentFileName) override;
+    bool OpenHelpFile(QWidget* parent, const QString& path) override;
+    bool OpenInTextEditor(const QString& path) override;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "shell/StartupCheck.h"
+#include "ui_FormMain.h"
+
+class ClockTimer;
+class InstanceLock;
+class frmReadWrite;
+struct ShellContext;
+
+// The main window: the HEX file, the program-memory commands, the board
+// selection, help and About. Its loading (FormLoad) is the program's
+// start-up; its closing stores the settings and ends the program.
+class FormMain final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit FormMain(ShellContext& context);
+    ~FormMain() override;
+
+    enum class LoadResult {
+        Waiting,  // the window is to be shown and waits for commands
+        Ended,    // start-up has ended the program (nothing more to do)
+    };
+    // Start-up: single instance, command line, settings, board, the Writer
+    // check, the configuration word, and the job the command line asked for.
+    LoadResult FormLoad();
+
+    // Commands (buttons and menu items run the same).
+    void Browse();
+    void OpenInTextEditor();
+    void StartWrite();
+    void StartRead();
+    void StartErase();
+    void SelectBoard(int16_t board);
+    void OpenHelp();
+    void ShowAbout();
+
+    QString HexFileName() const;
+    void SetHexFileName(const QString& path);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    class CheckView;
+
+    LoadResult Load();
+    void FormUnload();
+    void ShowStop(const QString& text);
+    void RunOperationDialog(const char* mode, const QString& question);
+    void CentreOnScreen();
+
+    Ui::FormMain ui_;
+    ShellContext& context_;
+    ClockTimer* Timer1_ = nullptr;
+    std::unique_ptr<InstanceLock> instanceLock_;
+};

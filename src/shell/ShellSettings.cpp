@@ -1,0 +1,43 @@
+#include "shell/ShellSettings.h"
+
+#include "resources/Texts.h"
+#include "shared/AppState.h"
+#include "shell/SettingsFile.h"
+
+using texts::Text;
+
+namespace shellsettings {
+
+QString ReadSetting(const AppState& state, const QString& section, const QString& key) {
+    return SettingsFile(state.SettingsPath).ReadSetting(section, key);
+}
+
+void WriteSetting(const AppState& state, const QString& section, const QString& key,
+                  const QString& value) {
+    // SettingsFile replaces the file atomically, so a failure keeps the old one.
+    SettingsFile(state.SettingsPath).WriteSetting(section, key, value);
+}
+
+QString BuildVersionText(int major, int minor) {
+    return QString::number(major) + u'.' + QStringLiteral("%1").arg(minor, 2, 10, QLatin1Char('0')) +
+           Text(texts::kVersionDate);
+}
+
+int16_t BoardFromSetting(const QString& value) { return value == u"1" ? 1 : 2; }
+
+std::optional<int16_t> ConfigWordFromSetting(const QString& value) {
+    if (value == Text(texts::kSettingAbsent)) return AppState::kDefaultConfigWord;
+    return ParseSettingNumber(value);
+}
+
+void StoreAtShutdown(const AppState& state, const QString& hexFileName) {
+    if (state.StartMode == 0) {
+        WriteSetting(state, Text(texts::kSectionFile), Text(texts::kKeyName), hexFileName);
+        WriteSetting(state, Text(texts::kSectionConfig), Text(texts::kKeyWord),
+                     SettingNumber(state.ConfigWord));
+    }
+    WriteSetting(state, Text(texts::kSectionMode), Text(texts::kKeyQLark),
+                 SettingNumber(state.BoardMode));
+}
+
+}  // namespace shellsettings

@@ -1,0 +1,121 @@
+// The configuration word settings dialog: ConfigWord shown as options and
+// turned back into a word.
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "GuiRig.h"
+#include "config/frmConfig.h"
+#include "shared/AppState.h"
+
+namespace {
+
+// The checked option of each group: oscillator, watchdog, power-up timer,
+// code protection, by their captions.
+QStringList Selected(const frmConfig& dialog) {
+    QStringList captions;
+    for (int group = 1; group <= 4; ++group) {
+        QString checked;
+        for (QRadioButton* b : dialog.findChildren<QRadioButton*>(QStringLiteral("Option%1").arg(group))) {
+            if (b->isChecked()) checked = b->text();
+        }
+        captions << checked;
+    }
+    return captions;
+}
+
+QRadioButton* Option(frmConfig& dialog, int group, int index) {
+    for (QRadioButton* b : dialog.findChildren<QRadioButton*>(QStringLiteral("Option%1").arg(group))) {
+        if (b->property("index").toInt() == index) return b;
+    }
+    return nullptr;
+}
+
+struct Mapping {
+    int16_t word;
+    QStringList shown;
+    int16_t afterOk;
+};
+
+TEST(ConfigDialog, ShowsTheWordAndOkGivesItBackInFiveBits) {
+    const Mapping cases[] = {
+        {26, {"HS", "OFF", "OFF", "OFF"}, 26},
+        {0x3FF9, {"XT", "OFF", "OFF", "OFF"}, 25},
+        {7, {"RC", "ON", "ON", "ON"}, 7},
+        {0, {"LP", "OFF", "ON", "ON"}, 0},
+        {31, {"RC", "ON", "OFF", "OFF"}, 31},
+    };
+    for (const Mapping& c : cases) {
+        AppState state;
+        state.ConfigWord = c.word;
+        frmConfig dialog(state);
+        EXPECT_EQ(Selected(dialog), c.shown) << c.word;
+        state.ProceedToWrite = 0;
+        Click(dialog, "Command1");
+        EXPECT_EQ(state.ConfigWord, c.afterOk) << c.word;
+        EXPECT_EQ(state.ProceedToWrite, 1);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+}
+
+TEST(ConfigDialog, ChosenOptionsMakeTheWord) {
+    AppState state;
+    frmConfig dialog(state);
+    Option(dialog, 1, 1)->click();  // LP
+    Option(dialog, 2, 0)->click();  // watchdog ON
+    Option(dialog, 3, 0)->click();  // power-up timer ON
+    Option(dialog, 4, 0)->click();  // code protection ON
+    Click(dialog, "Command1");
+    EXPECT_EQ(state.ConfigWord, 4);
+
+    frmConfig again(state);
+    EXPECT_EQ(Selected(again), QStringList({"LP", "ON", "ON", "ON"}));
+    Option(again, 1, 2)->click();  // XT
+    Option(again, 3, 1)->click();  // power-up timer OFF
+    Click(again, "Command1");
+    EXPECT_EQ(state.ConfigWord, 1 + 4 + 8);
+}
+
+TEST(ConfigDialog, ClosingWithoutOkKeepsTheWordAndStillLetsTheWriteGoOn) {
+    AppState state;
+    state.ConfigWord = 0x3FF9;
+    {
+        frmConfig dialog(state);
+        dialog.show();
+        Option(dialog, 1, 0)->click();
+        state.ProceedToWrite = 0;
+        dialog.close();  // the close box
+        EXPECT_EQ(state.ConfigWord, 0x3FF9);
+        EXPECT_EQ(state.ProceedToWrite, 1);
+    }
+    {
+        frmConfig dialog(state);
+        dialog.show();
+        state.ProceedToWrite = 0;
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(state.ConfigWord, 0x3FF9);
+        EXPECT_EQ(state.ProceedToWrite, 1);
+    }
+}
+
+TEST(ConfigDialog, LayoutAsDesigned) {
+    AppState state;
+    frmConfig dialog(state);
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Configレジスタの設定"));
+    EXPECT_EQ(dialog.size(), QSize(264, 163));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    QStringList frames;
+    for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) frames << box->title();
+    EXPECT_EQ(frames, QStringList({QString::fromUtf8("オシレータ"), QString::fromUtf8("ウォッチドッグタイマ"),
+                                   QString::fromUtf8("パワーアップタイマ"), QString::fromUtf8("コードプロテクト")}));
+    QStringList oscillators;
+    for (int i = 0; i < 4; ++i) oscillators << Option(dialog, 1, i)->text();
+    EXPECT_EQ(oscillators, QStringList({"RC", "LP", "XT", "HS"}));
+    // OK has the focus when the dialog opens.
+    EXPECT_EQ(dialog.focusWidget(), Find<QPushButton>(dialog, "Command1"));
+    EXPECT_EQ(Find<QPushButton>(dialog, "Command1")->text(), QStringLiteral("&OK"));
+}
+
+}  // namespace

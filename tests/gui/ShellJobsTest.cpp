@@ -1,0 +1,190 @@
+// The desktop program's jobs without windows: command line, settings
+// conversions, the firmware version query and the instance lock.
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "SimFixture.h"
+#include "resources/Texts.h"
+#include "shell/CommandLine.h"
+#include "shell/DesktopServices.h"
+#include "shell/FirmwareVersion.h"
+#include "shell/InstanceLock.h"
+#include "shell/ShellSettings.h"
+
+using commandline::Verdict;
+
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+struct CommandLineCase {
+    const char* line;
+    bool fileExists;
+    Verdict verdict;
+    int mode;
+    const char* argument;
+};
+
+TEST(CommandLine, StartModesAndArguments) {
+    const CommandLineCase cases[] = {
+        {"", false, Verdict::Accepted, 0, ""},
+        {"/Fdata.txt", false, Verdict::Accepted, 1, "data.txt"},
+        {"/F data.txt", false, Verdict::Accepted, 1, " data.txt"},
+        {"   /f data.txt  ", false, Verdict::Accepted, 1, " data.txt  "},
+        {"/f", false, Verdict::Accepted, 1, ""},
+        {"C:\\work\\robot.hex", true, Verdict::Accepted, 2, "C:\\work\\robot.hex"},
+        {"  /home/u/Robot.HeX", true, Verdict::Accepted, 2, "/home/u/Robot.HeX"},
+        {"/home/u/missing.hex", false, Verdict::CannotLoadFile, 0, "/home/u/missing.hex"},
+        {"\"/home/u/robot.hex\"", true, Verdict::WrongArgument, 0, "\"/home/u/robot.hex\""},
+        {"/home/u/robot.hex ", true, Verdict::WrongArgument, 0, "/home/u/robot.hex "},
+        {"data.txt", true, Verdict::WrongArgument, 0, "data.txt"},
+        {"-F data.txt", true, Verdict::WrongArgument, 0, "-F data.txt"},
+    };
+    for (const CommandLineCase& c : cases) {
+        QStringList asked;
+        const commandline::StartRequest r = commandline::Parse(
+            U(c.line), [&](const QString& path) {
+                asked << path;
+                return c.fileExists;
+            });
+        EXPECT_EQ(r.verdict, c.verdict) << c.line;
+        if (c.verdict == Verdict::Accepted) {
+            EXPECT_EQ(r.StartMode, c.mode) << c.line;
+            EXPECT_EQ(r.StartArgument, U(c.argument)) << c.line;
+        }
+        // Only a ".HEX" argument is looked for on disk.
+        EXPECT_EQ(!asked.isEmpty(), QString::fromUtf8(c.line).trimmed().toUpper().endsWith(u".HEX") &&
+                                        !QString::fromUtf8(c.line).endsWith(u' ') &&
+                                        !QString::fromUtf8(c.line).endsWith(u'"'))
+            << c.line;
+    }
+}
+
+TEST(CommandLine, ArgumentsJoinedAsOneText) {
+    const char* argv[] = {"qlarkw", "/F", "my", "data.txt"};
+    EXPECT_EQ(commandline::FromArguments(4, argv), U("/F my data.txt"));
+    const char* none[] = {"qlarkw"};
+    EXPECT_EQ(commandline::FromArguments(1, none), QString());
+}
+
+TEST(CommandLine, TextAfterTheProgramNameOfAWindowsCommandLine) {
+    EXPECT_EQ(commandline::AfterProgramName(U("qlarkw.exe /F data.txt")), U("/F data.txt"));
+    EXPECT_EQ(commandline::AfterProgramName(U("\"C:\\Program Files\\qlarkw.exe\"  C:\\a b.hex")),
+              U("C:\\a b.hex"));
+    EXPECT_EQ(commandline::AfterProgramName(U("\"C:\\x\\qlarkw.exe\" \"C:\\q.hex\"")),
+              U("\"C:\\q.hex\""));
+    EXPECT_EQ(commandline::AfterProgramName(U("qlarkw.exe")), QString());
+}
+
+TEST(Settings, ConversionsOfTheStoredValues) {
+    EXPECT_EQ(shellsettings::BuildVersionText(1, 8), U("1.08 2005.5"));
+    EXPECT_EQ(shellsettings::BuildVersionText(2, 10), U("2.10 2005.5"));
+
+    EXPECT_EQ(shellsettings::BoardFromSetting(U("1")), 1);
+    for (const char* other : {"???", "2", "3", "abc", "01", ""})
+        EXPECT_EQ(shellsettings::BoardFromSetting(U(other)), 2) << other;
+
+    EXPECT_EQ(shellsettings::ConfigWordFromSetting(U("???")), std::optional<int16_t>(26));
+    EXPECT_EQ(shellsettings::ConfigWordFromSetting(U(" 25")), std::optional<int16_t>(25));
+    EXPECT_EQ(shellsettings::ConfigWordFromSetting(U("-3")), std::optional<int16_t>(-3));
+    EXPECT_EQ(shellsettings::ConfigWordFromSetting(U("abc")), std::nullopt);
+    EXPECT_EQ(shellsettings::ConfigWordFromSetting(U("40000")), std::nullopt);
+    EXPECT_EQ(shellsettings::ConfigWordFromSetting(U("")), std::nullopt);
+}
+
+TEST(FileDialog, FilterOfHexAndAllFiles) {
+    EXPECT_EQ(NameFilters(texts::Text(texts::kHexFileFilter)),
+              QStringList({U("Hexファイル(*.hex)"), U("すべてのファイル(*.*)")}));
+    EXPECT_EQ(NameFilters(U("Text|*.txt")), QStringList({U("Text (*.txt)")}));
+}
+
+TEST(InstanceLockTest, SecondLockOfTheSameFileIsRefusedUntilTheFirstGoes) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("lock"));
+    auto first = std::make_unique<InstanceLock>(path);
+    EXPECT_TRUE(first->TryLock());
+    EXPECT_TRUE(first->TryLock());  // asking again keeps it
+    InstanceLock second(path);
+    EXPECT_FALSE(second.TryLock());
+    first.reset();
+    EXPECT_TRUE(second.TryLock());
+}
+
+// The firmware version query on the simulated Writer.
+struct VersionCase {
+    const char* name;
+    QByteArray replies;  // what the Writer sends after '@' (terminator included)
+    std::optional<QString> expected;
+};
+
+class FirmwareQuery : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(FirmwareQuery, ReplyGivesVersionOrNothing) {
+    const VersionCase& c = GetParam();
+    // The version digits and the terminator as the Writer sends them: the
+    // model ends its reply with 'a'; a replaced last byte gives 's'.
+    QByteArray digits = c.replies;
+    const char terminator = digits.isEmpty() ? 0 : digits.back();
+    if (terminator == 'a' || terminator == 's') digits.chop(1);
+    FaultPlan faults;
+    if (terminator == 's') faults.replaceByte[digits.size() + 1] = 's';
+    if (terminator != 'a' && terminator != 's') faults.cutAfter = static_cast<int>(digits.size());
+    SimRig custom(faults);
+    custom.device->firmware().setVersion(digits);
+
+    EXPECT_EQ(QueryFirmwareVersion(*custom.device, custom.host, custom.state), c.expected)
+        << c.name;
+    EXPECT_TRUE(custom.host.messages.empty());
+    EXPECT_FALSE(custom.state.QuietOpen);
+    EXPECT_EQ(custom.device->closeCount(), 1);
+    ASSERT_FALSE(custom.Wire().isEmpty());
+    EXPECT_EQ(custom.Wire().front(), QStringLiteral("w 40"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FirmwareQuery,
+    ::testing::Values(VersionCase{"108a", "108a", QStringLiteral("1.08")},
+                      VersionCase{"108s", "108s", QStringLiteral("1.08")},
+                      VersionCase{"a at once", "a", std::nullopt},
+                      VersionCase{"two characters", "12a", std::nullopt},
+                      VersionCase{"five without end", "12345", std::nullopt},
+                      VersionCase{"four characters", "1234a", std::nullopt}));
+
+TEST(FirmwareQueryTiming, SilentWriterCountsFiveTimeOutsAndShowsTheNotice) {
+    FaultPlan faults;
+    faults.silent = true;
+    SimRig rig(faults);
+    const int64_t before = rig.clock.NowMs();
+    EXPECT_EQ(QueryFirmwareVersion(*rig.device, rig.host, rig.state), std::nullopt);
+    // 50 ms settling, 200 ms after '@', five reads of 5000 ms with 50 ms after each.
+    EXPECT_EQ(rig.clock.NowMs() - before, 50 + 200 + 5 * (5000 + 50));
+    EXPECT_EQ(rig.Wire().filter(QStringLiteral("r")).size(), 5);
+    EXPECT_EQ(AboutFirmwareLine(std::nullopt), U("このアプリケーションはＴ５８１３専用です"));
+    EXPECT_EQ(AboutFirmwareLine(U("1.08")), U("ファームウェアバージョン 1.08"));
+}
+
+TEST(FirmwareQueryTiming, UnpluggedWriterShowsNothingAndTheNextOpenSpeaksAgain) {
+    FaultPlan faults;
+    faults.openFails = true;
+    SimRig rig(faults);
+    EXPECT_EQ(QueryFirmwareVersion(*rig.device, rig.host, rig.state), std::nullopt);
+    EXPECT_TRUE(rig.host.messages.empty());
+    EXPECT_FALSE(rig.state.QuietOpen);
+}
+
+TEST(FirmwareQueryTiming, FailedReadOrCloseGivesTheNotice) {
+    FaultPlan readError;
+    readError.readErrorAt = 2;
+    SimRig a(readError);
+    EXPECT_EQ(QueryFirmwareVersion(*a.device, a.host, a.state), std::nullopt);
+    EXPECT_EQ(a.device->closeCount(), 1);
+
+    FaultPlan closeFails;
+    closeFails.closeFails = true;
+    SimRig b(closeFails);
+    EXPECT_EQ(QueryFirmwareVersion(*b.device, b.host, b.state), std::nullopt);
+    EXPECT_TRUE(b.host.messages.empty());
+}
+
+}  // namespace

@@ -1,0 +1,55 @@
+#!/bin/sh
+# Draws the program's icons (board connectors and the About box picture) with
+# ImageMagick, at 32 x 32 and at 64 x 64 for screens scaled to 200 %.
+# Usage: tools/make_icons.sh   (writes into src/resources/icons/)
+set -eu
+out="$(cd "$(dirname "$0")/.." && pwd)/src/resources/icons"
+mkdir -p "$out"
+font="$(fc-match -f '%{file}' 'DejaVu Sans:bold')"
+
+# board NAME DIGIT COLOUR: a circuit board with its connector on the left and
+# the connector's number, CN3 for Q-LARK and CN2 for Q-LARK2.
+board() {
+  name=$1 digit=$2 colour=$3
+  for s in 1 2; do
+    size=$((32 * s)); suffix=""; [ "$s" = 2 ] && suffix="@2x"
+    convert -size ${size}x${size} xc:none \
+      -fill "$colour" -stroke '#1b3d1b' -strokewidth "$s" \
+      -draw "roundrectangle $((2*s)),$((3*s)) $((29*s)),$((28*s)) $((3*s)),$((3*s))" \
+      -fill '#303030' -stroke none \
+      -draw "rectangle $((4*s)),$((8*s)) $((9*s)),$((23*s))" \
+      -fill '#e0c040' \
+      -draw "rectangle $((5*s)),$((10*s)) $((8*s)),$((11*s))" \
+      -draw "rectangle $((5*s)),$((13*s)) $((8*s)),$((14*s))" \
+      -draw "rectangle $((5*s)),$((16*s)) $((8*s)),$((17*s))" \
+      -draw "rectangle $((5*s)),$((19*s)) $((8*s)),$((20*s))" \
+      -fill white -font "$font" -pointsize $((9*s)) \
+      -draw "text $((11*s)),$((13*s)) 'CN'" \
+      -pointsize $((13*s)) -draw "text $((14*s)),$((26*s)) '$digit'" \
+      "PNG32:$out/$name$suffix.png"
+  done
+}
+board board1 3 '#2e7d32'
+board board2 2 '#1565c0'
+
+# The About box: the Writer, a board with a USB plug and a chip.
+for s in 1 2; do
+  size=$((32 * s)); suffix=""; [ "$s" = 2 ] && suffix="@2x"
+  convert -size ${size}x${size} xc:none \
+    -fill '#2e7d32' -stroke '#1b3d1b' -strokewidth "$s" \
+    -draw "roundrectangle $((1*s)),$((6*s)) $((30*s)),$((26*s)) $((3*s)),$((3*s))" \
+    -fill '#c0c0c0' -stroke '#606060' \
+    -draw "rectangle $((0*s)),$((11*s)) $((6*s)),$((20*s))" \
+    -fill '#202020' -stroke none \
+    -draw "rectangle $((12*s)),$((10*s)) $((25*s)),$((22*s))" \
+    -fill '#e0c040' \
+    -draw "rectangle $((13*s)),$((8*s)) $((14*s)),$((9*s))" \
+    -draw "rectangle $((17*s)),$((8*s)) $((18*s)),$((9*s))" \
+    -draw "rectangle $((21*s)),$((8*s)) $((22*s)),$((9*s))" \
+    -draw "rectangle $((13*s)),$((23*s)) $((14*s)),$((24*s))" \
+    -draw "rectangle $((17*s)),$((23*s)) $((18*s)),$((24*s))" \
+    -draw "rectangle $((21*s)),$((23*s)) $((22*s)),$((24*s))" \
+    -fill '#ff5050' -draw "circle $((27*s)),$((10*s)) $((28*s)),$((11*s))" \
+    "PNG32:$out/writer$suffix.png"
+done
+echo "icons written to $out"

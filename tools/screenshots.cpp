@@ -1,0 +1,286 @@
+// qlarkw-shots OUTDIR: drives the desktop program's windows on the simulated
+// Writer (virtual clock) and saves each window and message box as a PNG,
+// with a drawn caption bar, so the screens can be checked by eye.
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
+
+#include "config/frmConfig.h"
+#include "link/sim/SimDevice.h"
+#include "program/ProgramJobs.h"
+#include "program/frmReadWrite.h"
+#include "shared/AppState.h"
+#include "shared/Clock.h"
+#include "shared/ModalRunner.h"
+#include "shell/DesktopServices.h"
+#include "shell/FormMain.h"
+#include "shell/GuiHost.h"
+#include "shell/ShellContext.h"
+#include "shell/frmAbout.h"
+
+namespace {
+
+QString g_outDir;
+int g_count = 0;
+
+// The window's content under a plain caption bar.
+void Save(QWidget& window, const QString& name) {
+    window.adjustSize();
+    QCoreApplication::processEvents();
+    const QPixmap content = window.grab();
+    const qreal dpr = content.devicePixelRatio();
+    const QSize size = content.deviceIndependentSize().toSize();
+    const int bar = 24;
+    QPixmap image(QSize(size.width() + 2, size.height() + bar + 1) * dpr);
+    image.setDevicePixelRatio(dpr);
+    image.fill(QColor(0x60, 0x60, 0x60));
+    QPainter painter(&image);
+    painter.fillRect(QRect(1, 1, size.width(), bar - 1), QColor(0x2b, 0x57, 0x9a));
+    painter.setPen(Qt::white);
+    QFont font = window.font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(QRect(8, 1, size.width() - 30, bar - 1), Qt::AlignVCenter | Qt::AlignLeft,
+                     window.windowTitle());
+    painter.drawText(QRect(size.width() - 20, 1, 16, bar - 1), Qt::AlignCenter, QStringLiteral("×"));
+    painter.drawPixmap(1, bar, content);
+    painter.end();
+    const QString file = QDir(g_outDir).filePath(
+        QStringLiteral("%1-%2.png").arg(++g_count, 2, 10, QLatin1Char('0')).arg(name));
+    image.save(file);
+    std::printf("%s\n", qPrintable(file));
+}
+
+// Message boxes are saved as they are shown, named after the scene.
+class ShotHost final : public Host {
+public:
+    explicit ShotHost(VirtualClock& clock) : clock_(clock) {}
+    void Sleep(int ms) override { clock_.SleepMs(ms); }
+    void ProcessEvents() override {
+        QCoreApplication::processEvents();
+        if (onEvents) onEvents();
+    }
+    MsgAnswer MessageBox(const QString& text, const QString& caption, MsgIcon icon,
+                         MsgButtons buttons) override {
+        auto box = GuiHost::MakeMessageBox(text, caption, icon, buttons, nullptr);
+        box->show();
+        Save(*box, QStringLiteral("message-") + scene);
+        box->close();
+        return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    }
+    std::optional<QString> AskSaveFileName(const QString&) override { return savePath; }
+
+    QString scene;
+    QString savePath;
+    std::function<void()> onEvents;
+
+private:
+    VirtualClock& clock_;
+};
+
+// Dialogs are shown, saved, and answered by the scene's script.
+class ShotRunner final : public ModalRunner {
+public:
+    int RunModal(QDialog& dialog) override {
+        dialog.show();
+        QString name = dialog.objectName();
+        if (name == u"frmReadWrite") name += u'-' + dialog.windowTitle();
+        Save(dialog, name);
+        if (auto* rw = qobject_cast<frmReadWrite*>(&dialog)) {
+            if (confirm) rw->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+            else dialog.reject();
+        } else if (qobject_cast<frmConfig*>(&dialog)) {
+            dialog.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        } else {
+            dialog.accept();
+        }
+        if (dialog.isVisible()) dialog.reject();
+        return dialog.result();
+    }
+    bool confirm = false;
+};
+
+class ShotDesktop final : public DesktopServices {
+public:
+    std::optional<QString> AskOpenFileName(QWidget*, const QString&) override { return std::nullopt; }
+    bool OpenHelpFile(QWidget*, const QString&) override { return false; }
+    bool OpenInTextEditor(const QString&) override { return false; }
+};
+
+// One program run: simulated Writer, settings in its own directory.
+struct Run {
+    explicit Run(const QString& dir, FaultPlan faults = {}) : programDir(dir) {
+        SimDevice::Options options;
+        options.faults = std::move(faults);
+        device = std::make_unique<SimDevice>(clock, std::move(options));
+    }
+    ShellContext Context(const QString& commandLine = QString()) {
+        return ShellContext{clock,     *device,    host,         state,
+                            runner,    desktop,    commonDialog, programDir,
+                            commandLine, QDir(programDir).filePath(QStringLiteral("lock")),
+                            1,         8,          []() {}};
+    }
+    VirtualClock clock;
+    std::unique_ptr<SimDevice> device;
+    ShotHost host{clock};
+    AppState state;
+    ShotRunner runner;
+    ShotDesktop desktop;
+    CommonDialogState commonDialog;
+    QString programDir;
+};
+
+QString WriteSampleHex(const QString& dir) {
+    ProgramImage image;
+    for (int i = 0; i < 1024; ++i) image.program[i] = static_cast<uint16_t>((i * 37 + 0x100) & 0x3FFF);
+    image.config.fill(0x3FFF);
+    image.config[7] = 0x3FFA;
+    const QString path = QDir(dir).filePath(QStringLiteral("sample.hex"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write(FormatReadOutFile(image));
+    return QDir::toNativeSeparators(path);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: qlarkw-shots OUTDIR\n");
+        return 2;
+    }
+    g_outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_outDir);
+    QTemporaryDir temp;
+    const QString hexPath = WriteSampleHex(temp.path());
+
+    {  // First start: no settings file, Q-LARK2; the start-up check's notice.
+        Run run(temp.path());
+        ShellContext context = run.Context();
+        FormMain form(context);
+        bool saved = false;
+        run.host.onEvents = [&]() {
+            if (saved) return;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->isVisible() && w->objectName() == u"frmReadWrite") {
+                    Save(*w, QStringLiteral("frmReadWrite-startup-check"));
+                    saved = true;
+                }
+            }
+        };
+        form.FormLoad();
+        run.host.onEvents = nullptr;
+        form.show();
+        Save(form, QStringLiteral("FormMain-QLARK2-first-start"));
+
+        form.SelectBoard(1);
+        form.SetHexFileName(hexPath);
+        Save(form, QStringLiteral("FormMain-QLARK-with-file"));
+
+        run.host.scene = QStringLiteral("editor-failed");
+        form.OpenInTextEditor();
+        run.host.scene = QStringLiteral("help-failed");
+        form.OpenHelp();
+
+        run.host.scene = QStringLiteral("question");
+        run.runner.confirm = false;
+        form.StartWrite();
+        form.StartRead();
+        form.StartErase();
+
+        // A write to its end, saved half-way.
+        run.runner.confirm = true;
+        run.host.scene = QStringLiteral("write");
+        int events = 0;
+        run.host.onEvents = [&]() {
+            if (++events != 500) return;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->isVisible() && w->objectName() == u"frmReadWrite")
+                    Save(*w, QStringLiteral("frmReadWrite-Write-running"));
+            }
+        };
+        form.StartWrite();
+        run.host.onEvents = nullptr;
+        run.host.scene = QStringLiteral("read");
+        run.host.savePath = QDir(temp.path()).filePath(QStringLiteral("read.hex"));
+        form.StartRead();
+        run.host.scene = QStringLiteral("erase");
+        form.StartErase();
+
+        form.ShowAbout();
+
+        form.SetHexFileName(QString());
+        run.host.scene = QStringLiteral("no-file-chosen");
+        form.StartWrite();
+        form.SetHexFileName(QDir(temp.path()).filePath(QStringLiteral("gone.hex")));
+        run.host.scene = QStringLiteral("hex-file-missing");
+        form.StartWrite();
+        run.host.scene = QStringLiteral("file-missing");
+        form.OpenInTextEditor();
+
+        run.state.ConfigWord = 0x3FF9;
+        frmConfig config(run.state, &form);
+        config.show();
+        Save(config, QStringLiteral("frmConfig-3FF9"));
+    }
+    {  // About box without a Writer.
+        FaultPlan faults;
+        faults.openFails = true;
+        Run run(temp.path(), faults);
+        run.state.VersionText = QStringLiteral("1.08 2005.5");
+        frmAbout about(*run.device, run.host, run.state);
+        about.show();
+        Save(about, QStringLiteral("frmAbout-no-writer"));
+    }
+    {  // Start-up messages.
+        struct Case {
+            const char* scene;
+            QString commandLine;
+            FaultPlan faults;
+        };
+        FaultPlan silent;
+        silent.silent = true;
+        FaultPlan unplugged;
+        unplugged.openFails = true;
+        const Case cases[] = {
+            {"wrong-argument", QStringLiteral("\"") + hexPath + u'"', {}},
+            {"cannot-load-file", QStringLiteral("missing.hex"), {}},
+            {"eeprom-start", QStringLiteral("/F data.txt"), {}},
+            {"writer-unplugged", QString(), unplugged},
+            {"writer-silent", QString(), silent},
+        };
+        for (const Case& c : cases) {
+            QTemporaryDir dir;
+            Run run(dir.path(), c.faults);
+            run.host.scene = QString::fromLatin1(c.scene);
+            ShellContext context = run.Context(c.commandLine);
+            FormMain form(context);
+            form.FormLoad();
+        }
+        QTemporaryDir dir;
+        QFile settings(QDir(dir.path()).filePath(QStringLiteral("qlarkw.ini")));
+        if (settings.open(QIODevice::WriteOnly)) settings.write("[Config]\r\nword=abc\r\n");
+        settings.close();
+        Run run(dir.path());
+        run.host.scene = QStringLiteral("startup-failed");
+        ShellContext context = run.Context();
+        FormMain form(context);
+        form.FormLoad();
+
+        Run second(dir.path());
+        second.host.scene = QStringLiteral("already-running");
+        ShellContext secondContext = second.Context();
+        FormMain secondForm(secondContext);
+        secondForm.FormLoad();
+    }
+    return 0;
+}
