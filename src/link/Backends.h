@@ -18,6 +18,7 @@ class Clock;
 //   serial:PATH the tty at PATH (a qlarkw-sim pseudo-terminal, for example)
 //   ftdi        libftdi1, opening the bridge by its description
 //   d2xx        the vendor's D2XX library, loaded at run time
+//   d2xx:FILE   the same, loading the library from FILE
 namespace backends {
 
 inline constexpr char kEnvDevice[] = "QLARKW_DEVICE";
