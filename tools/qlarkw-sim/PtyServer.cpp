@@ -251,18 +251,8 @@ void PtyServer::PeerOpened(Clock::time_point now) {
 
 void PtyServer::PeerClosed(Clock::time_point now) {
     if (peers_ == 0 || --peers_ > 0) return;
-    // What the program wrote before it closed still reaches the Writer;
-    // what the Writer would still send goes nowhere.
-    QString ignored;
-    ReadFromProgram(now, &ignored);
-    while (!incoming_.empty()) {
-        TakeByte(incoming_.front());
-        incoming_.pop_front();
-    }
-    outgoing_.clear();
-    ::tcflush(slave_, TCIOFLUSH);
-    ::ioctl(slave_, TIOCNXCL);  // in case the program ended without taking it off
-    rxLineFree_ = firmwareFree_ = txLineFree_ = now;
+    // Bytes still on their way are left alone: they may already belong to
+    // the next program, and a program purges the line when it opens it.
     SaveChip();
     Trace(QStringLiteral("close"));
     idleSince_ = now;
@@ -284,6 +274,9 @@ void PtyServer::HandleWatchEvents(Clock::time_point now, QString* error) {
             if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) PeerClosed(now);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
+        // Nobody has the tty: take off an exclusive mark that a program
+        // ended without removing, or the next program could not open it.
+        if (peers_ == 0) ::ioctl(slave_, TIOCNXCL);
     }
 #else
     (void)now;
@@ -326,8 +319,13 @@ bool PtyServer::Run(int stopFd, QString* error) {
             *error = ErrnoText("poll");
             break;
         }
-        if (fds[1].revents) break;  // stopped by a signal
         const Clock::time_point woke = Clock::now();
+        if (fds[1].revents) {
+            // Stopped by a signal: take in what the program has done up to
+            // now (a close it made just before) and end.
+            if (watch_ >= 0) HandleWatchEvents(woke, error);
+            break;
+        }
         if ((fds[0].revents & POLLIN) && !ReadFromProgram(woke, error)) break;
         if (fds[0].revents & POLLOUT) blocked = false;
         if (watch_ >= 0 && (fds[2].revents & POLLIN)) {

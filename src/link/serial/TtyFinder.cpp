@@ -1,6 +1,5 @@
 #include "link/serial/TtyFinder.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,9 +45,9 @@ Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QStri
                                          QDir::Dirs | QDir::Files | QDir::System |
                                              QDir::NoDotAndDotDot);
     // ttyUSB2 before ttyUSB10.
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(names.begin(), names.end(), collator);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
     for (const QString& name : names) {
         // Follow the links as the kernel does, then climb from the port to
         // its USB device; ".." on the unresolved path would climb the links.
