@@ -14,7 +14,7 @@ namespace {
 
 struct Backend {
     const char* name;
-    // Builds the device; `argument` is what follows "name:" in the spec.
+    // Builds the device; `argument` is what follows "name:" in QLARKW_DEVICE.
     std::function<std::unique_ptr<Device>(const QString& argument, Clock&, QString* error)> make;
 };
 
@@ -107,11 +107,13 @@ public:
         }
         if (reasons.isEmpty()) reasons << QStringLiteral("no hardware backend is built in");
         // One line per backend tried, in the order tried.
-        lastError_ = QStringLiteral("no Writer found; tried\n  ") +
-                     reasons.join(QStringLiteral("\n  "));
+        lastError_ =
+            QStringLiteral("no Writer found; tried\n  ") + reasons.join(QStringLiteral("\n  "));
         return FT_DEVICE_NOT_FOUND;
     }
-    FtStatus Purge(uint32_t mask) override { return active_ ? active_->Purge(mask) : FT_INVALID_HANDLE; }
+    FtStatus Purge(uint32_t mask) override {
+        return active_ ? active_->Purge(mask) : FT_INVALID_HANDLE;
+    }
     FtStatus SetTimeouts(uint32_t r, uint32_t w) override {
         return active_ ? active_->SetTimeouts(r, w) : FT_INVALID_HANDLE;
     }
@@ -150,8 +152,8 @@ private:
 }  // namespace
 
 QString SpecFromEnvironment() {
-    const QString spec = qEnvironmentVariable(kEnvDevice).trimmed();
-    return spec.isEmpty() ? QStringLiteral("auto") : spec;
+    const QString choice = qEnvironmentVariable(kEnvDevice).trimmed();
+    return choice.isEmpty() ? QStringLiteral("auto") : choice;
 }
 
 QStringList AutoOrder() {
@@ -160,10 +162,10 @@ QStringList AutoOrder() {
     return names;
 }
 
-std::unique_ptr<Device> Create(const QString& spec, Clock& clock, QString* error) {
-    const qsizetype colon = spec.indexOf(u':');
-    const QString name = colon < 0 ? spec : spec.left(colon);
-    const QString argument = colon < 0 ? QString() : spec.mid(colon + 1);
+std::unique_ptr<Device> Create(const QString& choice, Clock& clock, QString* error) {
+    const qsizetype colon = choice.indexOf(u':');
+    const QString name = colon < 0 ? choice : choice.left(colon);
+    const QString argument = colon < 0 ? QString() : choice.mid(colon + 1);
     if (name == u"auto" && colon < 0) return std::make_unique<AutoDevice>(clock);
     if (name == u"sim") return MakeSim(argument, clock, error);
     for (const Backend& backend : HardwareBackends()) {
@@ -173,7 +175,7 @@ std::unique_ptr<Device> Create(const QString& spec, Clock& clock, QString* error
         QStringList names{QStringLiteral("auto"), QStringLiteral("sim")};
         for (const Backend& backend : HardwareBackends()) names << QLatin1String(backend.name);
         *error = QStringLiteral("QLARKW_DEVICE: unknown device \"%1\" (use %2)")
-                     .arg(spec, names.join(QStringLiteral(", ")));
+                     .arg(choice, names.join(QStringLiteral(", ")));
     }
     return nullptr;
 }

@@ -61,7 +61,8 @@ struct Finished {
 Finished RunToEnd(const QStringList& args, const QStringList& env = {}) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& item : env) environment.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
+    for (const QString& item : env)
+        environment.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(QLARKW_SIM), args);
     process.waitForFinished(20000);
@@ -83,7 +84,8 @@ TEST(QlarkwSimCommandLine, HelpTellsThePaceTheFilesAndHowItEnds) {
 TEST(QlarkwSimCommandLine, RefusesBadArgumentsAndBadSettings) {
     Finished run = RunToEnd({QStringLiteral("--pace"), QStringLiteral("fast")});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("--pace takes real or instant"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--pace takes real or instant")))
+        << run.err.toStdString();
 
     run = RunToEnd({QStringLiteral("--frobnicate")});
     EXPECT_EQ(run.exitCode, 2);
@@ -125,9 +127,8 @@ TEST(QlarkwSimSession, AnswersOnItsPtyAndTracesTheSession) {
     EXPECT_EQ(client.device.Close(), FT_OK);
     EXPECT_EQ(sim.Stop(), 0);
 
-    EXPECT_EQ(TraceEvents(trace),
-              (QStringList{"open", "line 4800 8N1 raw none", "w 41", "r 61", "w 40", "r 31", "r 30",
-                           "r 38", "r 61", "close"}));
+    EXPECT_EQ(TraceEvents(trace), (QStringList{"open", "line 4800 8N1 raw none", "w 41", "r 61",
+                                               "w 40", "r 31", "r 30", "r 38", "r 61", "close"}));
 }
 
 TEST(QlarkwSimSession, ServesOneProgramAfterAnother) {
@@ -255,8 +256,8 @@ TEST(QlarkwSimEnding, LinkPointsAtThePtyUntilTheEnd) {
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("writer"));
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant"),
-                           QStringLiteral("--link"), link}));
+    ASSERT_TRUE(sim.Start(
+        {QStringLiteral("--pace"), QStringLiteral("instant"), QStringLiteral("--link"), link}));
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), sim.path());
     Client client(link);
     ASSERT_TRUE(client.Open());

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <gtest/gtest.h>
 
 // qlarkw-sim run as its own process for a test: started with the given
 // flags and environment, its pty path taken from its first line, stopped

@@ -21,36 +21,51 @@
 namespace {
 
 QString ErrnoText(const char* what) {
-    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-QString Hex(uint8_t byte) { return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper(); }
+QString Hex(uint8_t byte) {
+    return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+}
 
+#ifndef __linux__
 bool SameWork(const FirmwareModel::Work& a, const FirmwareModel::Work& b) {
     return a.wordsProgrammed == b.wordsProgrammed && a.eepromBytesWritten == b.eepromBytesWritten &&
            a.bulkErases == b.bulkErases;
 }
+#endif
 
 int BaudOf(speed_t speed) {
     switch (speed) {
-        case B300: return 300;
-        case B600: return 600;
-        case B1200: return 1200;
-        case B2400: return 2400;
-        case B4800: return 4800;
-        case B9600: return 9600;
-        case B19200: return 19200;
-        case B38400: return 38400;
-        case B57600: return 57600;
-        case B115200: return 115200;
-        default: return 0;
+        case B300:
+            return 300;
+        case B600:
+            return 600;
+        case B1200:
+            return 1200;
+        case B2400:
+            return 2400;
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        default:
+            return 0;
     }
 }
 
 }  // namespace
 
-PtyServer::PtyServer(Options options)
-    : options_(std::move(options)), firmware_(options_.faults) {}
+PtyServer::PtyServer(Options options) : options_(std::move(options)), firmware_(options_.faults) {}
 
 PtyServer::~PtyServer() {
     if (linkMade_) ::unlink(QFile::encodeName(options_.linkPath).constData());
@@ -72,7 +87,8 @@ bool PtyServer::Start(QString* error) {
     if (!options_.tracePath.isEmpty()) {
         trace_.setFileName(options_.tracePath);
         if (!trace_.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            *error = QStringLiteral("QLARKW_SIM_TRACE: %1: %2").arg(options_.tracePath, trace_.errorString());
+            *error = QStringLiteral("QLARKW_SIM_TRACE: %1: %2")
+                         .arg(options_.tracePath, trace_.errorString());
             return false;
         }
     }
@@ -105,7 +121,8 @@ bool PtyServer::Start(QString* error) {
     }
 #ifdef __linux__
     watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watch_ < 0 || ::inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+    if (watch_ < 0 ||
+        ::inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
         *error = ErrnoText("inotify");
         return false;
     }
@@ -126,7 +143,8 @@ bool PtyServer::Start(QString* error) {
 
 void PtyServer::Trace(const QString& what) {
     if (!trace_.isOpen()) return;
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sessionStart_);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sessionStart_);
     trace_.write(QStringLiteral("%1 %2\n").arg(peers_ > 0 ? ms.count() : 0).arg(what).toUtf8());
     trace_.flush();
 }
@@ -179,7 +197,8 @@ bool PtyServer::ReadFromProgram(Clock::time_point now, QString* error) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
         // The slave is held open, so the master never sees the end of file.
-        *error = n == 0 ? QStringLiteral("the pseudo-terminal closed") : ErrnoText("reading the pty");
+        *error =
+            n == 0 ? QStringLiteral("the pseudo-terminal closed") : ErrnoText("reading the pty");
         return false;
     }
 }
@@ -204,8 +223,6 @@ void PtyServer::TakeByte(const Timed& in) {
 #ifndef __linux__
     // Without word of the program's close, keep the file up to date at once.
     if (!SameWork(before, after)) SaveChip();
-#else
-    (void)SameWork;
 #endif
     for (const char c : reply) {
         Timed out{static_cast<uint8_t>(c), ready};

@@ -73,15 +73,18 @@ int main(int argc, char* argv[]) {
             return 0;
         } else if (a == u"--pace") {
             const QString v = hasValue ? args[++i] : QString();
-            if (v != u"real" && v != u"instant") return Usage(QStringLiteral("--pace takes real or instant"));
+            if (v != u"real" && v != u"instant")
+                return Usage(QStringLiteral("--pace takes real or instant"));
             options.realPace = v == u"real";
         } else if (a == u"--link") {
-            if (!hasValue || args[i + 1].isEmpty()) return Usage(QStringLiteral("--link takes a path"));
+            if (!hasValue || args[i + 1].isEmpty())
+                return Usage(QStringLiteral("--link takes a path"));
             options.linkPath = args[++i];
         } else if (a == u"--idle-exit") {
             bool ok = false;
             const double seconds = hasValue ? args[++i].toDouble(&ok) : 0;
-            if (!ok || seconds < 0) return Usage(QStringLiteral("--idle-exit takes a number of seconds"));
+            if (!ok || seconds < 0)
+                return Usage(QStringLiteral("--idle-exit takes a number of seconds"));
             options.idleExit = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
         } else {
             return Usage(QStringLiteral("unknown argument \"%1\"").arg(a));
@@ -95,8 +98,9 @@ int main(int argc, char* argv[]) {
     if (!faults) return Usage(error);
     options.faults = *faults;
     if (faults->readErrorAt || faults->openFails || faults->closeFails) {
-        std::fprintf(stderr, "qlarkw-sim: readerror, openfail and closefail do not apply on a pty; "
-                             "ignored\n");
+        std::fprintf(stderr,
+                     "qlarkw-sim: readerror, openfail and closefail do not apply on a pty; "
+                     "ignored\n");
     }
 
     if (::pipe(stopPipe) != 0) {

@@ -99,8 +99,8 @@ FtStatus D2xxDevice::OpenEx(const QByteArray& description) {
     // The library wants a NUL-terminated 8-bit string it may not change.
     QByteArray text = description;
     D2xxLibrary::Handle handle = nullptr;
-    const FtStatus status = library_->calls().openEx(
-        text.data(), D2xxLibrary::kOpenByDescription, &handle);
+    const FtStatus status =
+        library_->calls().openEx(text.data(), D2xxLibrary::kOpenByDescription, &handle);
     if (status != FT_OK || handle == nullptr) {
         lastError_ = status == FT_DEVICE_NOT_FOUND
                          ? QStringLiteral("no device with the description \"%1\" (D2XX, %2)")

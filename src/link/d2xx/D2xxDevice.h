@@ -60,8 +60,12 @@ public:
     // nothing with `error` set when no library loads or a call is missing.
     static std::unique_ptr<D2xxLibrary> Load(const QString& file, QString* error);
 
-    const Calls& calls() const { return calls_; }
-    QString fileName() const { return library_.fileName(); }
+    const Calls& calls() const {
+        return calls_;
+    }
+    QString fileName() const {
+        return library_.fileName();
+    }
 
 private:
     D2xxLibrary() = default;

@@ -36,9 +36,13 @@ FtdiDevice::~FtdiDevice() {
     if (context_->ftdi) ftdi_free(context_->ftdi);
 }
 
-bool FtdiDevice::Available() { return true; }
+bool FtdiDevice::Available() {
+    return true;
+}
 
-bool FtdiDevice::isOpen() const { return context_->open; }
+bool FtdiDevice::isOpen() const {
+    return context_->open;
+}
 
 FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
     lastError_.clear();
@@ -74,7 +78,8 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
         const int result = ftdi_usb_get_strings(ftdi, item->dev, manufacturer, sizeof manufacturer,
                                                 product, sizeof product, serial, sizeof serial);
         if (result < 0) {
-            seen << QStringLiteral("a bridge whose strings cannot be read (%1)").arg(FtdiError(ftdi));
+            seen << QStringLiteral("a bridge whose strings cannot be read (%1)")
+                        .arg(FtdiError(ftdi));
             continue;
         }
         if (description == QByteArray(product)) {
@@ -96,9 +101,10 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
     const int opened = ftdi_usb_open_dev(ftdi, match);
     ftdi_list_free(&list);
     if (opened < 0) {
-        lastError_ = QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
-                         .arg(QString::fromLatin1(description), FtdiError(ftdi),
-                              opened == -8 ? QStringLiteral(" (install the udev rule)") : QString());
+        lastError_ =
+            QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
+                .arg(QString::fromLatin1(description), FtdiError(ftdi),
+                     opened == -8 ? QStringLiteral(" (install the udev rule)") : QString());
         return FT_DEVICE_NOT_OPENED;
     }
     context_->open = true;
@@ -150,9 +156,9 @@ FtStatus FtdiDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits
         return FT_INVALID_PARAMETER;
     }
     static constexpr ftdi_parity_type kParities[] = {NONE, ODD, EVEN, MARK, SPACE};
-    const int result = ftdi_set_line_property(context_->ftdi, wordLength == kBits7 ? BITS_7 : BITS_8,
-                                              stopBits == kStopBits2 ? STOP_BIT_2 : STOP_BIT_1,
-                                              kParities[parity]);
+    const int result =
+        ftdi_set_line_property(context_->ftdi, wordLength == kBits7 ? BITS_7 : BITS_8,
+                               stopBits == kStopBits2 ? STOP_BIT_2 : STOP_BIT_1, kParities[parity]);
     if (result < 0) {
         lastError_ = FtdiError(context_->ftdi);
         return FT_IO_ERROR;
@@ -166,10 +172,18 @@ FtStatus FtdiDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
     ftdi_context* ftdi = context_->ftdi;
     int result = 0;
     switch (flow) {
-        case kFlowNone: result = ftdi_setflowctrl(ftdi, SIO_DISABLE_FLOW_CTRL); break;
-        case kFlowRtsCts: result = ftdi_setflowctrl(ftdi, SIO_RTS_CTS_HS); break;
-        case kFlowDtrDsr: result = ftdi_setflowctrl(ftdi, SIO_DTR_DSR_HS); break;
-        case kFlowXonXoff: result = ftdi_setflowctrl_xonxoff(ftdi, xon, xoff); break;
+        case kFlowNone:
+            result = ftdi_setflowctrl(ftdi, SIO_DISABLE_FLOW_CTRL);
+            break;
+        case kFlowRtsCts:
+            result = ftdi_setflowctrl(ftdi, SIO_RTS_CTS_HS);
+            break;
+        case kFlowDtrDsr:
+            result = ftdi_setflowctrl(ftdi, SIO_DTR_DSR_HS);
+            break;
+        case kFlowXonXoff:
+            result = ftdi_setflowctrl_xonxoff(ftdi, xon, xoff);
+            break;
         default:
             lastError_ = QStringLiteral("no such flow control");
             return FT_INVALID_PARAMETER;
@@ -203,13 +217,14 @@ FtStatus FtdiDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
     const auto deadline = SteadyTime::now() + std::chrono::milliseconds(readTimeoutMs_);
     uint32_t got = 0;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - SteadyTime::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyTime::now());
         ftdi->usb_read_timeout = static_cast<int>(std::max<int64_t>(left.count(), 1));
         const int n = ftdi_read_data(ftdi, data + got, static_cast<int>(size - got));
         if (n < 0) {
             if (received) *received = got;
-            lastError_ = QStringLiteral("reading from the FTDI device failed: %1").arg(FtdiError(ftdi));
+            lastError_ =
+                QStringLiteral("reading from the FTDI device failed: %1").arg(FtdiError(ftdi));
             return FT_IO_ERROR;
         }
         got += static_cast<uint32_t>(n);
@@ -237,24 +252,38 @@ FtStatus FtdiDevice::Close() {
 struct FtdiDevice::Context {};
 
 namespace {
-const QString kNotBuilt = QStringLiteral(
-    "built without libftdi1 (install libftdi1-dev and pkg-config, then rebuild)");
+const QString kNotBuilt =
+    QStringLiteral("built without libftdi1 (install libftdi1-dev and pkg-config, then rebuild)");
 }
 
 FtdiDevice::FtdiDevice() : context_(std::make_unique<Context>()) {}
 FtdiDevice::~FtdiDevice() = default;
-bool FtdiDevice::Available() { return false; }
-bool FtdiDevice::isOpen() const { return false; }
+bool FtdiDevice::Available() {
+    return false;
+}
+bool FtdiDevice::isOpen() const {
+    return false;
+}
 
 FtStatus FtdiDevice::OpenEx(const QByteArray&) {
     lastError_ = kNotBuilt;
     return FT_DEVICE_NOT_FOUND;
 }
-FtStatus FtdiDevice::Purge(uint32_t) { return FT_INVALID_HANDLE; }
-FtStatus FtdiDevice::SetTimeouts(uint32_t, uint32_t) { return FT_INVALID_HANDLE; }
-FtStatus FtdiDevice::SetBaudRate(uint32_t) { return FT_INVALID_HANDLE; }
-FtStatus FtdiDevice::SetDataCharacteristics(uint8_t, uint8_t, uint8_t) { return FT_INVALID_HANDLE; }
-FtStatus FtdiDevice::SetFlowControl(uint16_t, uint8_t, uint8_t) { return FT_INVALID_HANDLE; }
+FtStatus FtdiDevice::Purge(uint32_t) {
+    return FT_INVALID_HANDLE;
+}
+FtStatus FtdiDevice::SetTimeouts(uint32_t, uint32_t) {
+    return FT_INVALID_HANDLE;
+}
+FtStatus FtdiDevice::SetBaudRate(uint32_t) {
+    return FT_INVALID_HANDLE;
+}
+FtStatus FtdiDevice::SetDataCharacteristics(uint8_t, uint8_t, uint8_t) {
+    return FT_INVALID_HANDLE;
+}
+FtStatus FtdiDevice::SetFlowControl(uint16_t, uint8_t, uint8_t) {
+    return FT_INVALID_HANDLE;
+}
 FtStatus FtdiDevice::Write(const uint8_t*, uint32_t, uint32_t* written) {
     if (written) *written = 0;
     return FT_INVALID_HANDLE;
@@ -263,6 +292,8 @@ FtStatus FtdiDevice::Read(uint8_t*, uint32_t, uint32_t* received) {
     if (received) *received = 0;
     return FT_INVALID_HANDLE;
 }
-FtStatus FtdiDevice::Close() { return FT_INVALID_HANDLE; }
+FtStatus FtdiDevice::Close() {
+    return FT_INVALID_HANDLE;
+}
 
 #endif

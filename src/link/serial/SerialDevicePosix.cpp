@@ -19,23 +19,37 @@ namespace {
 
 using SteadyTime = std::chrono::steady_clock;
 
-QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString ErrnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // The termios speed for a baud rate, or B0 when the tty has none for it.
 speed_t SpeedFor(uint32_t baud) {
     switch (baud) {
-        case 300: return B300;
-        case 600: return B600;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        default: return B0;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
     }
 }
 
@@ -67,7 +81,9 @@ SerialDevice::~SerialDevice() {
     if (isOpen()) Close();
 }
 
-bool SerialDevice::isOpen() const { return fd_ >= 0; }
+bool SerialDevice::isOpen() const {
+    return fd_ >= 0;
+}
 
 FtStatus SerialDevice::Fail(FtStatus status, const QString& why) {
     lastError_ = why;
@@ -76,11 +92,12 @@ FtStatus SerialDevice::Fail(FtStatus status, const QString& why) {
 
 FtStatus SerialDevice::OpenEx(const QByteArray& description) {
     lastError_.clear();
-    if (isOpen()) return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1 is already open").arg(portPath_));
+    if (isOpen())
+        return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1 is already open").arg(portPath_));
     QString path = options_.path;
     if (path.isEmpty()) {
-        const ttyfinder::Result found = ttyfinder::Find(options_.sysfsRoot, options_.devRoot,
-                                                        QString::fromLatin1(description));
+        const ttyfinder::Result found =
+            ttyfinder::Find(options_.sysfsRoot, options_.devRoot, QString::fromLatin1(description));
         if (found.path.isEmpty()) return Fail(FT_DEVICE_NOT_FOUND, found.error);
         path = found.path;
     }
@@ -92,8 +109,9 @@ FtStatus SerialDevice::OpenEx(const QByteArray& description) {
         const int error = errno;
         QString why = QStringLiteral("%1: %2").arg(path, ErrnoText(error));
         if (error == EACCES)
-            why += QStringLiteral(" (install the udev rule that gives you the Writer, then "
-                                  "unplug and plug it in again)");
+            why += QStringLiteral(
+                " (install the udev rule that gives you the Writer, then "
+                "unplug and plug it in again)");
         return Fail(error == ENOENT || error == ENXIO ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED,
                     why);
     }
@@ -160,16 +178,18 @@ FtStatus SerialDevice::SetBaudRate(uint32_t baud) {
     return FT_OK;
 }
 
-FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
+FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits,
+                                              uint8_t parity) {
     using namespace d2xxcodes;
     if (!isOpen()) return FT_INVALID_HANDLE;
     if ((wordLength != kBits7 && wordLength != kBits8) ||
         (stopBits != kStopBits1 && stopBits != kStopBits2) || parity > kParitySpace)
-        return Fail(FT_INVALID_PARAMETER,
-                    QStringLiteral("no such line setting: %1 data bits, stop code %2, parity code %3")
-                        .arg(wordLength)
-                        .arg(stopBits)
-                        .arg(parity));
+        return Fail(
+            FT_INVALID_PARAMETER,
+            QStringLiteral("no such line setting: %1 data bits, stop code %2, parity code %3")
+                .arg(wordLength)
+                .arg(stopBits)
+                .arg(parity));
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
@@ -179,12 +199,21 @@ FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBi
     tio.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
 #endif
     switch (parity) {
-        case kParityNone: break;
-        case kParityOdd: tio.c_cflag |= PARENB | PARODD; break;
-        case kParityEven: tio.c_cflag |= PARENB; break;
+        case kParityNone:
+            break;
+        case kParityOdd:
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case kParityEven:
+            tio.c_cflag |= PARENB;
+            break;
 #ifdef CMSPAR
-        case kParityMark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case kParitySpace: tio.c_cflag |= PARENB | CMSPAR; break;
+        case kParityMark:
+            tio.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case kParitySpace:
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
 #endif
         default:
             return Fail(FT_INVALID_PARAMETER,
@@ -202,8 +231,11 @@ FtStatus SerialDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) 
     tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     switch (flow) {
-        case kFlowNone: break;
-        case kFlowRtsCts: tio.c_cflag |= CRTSCTS; break;
+        case kFlowNone:
+            break;
+        case kFlowRtsCts:
+            tio.c_cflag |= CRTSCTS;
+            break;
         case kFlowXonXoff:
             tio.c_iflag |= IXON | IXOFF;
             tio.c_cc[VSTART] = xon;

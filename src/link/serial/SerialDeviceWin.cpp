@@ -14,16 +14,18 @@ namespace {
 QString LastWindowsError() {
     const DWORD code = ::GetLastError();
     wchar_t* text = nullptr;
-    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    QString message = text ? QString::fromWCharArray(text).trimmed()
-                           : QStringLiteral("error %1").arg(code);
+    ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString message =
+        text ? QString::fromWCharArray(text).trimmed() : QStringLiteral("error %1").arg(code);
     if (text) ::LocalFree(text);
     return message;
 }
 
-HANDLE AsHandle(void* handle) { return static_cast<HANDLE>(handle); }
+HANDLE AsHandle(void* handle) {
+    return static_cast<HANDLE>(handle);
+}
 
 }  // namespace
 
@@ -33,7 +35,9 @@ SerialDevice::~SerialDevice() {
     if (isOpen()) Close();
 }
 
-bool SerialDevice::isOpen() const { return handle_ != nullptr; }
+bool SerialDevice::isOpen() const {
+    return handle_ != nullptr;
+}
 
 FtStatus SerialDevice::Fail(FtStatus status, const QString& why) {
     lastError_ = why;
@@ -42,20 +46,22 @@ FtStatus SerialDevice::Fail(FtStatus status, const QString& why) {
 
 FtStatus SerialDevice::OpenEx(const QByteArray& description) {
     lastError_.clear();
-    if (isOpen()) return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1 is already open").arg(portPath_));
+    if (isOpen())
+        return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1 is already open").arg(portPath_));
     QString path = options_.path;
     if (path.isEmpty()) {
-        const ttyfinder::Result found = ttyfinder::Find(options_.sysfsRoot, options_.devRoot,
-                                                        QString::fromLatin1(description));
+        const ttyfinder::Result found =
+            ttyfinder::Find(options_.sysfsRoot, options_.devRoot, QString::fromLatin1(description));
         if (found.path.isEmpty()) return Fail(FT_DEVICE_NOT_FOUND, found.error);
         path = found.path;
     }
     portPath_ = path;
-    const QString device = path.startsWith(QStringLiteral("\\\\.\\")) ? path
-                                                                       : QStringLiteral("\\\\.\\") + path;
+    const QString device =
+        path.startsWith(QStringLiteral("\\\\.\\")) ? path : QStringLiteral("\\\\.\\") + path;
     // Share mode 0: nobody else may open the port while we hold it.
-    HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t*>(device.utf16()),
-                                  GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        ::CreateFileW(reinterpret_cast<const wchar_t*>(device.utf16()),
+                      GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         const QString why = QStringLiteral("%1: %2").arg(path, LastWindowsError());
@@ -115,7 +121,8 @@ FtStatus SerialDevice::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
         timeouts.ReadTotalTimeoutConstant = readMs;
     }
     timeouts.WriteTotalTimeoutConstant = writeMs;
-    if (!::SetCommTimeouts(AsHandle(handle_), &timeouts)) return Fail(FT_IO_ERROR, LastWindowsError());
+    if (!::SetCommTimeouts(AsHandle(handle_), &timeouts))
+        return Fail(FT_IO_ERROR, LastWindowsError());
     readTimeoutMs_ = readMs;
     writeTimeoutMs_ = writeMs;
     return FT_OK;
@@ -132,16 +139,18 @@ FtStatus SerialDevice::SetBaudRate(uint32_t baud) {
     return FT_OK;
 }
 
-FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
+FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits,
+                                              uint8_t parity) {
     using namespace d2xxcodes;
     if (!isOpen()) return FT_INVALID_HANDLE;
     if ((wordLength != kBits7 && wordLength != kBits8) ||
         (stopBits != kStopBits1 && stopBits != kStopBits2) || parity > kParitySpace)
-        return Fail(FT_INVALID_PARAMETER,
-                    QStringLiteral("no such line setting: %1 data bits, stop code %2, parity code %3")
-                        .arg(wordLength)
-                        .arg(stopBits)
-                        .arg(parity));
+        return Fail(
+            FT_INVALID_PARAMETER,
+            QStringLiteral("no such line setting: %1 data bits, stop code %2, parity code %3")
+                .arg(wordLength)
+                .arg(stopBits)
+                .arg(parity));
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
     if (!::GetCommState(AsHandle(handle_), &dcb)) return Fail(FT_IO_ERROR, LastWindowsError());

@@ -23,8 +23,9 @@ QString ReadAttribute(const QString& path) {
 }
 
 QString NotFound(const QString& product, const QStringList& others) {
-    QString text = QStringLiteral("no tty whose USB product string is \"%1\" (vendor %2); "
-                                  "is the Writer plugged in?")
+    QString text = QStringLiteral(
+                       "no tty whose USB product string is \"%1\" (vendor %2); "
+                       "is the Writer plugged in?")
                        .arg(product, QLatin1String(kFtdiVendorId));
     if (!others.isEmpty())
         text += QStringLiteral(" Other USB serial ports: ") + others.join(QStringLiteral(", "));
@@ -41,9 +42,9 @@ Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QStri
                            .arg(ttyDir.path());
         return result;
     }
-    QStringList names = ttyDir.entryList({QStringLiteral("ttyUSB*")},
-                                         QDir::Dirs | QDir::Files | QDir::System |
-                                             QDir::NoDotAndDotDot);
+    QStringList names =
+        ttyDir.entryList({QStringLiteral("ttyUSB*")},
+                         QDir::Dirs | QDir::Files | QDir::System | QDir::NoDotAndDotDot);
     // ttyUSB2 before ttyUSB10.
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return a.size() != b.size() ? a.size() < b.size() : a < b;
@@ -51,8 +52,8 @@ Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QStri
     for (const QString& name : names) {
         // Follow the links as the kernel does, then climb from the port to
         // its USB device; ".." on the unresolved path would climb the links.
-        const QString port = QFileInfo(ttyDir.filePath(name) + QStringLiteral("/device"))
-                                 .canonicalFilePath();
+        const QString port =
+            QFileInfo(ttyDir.filePath(name) + QStringLiteral("/device")).canonicalFilePath();
         if (port.isEmpty()) continue;
         QDir usb(port);
         if (!usb.cdUp() || !usb.cdUp()) continue;
@@ -85,7 +86,8 @@ Result Find(const QString& sysfsRoot, const QString& devRoot, const QString& pro
             if (result.path.isEmpty() || info.portName().startsWith(QStringLiteral("cu.")))
                 result.path = info.systemLocation();
         } else if (ftdi) {
-            result.others << QStringLiteral("%1 (0403 \"%2\")").arg(info.portName(), info.description());
+            result.others
+                << QStringLiteral("%1 (0403 \"%2\")").arg(info.portName(), info.description());
         }
     }
     if (result.path.isEmpty()) result.error = NotFound(product, result.others);

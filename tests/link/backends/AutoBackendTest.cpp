@@ -62,8 +62,9 @@ TEST(AutoBackend, CliVerboseSaysWhatWasTriedAndWhy) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QLARKW_DEVICE"), QStringLiteral("auto"));
     cli.setProcessEnvironment(env);
-    cli.start(QStringLiteral(QLARKW_CLI), {QStringLiteral("--verbose"), QStringLiteral("read"),
-                                           QStringLiteral("-o"), QStringLiteral("/nonexistent/x.hex")});
+    cli.start(QStringLiteral(QLARKW_CLI),
+              {QStringLiteral("--verbose"), QStringLiteral("read"), QStringLiteral("-o"),
+               QStringLiteral("/nonexistent/x.hex")});
     ASSERT_TRUE(cli.waitForFinished(60000));
     const QString err = QString::fromUtf8(cli.readAllStandardError());
     EXPECT_EQ(cli.exitCode(), 4) << err.toStdString();
@@ -72,5 +73,6 @@ TEST(AutoBackend, CliVerboseSaysWhatWasTriedAndWhy) {
         << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("USBライタの接続を確認してください")));
     for (const QString& name : backends::AutoOrder())
-        EXPECT_TRUE(err.contains(QStringLiteral("\n  ") + name + QStringLiteral(": "))) << name.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("\n  ") + name + QStringLiteral(": ")))
+            << name.toStdString();
 }

@@ -23,9 +23,7 @@ public:
     void Reset(bool present, const char* replies = "", uint32_t readStatus = 0) {
         reset_(present ? 1 : 0, replies, readStatus);
     }
-    QStringList Calls() const {
-        return QString::fromUtf8(log_()).split(u'\n', Qt::SkipEmptyParts);
-    }
+    QStringList Calls() const { return QString::fromUtf8(log_()).split(u'\n', Qt::SkipEmptyParts); }
 
 private:
     using ResetFn = void (*)(int, const char*, uint32_t);
@@ -57,15 +55,11 @@ TEST_F(D2xxDeviceTest, OpenWriterMakesTheNineCallsWithTheirArguments) {
     ASSERT_FALSE(HandshakeWriter(device, host, state));
     EXPECT_EQ(device.Close(), FT_OK);
     EXPECT_FALSE(device.isOpen());
-    EXPECT_EQ(fake.Calls(), (QStringList{"FT_OpenEx \"Q-LARK USB Programmer\" 2",
-                                         "FT_Purge 3",
-                                         "FT_SetTimeouts 5000 1000",
-                                         "FT_SetBaudRate 4800",
-                                         "FT_SetDataCharacteristics 8 0 0",
-                                         "FT_SetFlowControl 0 0 0",
-                                         "FT_Write 65",
-                                         "FT_Read 1",
-                                         "FT_Close"}));
+    EXPECT_EQ(fake.Calls(),
+              (QStringList{"FT_OpenEx \"Q-LARK USB Programmer\" 2", "FT_Purge 3",
+                           "FT_SetTimeouts 5000 1000", "FT_SetBaudRate 4800",
+                           "FT_SetDataCharacteristics 8 0 0", "FT_SetFlowControl 0 0 0",
+                           "FT_Write 65", "FT_Read 1", "FT_Close"}));
     EXPECT_TRUE(host.messages.empty());
 }
 
@@ -89,7 +83,8 @@ TEST_F(D2xxDeviceTest, ReadsAndWritesPassCountsAndStatusesThrough) {
     fake.Reset(true, "", FT_IO_ERROR);
     ASSERT_EQ(device.OpenEx("Q-LARK USB Programmer"), FT_OK);
     EXPECT_EQ(device.Read(buffer, 1, &count), FT_IO_ERROR);
-    EXPECT_TRUE(device.LastError().contains(QStringLiteral("FT_Read"))) << device.LastError().toStdString();
+    EXPECT_TRUE(device.LastError().contains(QStringLiteral("FT_Read")))
+        << device.LastError().toStdString();
     device.Close();
 }
 
@@ -143,7 +138,9 @@ TEST(D2xxCli, MissingLibraryFailsLikeAnUnpluggedWriterAndVerboseSaysWhy) {
     ASSERT_TRUE(cli.waitForFinished(60000));
     EXPECT_EQ(cli.exitCode(), 4);
     const QString err = QString::fromUtf8(cli.readAllStandardError());
-    EXPECT_TRUE(err.contains(QStringLiteral("USBライタの接続を確認してください"))) << err.toStdString();
-    EXPECT_TRUE(err.contains(QStringLiteral("cannot load the D2XX library /nonexistent/libftd2xx.so")))
+    EXPECT_TRUE(err.contains(QStringLiteral("USBライタの接続を確認してください")))
+        << err.toStdString();
+    EXPECT_TRUE(
+        err.contains(QStringLiteral("cannot load the D2XX library /nonexistent/libftd2xx.so")))
         << err.toStdString();
 }

@@ -21,10 +21,10 @@ using Status = uint32_t;
 using Dword = uint32_t;
 
 struct Fake {
-    std::string log;             // one line per call
-    bool present = true;         // a device with the Writer's description is plugged in
-    Status readStatus = 0;       // what FT_Read returns
-    std::string replies;         // bytes FT_Read hands out, in order
+    std::string log;        // one line per call
+    bool present = true;    // a device with the Writer's description is plugged in
+    Status readStatus = 0;  // what FT_Read returns
+    std::string replies;    // bytes FT_Read hands out, in order
     int handleTag = 0;
 };
 
@@ -33,9 +33,13 @@ Fake& State() {
     return fake;
 }
 
-void Log(const std::string& line) { State().log += line + "\n"; }
+void Log(const std::string& line) {
+    State().log += line + "\n";
+}
 
-bool Valid(void* handle) { return handle == &State().handleTag; }
+bool Valid(void* handle) {
+    return handle == &State().handleTag;
+}
 
 }  // namespace
 
@@ -47,7 +51,9 @@ FAKE_EXPORT void FakeD2xx_Reset(int present, const char* replies, uint32_t readS
     State().readStatus = readStatus;
 }
 
-FAKE_EXPORT const char* FakeD2xx_Log() { return State().log.c_str(); }
+FAKE_EXPORT const char* FakeD2xx_Log() {
+    return State().log.c_str();
+}
 
 // The D2XX calls.
 FAKE_EXPORT Status FT_OpenEx(void* arg, Dword flags, void** handle) {
@@ -73,7 +79,8 @@ FAKE_EXPORT Status FT_SetBaudRate(void* handle, Dword baud) {
     return Valid(handle) ? 0 : 1;
 }
 
-FAKE_EXPORT Status FT_SetDataCharacteristics(void* handle, uint8_t bits, uint8_t stop, uint8_t parity) {
+FAKE_EXPORT Status FT_SetDataCharacteristics(void* handle, uint8_t bits, uint8_t stop,
+                                             uint8_t parity) {
     Log("FT_SetDataCharacteristics " + std::to_string(bits) + " " + std::to_string(stop) + " " +
         std::to_string(parity));
     return Valid(handle) ? 0 : 1;

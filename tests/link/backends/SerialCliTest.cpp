@@ -23,8 +23,9 @@ struct Outcome {
 class SerialCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant")},
-                              {QStringLiteral("QLARKW_SIM_STATE=") + dir.filePath(QStringLiteral("chip.hex"))}));
+        ASSERT_TRUE(sim.Start(
+            {QStringLiteral("--pace"), QStringLiteral("instant")},
+            {QStringLiteral("QLARKW_SIM_STATE=") + dir.filePath(QStringLiteral("chip.hex"))}));
     }
 
     Outcome Cli(const QStringList& args) {
@@ -68,8 +69,8 @@ Outcome Srec(const char* tool, const QStringList& args) {
 // byte 2n, low byte first.
 QByteArray ProgramBytes(const QString& hexPath, const QString& binPath) {
     const Outcome run = Srec(SREC_CAT, {hexPath, QStringLiteral("-intel"), QStringLiteral("-crop"),
-                                    QStringLiteral("0"), QStringLiteral("0x800"), QStringLiteral("-o"),
-                                    binPath, QStringLiteral("-binary")});
+                                        QStringLiteral("0"), QStringLiteral("0x800"),
+                                        QStringLiteral("-o"), binPath, QStringLiteral("-binary")});
     if (run.exitCode != 0) return QByteArray("srec_cat failed: ") + run.err.toUtf8();
     QFile file(binPath);
     if (!file.open(QIODevice::ReadOnly)) return {};
@@ -80,10 +81,12 @@ QByteArray ProgramBytes(const QString& hexPath, const QString& binPath) {
 }  // namespace
 
 TEST_F(SerialCliTest, WriteVerifyReadOfAnAssembledProgram) {
-    Outcome run = Cli({QStringLiteral("write"), Data("portb_count.hex"), QStringLiteral("--verify")});
+    Outcome run =
+        Cli({QStringLiteral("write"), Data("portb_count.hex"), QStringLiteral("--verify")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("書込みが終了しました"))) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(QStringLiteral("verify: 8 words and the configuration bits match")))
+    EXPECT_TRUE(
+        run.out.contains(QStringLiteral("verify: 8 words and the configuration bits match")))
         << run.out.toStdString();
 
     run = Cli({QStringLiteral("verify"), Data("portb_count.hex")});
@@ -124,7 +127,8 @@ TEST_F(SerialCliTest, EraseBlanksProgramMemoryAndVerifyThenFindsTheDifferences) 
     EXPECT_EQ(run.exitCode, 6) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("verify: word 0x0000: file 1683, chip 3FFF")))
         << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains(QStringLiteral("verify: 8 difference(s)"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("verify: 8 difference(s)")))
+        << run.err.toStdString();
 
     run = Cli({QStringLiteral("read"), QStringLiteral("-o"), Temp("erased.hex")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
@@ -165,8 +169,9 @@ TEST_F(SerialCliTest, FullMemoryImageMadeBySrecordRoundTrips) {
     ASSERT_TRUE(bin.open(QIODevice::WriteOnly));
     bin.write(words);
     bin.close();
-    const Outcome made = Srec(SREC_CAT, {Temp("full.bin"), QStringLiteral("-binary"), QStringLiteral("-o"),
-                                     Temp("full.hex"), QStringLiteral("-intel")});
+    const Outcome made =
+        Srec(SREC_CAT, {Temp("full.bin"), QStringLiteral("-binary"), QStringLiteral("-o"),
+                        Temp("full.hex"), QStringLiteral("-intel")});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
     Outcome run = Cli({QStringLiteral("write"), Temp("full.hex"), QStringLiteral("--verify")});

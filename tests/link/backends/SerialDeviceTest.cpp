@@ -59,7 +59,9 @@ public:
     FtStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
         return inner_.SetFlowControl(f, on, off);
     }
-    FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override { return inner_.Write(d, n, w); }
+    FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override {
+        return inner_.Write(d, n, w);
+    }
     FtStatus Read(uint8_t* d, uint32_t n, uint32_t* r) override {
         if (++reads == vanishBeforeRead_) vanish_();
         const FtStatus status = inner_.Read(d, n, r);
@@ -218,7 +220,8 @@ TEST(SerialDevice, PathsThatAreNoWriterAreRefusedWithTheReason) {
 TEST_F(SerialDeviceTest, PeerVanishingMidJobIsACommunicationFailure) {
     StartSim({QStringLiteral("--pace"), QStringLiteral("real")});
     SerialDevice serial(Options());
-    Watched device(serial, [this]() { sim.Kill(); }, 40);
+    Watched device(
+        serial, [this]() { sim.Kill(); }, 40);
     state.BoardMode = 2;
     JobEnv env{device, host, state};
     RecordingView view;
@@ -228,10 +231,13 @@ TEST_F(SerialDeviceTest, PeerVanishingMidJobIsACommunicationFailure) {
     EXPECT_EQ(device.failedReads, 1);
     EXPECT_EQ(device.closes, 1);
     EXPECT_FALSE(serial.isOpen());
-    EXPECT_TRUE(serial.LastError().contains(QStringLiteral("hung up"))) << serial.LastError().toStdString();
+    EXPECT_TRUE(serial.LastError().contains(QStringLiteral("hung up")))
+        << serial.LastError().toStdString();
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text,
-              QStringLiteral("ライタとの通信に失敗しました。\r\n接続を確認をしてからもう一度操作してください。"));
+    EXPECT_EQ(
+        host.messages[0].text,
+        QStringLiteral(
+            "ライタとの通信に失敗しました。\r\n接続を確認をしてからもう一度操作してください。"));
     EXPECT_EQ(host.messages[0].caption, QStringLiteral("エラーが発生しました"));
 }
 

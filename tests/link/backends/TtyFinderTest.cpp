@@ -23,7 +23,8 @@ public:
 
     QString root() const { return dir_.path(); }
 
-    void AddUsbTty(const QString& name, int bus, const QByteArray& vendor, const QByteArray& product) {
+    void AddUsbTty(const QString& name, int bus, const QByteArray& vendor,
+                   const QByteArray& product) {
         const QString usb = QStringLiteral("devices/usb%1/%1-1").arg(bus);
         const QString port = usb + QStringLiteral("/%1-1:1.0/").arg(bus) + name;
         const QString tty = port + QStringLiteral("/tty/") + name;
@@ -49,8 +50,7 @@ private:
         file.write(text);
     }
     void Link(const QString& target, const QString& relative) {
-        ASSERT_TRUE(QFile::link(target, QDir(root()).filePath(relative)))
-            << relative.toStdString();
+        ASSERT_TRUE(QFile::link(target, QDir(root()).filePath(relative))) << relative.toStdString();
     }
 
     QTemporaryDir dir_;
@@ -65,7 +65,8 @@ TEST(TtyFinder, TakesTheTtyWhoseUsbDeviceIsTheWriter) {
     sysfs.AddVirtualTty(QStringLiteral("tty0"));
     sysfs.AddUsbTty(QStringLiteral("ttyUSB0"), 1, "0403", "FT232R USB UART");
     sysfs.AddUsbTty(QStringLiteral("ttyUSB1"), 2, "0403", "Q-LARK USB Programmer");
-    const ttyfinder::Result found = ttyfinder::FindInSysfs(sysfs.root(), QStringLiteral("/dev"), kWriter);
+    const ttyfinder::Result found =
+        ttyfinder::FindInSysfs(sysfs.root(), QStringLiteral("/dev"), kWriter);
     EXPECT_EQ(found.path, QStringLiteral("/dev/ttyUSB1"));
     EXPECT_EQ(found.others, QStringList{QStringLiteral("ttyUSB0 (0403 \"FT232R USB UART\")")});
 }
@@ -73,13 +74,16 @@ TEST(TtyFinder, TakesTheTtyWhoseUsbDeviceIsTheWriter) {
 TEST(TtyFinder, WantsTheExactProductStringAndFtdisVendorId) {
     FakeSysfs sysfs;
     sysfs.AddUsbTty(QStringLiteral("ttyUSB0"), 1, "067b", "Q-LARK USB Programmer");  // not FTDI
-    sysfs.AddUsbTty(QStringLiteral("ttyUSB1"), 2, "0403", "Q-LARK_USB_Programmer");  // udev's model name
+    sysfs.AddUsbTty(QStringLiteral("ttyUSB1"), 2, "0403",
+                    "Q-LARK_USB_Programmer");  // udev's model name
     sysfs.AddUsbTty(QStringLiteral("ttyUSB2"), 3, "0403", "Q-LARK USB Programmer ");
     sysfs.AddUsbTty(QStringLiteral("ttyUSB3"), 4, "0403", "q-lark usb programmer");
-    const ttyfinder::Result found = ttyfinder::FindInSysfs(sysfs.root(), QStringLiteral("/dev"), kWriter);
+    const ttyfinder::Result found =
+        ttyfinder::FindInSysfs(sysfs.root(), QStringLiteral("/dev"), kWriter);
     EXPECT_TRUE(found.path.isEmpty());
     EXPECT_EQ(found.others.size(), 4);
-    EXPECT_TRUE(found.error.contains(QStringLiteral("\"Q-LARK USB Programmer\""))) << found.error.toStdString();
+    EXPECT_TRUE(found.error.contains(QStringLiteral("\"Q-LARK USB Programmer\"")))
+        << found.error.toStdString();
     EXPECT_TRUE(found.error.contains(QStringLiteral("plugged in"))) << found.error.toStdString();
     EXPECT_TRUE(found.error.contains(QStringLiteral("ttyUSB1 (0403 \"Q-LARK_USB_Programmer\")")));
 }
@@ -88,7 +92,8 @@ TEST(TtyFinder, TakesTheFirstOfSeveralWritersInNumberOrder) {
     FakeSysfs sysfs;
     sysfs.AddUsbTty(QStringLiteral("ttyUSB10"), 1, "0403", "Q-LARK USB Programmer");
     sysfs.AddUsbTty(QStringLiteral("ttyUSB9"), 2, "0403", "Q-LARK USB Programmer");
-    const ttyfinder::Result found = ttyfinder::FindInSysfs(sysfs.root(), QStringLiteral("/x/dev"), kWriter);
+    const ttyfinder::Result found =
+        ttyfinder::FindInSysfs(sysfs.root(), QStringLiteral("/x/dev"), kWriter);
     EXPECT_EQ(found.path, QStringLiteral("/x/dev/ttyUSB9"));
 }
 
