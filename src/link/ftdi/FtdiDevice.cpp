@@ -78,8 +78,10 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
         const int result = ftdi_usb_get_strings(ftdi, item->dev, manufacturer, sizeof manufacturer,
                                                 product, sizeof product, serial, sizeof serial);
         if (result < 0) {
-            seen << QStringLiteral("a bridge whose strings cannot be read (%1)")
-                        .arg(FtdiError(ftdi));
+            // Usually no permission on the device: the udev rule gives it.
+            seen << QStringLiteral("a bridge whose strings cannot be read (%1%2)")
+                        .arg(FtdiError(ftdi),
+                             result == -4 ? QStringLiteral("; install the udev rule") : QString());
             continue;
         }
         if (description == QByteArray(product)) {

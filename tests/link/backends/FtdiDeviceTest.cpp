@@ -14,7 +14,12 @@ TEST(FtdiDevice, FindsNoWriterAndSaysWhy) {
     EXPECT_FALSE(FtdiDevice::Available());
 #endif
     FtdiDevice device;
-    EXPECT_EQ(device.OpenEx("Q-LARK USB Programmer"), FT_DEVICE_NOT_FOUND);
+    const FtStatus status = device.OpenEx("Q-LARK USB Programmer");
+    if (status == FT_OK) {
+        device.Close();
+        GTEST_SKIP() << "a Writer is plugged in here";
+    }
+    EXPECT_EQ(status, FT_DEVICE_NOT_FOUND);
     EXPECT_FALSE(device.isOpen());
     EXPECT_FALSE(device.LastError().isEmpty());
     // A second attempt is as good as the first (the context is reused).
