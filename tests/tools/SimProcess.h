@@ -54,9 +54,6 @@ public:
         process_.kill();
         process_.waitForFinished(20000);
     }
-    qint64 pid() const { return process_.processId(); }
-    QString stderrText() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
-
     const QString& path() const { return path_; }
 
 private:

@@ -137,7 +137,7 @@ bool PtyServer::Start(QString* error) {
         }
         linkMade_ = true;
     }
-    idleSince_ = Clock::now();
+    idleSince_ = sessionStart_ = Clock::now();
     return true;
 }
 
@@ -145,7 +145,7 @@ void PtyServer::Trace(const QString& what) {
     if (!trace_.isOpen()) return;
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sessionStart_);
-    trace_.write(QStringLiteral("%1 %2\n").arg(peers_ > 0 ? ms.count() : 0).arg(what).toUtf8());
+    trace_.write(QStringLiteral("%1 %2\n").arg(ms.count()).arg(what).toUtf8());
     trace_.flush();
 }
 

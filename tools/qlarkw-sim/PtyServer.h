@@ -25,7 +25,8 @@
 // The chip. Loaded from the state file when the server starts, saved to it
 // whenever the program closes the tty and when the server ends.
 //
-// Trace. One line per event, "<ms since the program opened the tty> <what>":
+// Trace. One line per event, "<ms> <what>", the time counted from the
+// program's last open of the tty (from the start before any):
 //   open / close                the program opened or closed the tty
 //   line 4800 8N1 raw none      the tty's settings when the first byte came
 //   w 41                        a byte the program wrote, as the Writer took it
