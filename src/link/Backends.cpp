@@ -3,6 +3,9 @@
 #include <functional>
 #include <vector>
 
+#include "link/d2xx/D2xxDevice.h"
+#include "link/ftdi/FtdiDevice.h"
+#include "link/serial/SerialDevice.h"
 #include "link/sim/SimDevice.h"
 #include "sim/FirmwareModel.h"
 
@@ -11,7 +14,7 @@ namespace {
 
 struct Backend {
     const char* name;
-    // Builds the device; `argument` is what follows "name:" in the spec.
+    // Builds the device; `argument` is what follows "name:" in QLARKW_DEVICE.
     std::function<std::unique_ptr<Device>(const QString& argument, Clock&, QString* error)> make;
 };
 
@@ -30,9 +33,48 @@ std::unique_ptr<Device> MakeSim(const QString& argument, Clock& clock, QString* 
     return std::make_unique<SimDevice>(clock, std::move(options));
 }
 
-// Real hardware backends, in the order `auto` tries them.
+// serial: the tty found by the Writer's USB product string, or serial:PATH.
+std::unique_ptr<Device> MakeSerial(const QString& argument, Clock&, QString*) {
+    SerialDevice::Options options;
+    options.path = argument;
+    return std::make_unique<SerialDevice>(std::move(options));
+}
+
+std::unique_ptr<Device> MakeFtdi(const QString& argument, Clock&, QString* error) {
+    if (!argument.isEmpty()) {
+        if (error) *error = QStringLiteral("QLARKW_DEVICE: the ftdi backend takes no argument");
+        return nullptr;
+    }
+    return std::make_unique<FtdiDevice>();
+}
+
+// d2xx, or d2xx:LIBRARY to load that file instead of the platform's names.
+std::unique_ptr<Device> MakeD2xx(const QString& argument, Clock&, QString*) {
+    return std::make_unique<D2xxDevice>(argument);
+}
+
+const Backend kSerial{"serial", MakeSerial};
+const Backend kFtdi{"ftdi", MakeFtdi};
+const Backend kD2xx{"d2xx", MakeD2xx};
+
+// Every real hardware backend, chosen by name.
 const std::vector<Backend>& HardwareBackends() {
-    static const std::vector<Backend> list = {};
+    static const std::vector<Backend> list = {kSerial, kFtdi, kD2xx};
+    return list;
+}
+
+// The ones `auto` tries, in order. Windows names a COM port by its driver,
+// not by the Writer's product string, so the vendor library comes first
+// there; elsewhere the system's own serial driver does, which needs no
+// driver change and no extra library.
+const std::vector<Backend>& AutoBackends() {
+#if defined(_WIN32)
+    static const std::vector<Backend> list = {kD2xx, kSerial};
+#elif defined(__APPLE__)
+    static const std::vector<Backend> list = {kSerial, kD2xx, kFtdi};
+#else
+    static const std::vector<Backend> list = {kSerial, kFtdi, kD2xx};
+#endif
     return list;
 }
 
@@ -45,7 +87,7 @@ public:
     FtStatus OpenEx(const QByteArray& description) override {
         active_.reset();
         QStringList reasons;
-        for (const Backend& backend : HardwareBackends()) {
+        for (const Backend& backend : AutoBackends()) {
             QString error;
             std::unique_ptr<Device> device = backend.make(QString(), clock_, &error);
             if (!device) {
@@ -64,11 +106,14 @@ public:
                                                         : device->LastError());
         }
         if (reasons.isEmpty()) reasons << QStringLiteral("no hardware backend is built in");
-        lastError_ = QStringLiteral("no Writer found (") + reasons.join(QStringLiteral("; ")) +
-                     QStringLiteral(")");
+        // One line per backend tried, in the order tried.
+        lastError_ =
+            QStringLiteral("no Writer found; tried\n  ") + reasons.join(QStringLiteral("\n  "));
         return FT_DEVICE_NOT_FOUND;
     }
-    FtStatus Purge(uint32_t mask) override { return active_ ? active_->Purge(mask) : FT_INVALID_HANDLE; }
+    FtStatus Purge(uint32_t mask) override {
+        return active_ ? active_->Purge(mask) : FT_INVALID_HANDLE;
+    }
     FtStatus SetTimeouts(uint32_t r, uint32_t w) override {
         return active_ ? active_->SetTimeouts(r, w) : FT_INVALID_HANDLE;
     }
@@ -107,30 +152,30 @@ private:
 }  // namespace
 
 QString SpecFromEnvironment() {
-    const QString spec = qEnvironmentVariable(kEnvDevice).trimmed();
-    return spec.isEmpty() ? QStringLiteral("auto") : spec;
+    const QString choice = qEnvironmentVariable(kEnvDevice).trimmed();
+    return choice.isEmpty() ? QStringLiteral("auto") : choice;
 }
 
 QStringList AutoOrder() {
     QStringList names;
-    for (const Backend& backend : HardwareBackends()) names << QLatin1String(backend.name);
+    for (const Backend& backend : AutoBackends()) names << QLatin1String(backend.name);
     return names;
 }
 
-std::unique_ptr<Device> Create(const QString& spec, Clock& clock, QString* error) {
-    const qsizetype colon = spec.indexOf(u':');
-    const QString name = colon < 0 ? spec : spec.left(colon);
-    const QString argument = colon < 0 ? QString() : spec.mid(colon + 1);
+std::unique_ptr<Device> Create(const QString& choice, Clock& clock, QString* error) {
+    const qsizetype colon = choice.indexOf(u':');
+    const QString name = colon < 0 ? choice : choice.left(colon);
+    const QString argument = colon < 0 ? QString() : choice.mid(colon + 1);
     if (name == u"auto" && colon < 0) return std::make_unique<AutoDevice>(clock);
     if (name == u"sim") return MakeSim(argument, clock, error);
     for (const Backend& backend : HardwareBackends()) {
         if (name == QLatin1String(backend.name)) return backend.make(argument, clock, error);
     }
     if (error) {
-        *error = QStringLiteral("QLARKW_DEVICE: unknown device \"%1\" (use auto, sim%2)")
-                     .arg(spec, AutoOrder().isEmpty()
-                                    ? QString()
-                                    : QStringLiteral(", ") + AutoOrder().join(QStringLiteral(", ")));
+        QStringList names{QStringLiteral("auto"), QStringLiteral("sim")};
+        for (const Backend& backend : HardwareBackends()) names << QLatin1String(backend.name);
+        *error = QStringLiteral("QLARKW_DEVICE: unknown device \"%1\" (use %2)")
+                     .arg(choice, names.join(QStringLiteral(", ")));
     }
     return nullptr;
 }

@@ -18,6 +18,7 @@ class Clock;
 //   serial:PATH the tty at PATH (a qlarkw-sim pseudo-terminal, for example)
 //   ftdi        libftdi1, opening the bridge by its description
 //   d2xx        the vendor's D2XX library, loaded at run time
+//   d2xx:FILE   the same, loading the library from FILE
 namespace backends {
 
 inline constexpr char kEnvDevice[] = "QLARKW_DEVICE";
@@ -28,9 +29,9 @@ inline constexpr char kEnvSimFault[] = "QLARKW_SIM_FAULT";
 // The backend QLARKW_DEVICE names, "auto" when it is unset or empty.
 QString SpecFromEnvironment();
 
-// The device for `spec`, or nothing with `error` set when the spec names no
+// The device for `choice`, or nothing with `error` set when the choice names no
 // backend or its settings cannot be read. The device is not opened yet.
-std::unique_ptr<Device> Create(const QString& spec, Clock& clock, QString* error);
+std::unique_ptr<Device> Create(const QString& choice, Clock& clock, QString* error);
 
 // The names `auto` tries on this platform, in order.
 QStringList AutoOrder();

@@ -173,7 +173,10 @@ QByteArray FirmwareModel::Command(uint8_t byte) {
         }
         case cmd::kEraseProgram: {
             QByteArray reply = chipCommand(cmd::kAck, State::Idle);
-            if (state_ == State::Idle) chip_.program.fill(ChipMemory::kBlankWord);
+            if (state_ == State::Idle) {
+                chip_.program.fill(ChipMemory::kBlankWord);
+                ++work_.bulkErases;
+            }
             return reply;
         }
         case cmd::kReadEeprom: {
@@ -188,7 +191,10 @@ QByteArray FirmwareModel::Command(uint8_t byte) {
         }
         case cmd::kEraseEeprom: {
             QByteArray reply = chipCommand(cmd::kAck, State::Idle);
-            if (state_ == State::Idle) chip_.eeprom.fill(ChipMemory::kBlankByte);
+            if (state_ == State::Idle) {
+                chip_.eeprom.fill(ChipMemory::kBlankByte);
+                ++work_.bulkErases;
+            }
             return reply;
         }
         case cmd::kWriteEepromByte:
@@ -228,13 +234,17 @@ QByteArray FirmwareModel::Data(uint8_t byte) {
             return {};
         case State::WordLow: {
             const uint16_t word = static_cast<uint16_t>((high_ << 7) | bits);
-            if (address_ < ChipMemory::kProgramWords) chip_.program[address_] = word;
+            if (address_ < ChipMemory::kProgramWords) {
+                chip_.program[address_] = word;
+                ++work_.wordsProgrammed;
+            }
             ++address_;
             state_ = State::Idle;
             return reply(cmd::kWriteAck);
         }
         case State::ConfigLow:
             chip_.config[7] = static_cast<uint16_t>(0x3F80 | bits);
+            ++work_.wordsProgrammed;
             state_ = State::Idle;
             return reply(cmd::kWriteAck);
         case State::EepromAddress:
@@ -243,10 +253,12 @@ QByteArray FirmwareModel::Data(uint8_t byte) {
             return reply(cmd::kWriteEepromByteAck);
         case State::EepromLow:
             chip_.eeprom[eepromIndex_] = static_cast<uint8_t>((high_ << 7) | bits);
+            ++work_.eepromBytesWritten;
             state_ = State::Idle;
             return reply(cmd::kAck);
         case State::EepromAllLow: {
             chip_.eeprom[eepromIndex_] = static_cast<uint8_t>((high_ << 7) | bits);
+            ++work_.eepromBytesWritten;
             ++eepromIndex_;
             if (eepromIndex_ < ChipMemory::kEepromBytes) {
                 state_ = State::EepromAllHigh;

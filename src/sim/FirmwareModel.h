@@ -75,6 +75,14 @@ struct FaultPlan {
 //    stay erased (1). 'L' erases program memory only.
 class FirmwareModel {
 public:
+    // What the Writer has done to the chip so far, counted as it happens, so
+    // that a caller can charge the PIC's programming times.
+    struct Work {
+        int wordsProgrammed = 0;     // program words and the configuration word
+        int eepromBytesWritten = 0;
+        int bulkErases = 0;          // program memory or the whole EEPROM
+    };
+
     explicit FirmwareModel(FaultPlan faults = {}) : faults_(std::move(faults)) {}
 
     QByteArray Receive(uint8_t byte);
@@ -86,6 +94,7 @@ public:
     bool inWriteMode() const { return writeMode_; }
     QByteArray version() const { return version_; }
     void setVersion(const QByteArray& digits) { version_ = digits; }
+    const Work& work() const { return work_; }
 
 private:
     enum class State {
@@ -118,4 +127,5 @@ private:
     int eepromIndex_ = 0;
     int commandCount_ = 0;
     int sentCount_ = 0;
+    Work work_;
 };

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QLibrary>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+
+#include "link/Device.h"
+
+// The vendor's D2XX library, loaded when the backend is first opened; the
+// program has no build dependency on it. Its nine calls are resolved by name
+// with the types the library declares: FT_STATUS and DWORD are 32-bit on
+// every platform, handles are pointers, and on 32-bit Windows the calls are
+// __stdcall.
+class D2xxLibrary {
+public:
+#if defined(_WIN32) && !defined(_WIN64)
+#define QLARKW_D2XX_CALL __stdcall
+#else
+#define QLARKW_D2XX_CALL
+#endif
+    using Handle = void*;
+    using Status = uint32_t;  // FT_STATUS
+    using Dword = uint32_t;   // DWORD, ULONG
+
+    using OpenExFn = Status(QLARKW_D2XX_CALL*)(void* arg, Dword flags, Handle* handle);
+    using PurgeFn = Status(QLARKW_D2XX_CALL*)(Handle, Dword mask);
+    using SetTimeoutsFn = Status(QLARKW_D2XX_CALL*)(Handle, Dword readMs, Dword writeMs);
+    using SetBaudRateFn = Status(QLARKW_D2XX_CALL*)(Handle, Dword baud);
+    using SetDataCharacteristicsFn = Status(QLARKW_D2XX_CALL*)(Handle, uint8_t wordLength,
+                                                               uint8_t stopBits, uint8_t parity);
+    using SetFlowControlFn = Status(QLARKW_D2XX_CALL*)(Handle, uint16_t flow, uint8_t xon,
+                                                       uint8_t xoff);
+    using WriteFn = Status(QLARKW_D2XX_CALL*)(Handle, void* buffer, Dword size, Dword* written);
+    using ReadFn = Status(QLARKW_D2XX_CALL*)(Handle, void* buffer, Dword size, Dword* received);
+    using CloseFn = Status(QLARKW_D2XX_CALL*)(Handle);
+#undef QLARKW_D2XX_CALL
+
+    static constexpr Dword kOpenByDescription = 2;
+
+    struct Calls {
+        OpenExFn openEx = nullptr;
+        PurgeFn purge = nullptr;
+        SetTimeoutsFn setTimeouts = nullptr;
+        SetBaudRateFn setBaudRate = nullptr;
+        SetDataCharacteristicsFn setDataCharacteristics = nullptr;
+        SetFlowControlFn setFlowControl = nullptr;
+        WriteFn write = nullptr;
+        ReadFn read = nullptr;
+        CloseFn close = nullptr;
+    };
+
+    // The file names the library has on this platform, tried in order when
+    // no file is given.
+    static QStringList DefaultNames();
+
+    // Loads `file` (a name the system's loader searches for, or a path), or
+    // the first of DefaultNames() that loads when `file` is empty. Returns
+    // nothing with `error` set when no library loads or a call is missing.
+    static std::unique_ptr<D2xxLibrary> Load(const QString& file, QString* error);
+
+    const Calls& calls() const {
+        return calls_;
+    }
+    QString fileName() const {
+        return library_.fileName();
+    }
+
+private:
+    D2xxLibrary() = default;
+    QLibrary library_;
+    Calls calls_;
+};
+
+// The Writer through the D2XX library. The library is loaded at the first
+// OpenEx; when it is missing the open fails with FT_DEVICE_NOT_FOUND and a
+// reason that says what to install.
+class D2xxDevice final : public Device {
+public:
+    // `libraryFile`: the library to load; empty for the platform's names.
+    explicit D2xxDevice(QString libraryFile = {});
+    ~D2xxDevice() override;
+
+    FtStatus OpenEx(const QByteArray& description) override;
+    FtStatus Purge(uint32_t mask) override;
+    FtStatus SetTimeouts(uint32_t readMs, uint32_t writeMs) override;
+    FtStatus SetBaudRate(uint32_t baud) override;
+    FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override;
+    FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override;
+    FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
+    FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
+    FtStatus Close() override;
+    QString LastError() const override { return lastError_; }
+
+    bool isOpen() const { return handle_ != nullptr; }
+
+private:
+    FtStatus Checked(FtStatus status, const char* call);
+
+    QString libraryFile_;
+    std::unique_ptr<D2xxLibrary> library_;
+    D2xxLibrary::Handle handle_ = nullptr;
+    QString lastError_;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "link/Device.h"
+
+// The Writer through libftdi1, straight on USB: the FTDI bridges on the bus
+// are searched for the one whose USB description is the one asked for. While
+// it is open the kernel's serial driver is detached from it; closing attaches
+// the driver again, since every job opens and closes the device.
+//
+// A build without libftdi1 still has this backend: its open then fails with
+// a reason that says so.
+class FtdiDevice final : public Device {
+public:
+    FtdiDevice();
+    ~FtdiDevice() override;
+    FtdiDevice(const FtdiDevice&) = delete;
+    FtdiDevice& operator=(const FtdiDevice&) = delete;
+
+    // Whether this build has libftdi1.
+    static bool Available();
+
+    FtStatus OpenEx(const QByteArray& description) override;
+    FtStatus Purge(uint32_t mask) override;
+    FtStatus SetTimeouts(uint32_t readMs, uint32_t writeMs) override;
+    FtStatus SetBaudRate(uint32_t baud) override;
+    FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override;
+    FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override;
+    FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
+    FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
+    FtStatus Close() override;
+    QString LastError() const override { return lastError_; }
+
+    bool isOpen() const;
+
+private:
+    struct Context;  // libftdi's context; ftdi.h stays inside the source file
+    std::unique_ptr<Context> context_;
+    QString lastError_;
+    uint32_t readTimeoutMs_ = 0;
+    uint32_t writeTimeoutMs_ = 0;
+};

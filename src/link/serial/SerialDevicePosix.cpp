@@ -1,0 +1,327 @@
+// The serial backend on Linux and macOS: a tty through termios and poll().
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <chrono>
+#include <cstring>
+
+#include "link/serial/SerialDevice.h"
+#include "link/serial/TtyFinder.h"
+
+namespace {
+
+using SteadyTime = std::chrono::steady_clock;
+
+QString ErrnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The termios speed for a baud rate, or B0 when the tty has none for it.
+speed_t SpeedFor(uint32_t baud) {
+    switch (baud) {
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
+    }
+}
+
+// Milliseconds left until `deadline`, rounded up so that poll() never wakes
+// before it; 0 once it has passed.
+int MsUntil(SteadyTime::time_point deadline) {
+    const auto left = deadline - SteadyTime::now();
+    if (left <= SteadyTime::duration::zero()) return 0;
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+// Waits until `fd` is ready for `events` or the deadline passes; returns
+// poll()'s revents (0 on time-out), or -1 with errno set.
+int WaitFor(int fd, short events, SteadyTime::time_point deadline) {
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        const int ready = ::poll(&entry, 1, MsUntil(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return -1;
+        return ready == 0 ? 0 : entry.revents;
+    }
+}
+
+}  // namespace
+
+SerialDevice::SerialDevice(Options options) : options_(std::move(options)) {}
+
+SerialDevice::~SerialDevice() {
+    if (isOpen()) Close();
+}
+
+bool SerialDevice::isOpen() const {
+    return fd_ >= 0;
+}
+
+FtStatus SerialDevice::Fail(FtStatus status, const QString& why) {
+    lastError_ = why;
+    return status;
+}
+
+FtStatus SerialDevice::OpenEx(const QByteArray& description) {
+    lastError_.clear();
+    if (isOpen())
+        return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1 is already open").arg(portPath_));
+    QString path = options_.path;
+    if (path.isEmpty()) {
+        const ttyfinder::Result found =
+            ttyfinder::Find(options_.sysfsRoot, options_.devRoot, QString::fromLatin1(description));
+        if (found.path.isEmpty()) return Fail(FT_DEVICE_NOT_FOUND, found.error);
+        path = found.path;
+    }
+    portPath_ = path;
+
+    const QByteArray nativePath = QFile::encodeName(path);
+    const int fd = ::open(nativePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        QString why = QStringLiteral("%1: %2").arg(path, ErrnoText(error));
+        if (error == EACCES)
+            why += QStringLiteral(
+                " (install the udev rule that gives you the Writer, then "
+                "unplug and plug it in again)");
+        return Fail(error == ENOENT || error == ENXIO ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED,
+                    why);
+    }
+    auto refuse = [&](const QString& why) {
+        ::close(fd);
+        return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1: %2").arg(path, why));
+    };
+    if (!::isatty(fd)) return refuse(QStringLiteral("not a serial port"));
+    // Exclusive: the advisory lock keeps out other programs that lock as we
+    // do, TIOCEXCL every further open of the tty (root excepted).
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        return refuse(error == EWOULDBLOCK ? QStringLiteral("in use by another program")
+                                           : ErrnoText(error));
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) return refuse(ErrnoText(errno));
+
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) return refuse(ErrnoText(errno));
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    // A read returns what is there at once; the deadline loop does the
+    // waiting (VTIME cannot time out a read of more than one byte as a whole).
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, B4800);
+    ::cfsetospeed(&tio, B4800);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return refuse(ErrnoText(errno));
+    fd_ = fd;
+    readTimeoutMs_ = 0;
+    writeTimeoutMs_ = 0;
+    return FT_OK;
+}
+
+FtStatus SerialDevice::Purge(uint32_t mask) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    const bool rx = (mask & FT_PURGE_RX) != 0;
+    const bool tx = (mask & FT_PURGE_TX) != 0;
+    if (!rx && !tx) return FT_OK;
+    const int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
+    if (::tcflush(fd_, queue) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
+    return FT_OK;
+}
+
+FtStatus SerialDevice::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    readTimeoutMs_ = readMs;
+    writeTimeoutMs_ = writeMs;
+    return FT_OK;
+}
+
+FtStatus SerialDevice::SetBaudRate(uint32_t baud) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    const speed_t speed = SpeedFor(baud);
+    if (speed == B0)
+        return Fail(FT_INVALID_BAUD_RATE, QStringLiteral("%1 baud is not a tty speed").arg(baud));
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
+    return FT_OK;
+}
+
+FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits,
+                                              uint8_t parity) {
+    using namespace d2xxcodes;
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    if ((wordLength != kBits7 && wordLength != kBits8) ||
+        (stopBits != kStopBits1 && stopBits != kStopBits2) || parity > kParitySpace)
+        return Fail(
+            FT_INVALID_PARAMETER,
+            QStringLiteral("no such line setting: %1 data bits, stop code %2, parity code %3")
+                .arg(wordLength)
+                .arg(stopBits)
+                .arg(parity));
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
+    tio.c_cflag |= wordLength == kBits7 ? CS7 : CS8;
+    if (stopBits == kStopBits2) tio.c_cflag |= CSTOPB;
+#ifdef CMSPAR
+    tio.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
+#endif
+    switch (parity) {
+        case kParityNone:
+            break;
+        case kParityOdd:
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case kParityEven:
+            tio.c_cflag |= PARENB;
+            break;
+#ifdef CMSPAR
+        case kParityMark:
+            tio.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case kParitySpace:
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
+#endif
+        default:
+            return Fail(FT_INVALID_PARAMETER,
+                        QStringLiteral("this system's ttys have no mark or space parity"));
+    }
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
+    return FT_OK;
+}
+
+FtStatus SerialDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
+    using namespace d2xxcodes;
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
+    tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    switch (flow) {
+        case kFlowNone:
+            break;
+        case kFlowRtsCts:
+            tio.c_cflag |= CRTSCTS;
+            break;
+        case kFlowXonXoff:
+            tio.c_iflag |= IXON | IXOFF;
+            tio.c_cc[VSTART] = xon;
+            tio.c_cc[VSTOP] = xoff;
+            break;
+        default:
+            return Fail(FT_INVALID_PARAMETER,
+                        QStringLiteral("flow control 0x%1 is not available on a tty")
+                            .arg(flow, 4, 16, QLatin1Char('0')));
+    }
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
+    return FT_OK;
+}
+
+FtStatus SerialDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {
+    if (written) *written = 0;
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    const auto deadline = SteadyTime::now() + std::chrono::milliseconds(writeTimeoutMs_);
+    uint32_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd_, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (written) *written = done;
+            return Fail(FT_IO_ERROR, QStringLiteral("%1: %2").arg(portPath_, ErrnoText(errno)));
+        }
+        const int ready = WaitFor(fd_, POLLOUT, deadline);
+        if (ready < 0 || (ready & (POLLERR | POLLHUP | POLLNVAL))) {
+            if (written) *written = done;
+            return Fail(FT_IO_ERROR, QStringLiteral("%1: the line hung up").arg(portPath_));
+        }
+        if (ready == 0) break;  // write time-out: fewer bytes, as D2XX reports it
+    }
+    if (written) *written = done;
+    return FT_OK;
+}
+
+FtStatus SerialDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
+    if (received) *received = 0;
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    const auto deadline = SteadyTime::now() + std::chrono::milliseconds(readTimeoutMs_);
+    uint32_t got = 0;
+    auto hungUp = [&]() {
+        if (received) *received = got;
+        return Fail(FT_IO_ERROR,
+                    QStringLiteral("%1: the line hung up (Writer unplugged or simulator ended)")
+                        .arg(portPath_));
+    };
+    while (got < size) {
+        const ssize_t n = ::read(fd_, data + got, size - got);
+        if (n > 0) {
+            got += static_cast<uint32_t>(n);
+            continue;
+        }
+        // With VMIN 1 and O_NONBLOCK, 0 is end of file: the tty hung up.
+        if (n == 0) return hungUp();
+        if (errno == EINTR) continue;
+        if (errno == EIO) return hungUp();
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (received) *received = got;
+            return Fail(FT_IO_ERROR, QStringLiteral("%1: %2").arg(portPath_, ErrnoText(errno)));
+        }
+        const int ready = WaitFor(fd_, POLLIN, deadline);
+        if (ready < 0) {
+            if (received) *received = got;
+            return Fail(FT_IO_ERROR, QStringLiteral("%1: %2").arg(portPath_, ErrnoText(errno)));
+        }
+        if (ready == 0) break;  // time-out: OK with fewer bytes
+        if ((ready & (POLLHUP | POLLERR | POLLNVAL)) && !(ready & POLLIN)) return hungUp();
+    }
+    if (received) *received = got;
+    return FT_OK;
+}
+
+FtStatus SerialDevice::Close() {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    // The exclusive mark stays with the tty when another program still holds
+    // it open (qlarkw-sim holds its pty): take it off again.
+    ::ioctl(fd_, TIOCNXCL);
+    const int result = ::close(fd_);
+    fd_ = -1;
+    if (result != 0 && errno != EINTR)
+        return Fail(FT_IO_ERROR, QStringLiteral("%1: %2").arg(portPath_, ErrnoText(errno)));
+    return FT_OK;
+}

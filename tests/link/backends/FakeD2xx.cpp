@@ -1,0 +1,121 @@
+// A stand-in for the vendor's D2XX library, built by the tests: it exports
+// the nine calls with the library's types, records every call with its
+// arguments, and answers from a script the test sets. Built twice: complete,
+// and without FT_SetFlowControl (FAKE_D2XX_INCOMPLETE) to show a library
+// that lacks a call.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#if defined(_WIN32)
+#define FAKE_EXPORT extern "C" __declspec(dllexport)
+#else
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+using Status = uint32_t;
+using Dword = uint32_t;
+
+struct Fake {
+    std::string log;        // one line per call
+    bool present = true;    // a device with the Writer's description is plugged in
+    Status readStatus = 0;  // what FT_Read returns
+    std::string replies;    // bytes FT_Read hands out, in order
+    int handleTag = 0;
+};
+
+Fake& State() {
+    static Fake fake;
+    return fake;
+}
+
+void Log(const std::string& line) {
+    State().log += line + "\n";
+}
+
+bool Valid(void* handle) {
+    return handle == &State().handleTag;
+}
+
+}  // namespace
+
+// Test controls.
+FAKE_EXPORT void FakeD2xx_Reset(int present, const char* replies, uint32_t readStatus) {
+    State() = Fake{};
+    State().present = present != 0;
+    State().replies = replies ? replies : "";
+    State().readStatus = readStatus;
+}
+
+FAKE_EXPORT const char* FakeD2xx_Log() {
+    return State().log.c_str();
+}
+
+// The D2XX calls.
+FAKE_EXPORT Status FT_OpenEx(void* arg, Dword flags, void** handle) {
+    const std::string text = static_cast<const char*>(arg);
+    Log("FT_OpenEx \"" + text + "\" " + std::to_string(flags));
+    if (flags != 2 || !State().present || text != "Q-LARK USB Programmer") return 2;  // not found
+    *handle = &State().handleTag;
+    return 0;
+}
+
+FAKE_EXPORT Status FT_Purge(void* handle, Dword mask) {
+    Log("FT_Purge " + std::to_string(mask));
+    return Valid(handle) ? 0 : 1;
+}
+
+FAKE_EXPORT Status FT_SetTimeouts(void* handle, Dword readMs, Dword writeMs) {
+    Log("FT_SetTimeouts " + std::to_string(readMs) + " " + std::to_string(writeMs));
+    return Valid(handle) ? 0 : 1;
+}
+
+FAKE_EXPORT Status FT_SetBaudRate(void* handle, Dword baud) {
+    Log("FT_SetBaudRate " + std::to_string(baud));
+    return Valid(handle) ? 0 : 1;
+}
+
+FAKE_EXPORT Status FT_SetDataCharacteristics(void* handle, uint8_t bits, uint8_t stop,
+                                             uint8_t parity) {
+    Log("FT_SetDataCharacteristics " + std::to_string(bits) + " " + std::to_string(stop) + " " +
+        std::to_string(parity));
+    return Valid(handle) ? 0 : 1;
+}
+
+#ifndef FAKE_D2XX_INCOMPLETE
+FAKE_EXPORT Status FT_SetFlowControl(void* handle, uint16_t flow, uint8_t xon, uint8_t xoff) {
+    Log("FT_SetFlowControl " + std::to_string(flow) + " " + std::to_string(xon) + " " +
+        std::to_string(xoff));
+    return Valid(handle) ? 0 : 1;
+}
+#endif
+
+FAKE_EXPORT Status FT_Write(void* handle, void* buffer, Dword size, Dword* written) {
+    std::string line = "FT_Write";
+    for (Dword i = 0; i < size; ++i) line += " " + std::to_string(static_cast<uint8_t*>(buffer)[i]);
+    Log(line);
+    if (!Valid(handle)) return 1;
+    *written = size;
+    return 0;
+}
+
+FAKE_EXPORT Status FT_Read(void* handle, void* buffer, Dword size, Dword* received) {
+    Log("FT_Read " + std::to_string(size));
+    if (!Valid(handle)) return 1;
+    *received = 0;
+    if (State().readStatus != 0) return State().readStatus;
+    const Dword n = static_cast<Dword>(std::min<size_t>(size, State().replies.size()));
+    std::memcpy(buffer, State().replies.data(), n);
+    State().replies.erase(0, n);
+    *received = n;
+    return 0;
+}
+
+FAKE_EXPORT Status FT_Close(void* handle) {
+    Log("FT_Close");
+    return Valid(handle) ? 0 : 1;
+}

@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "SimProcess.h"
+#include "link/SevenBit.h"
+#include "link/serial/SerialDevice.h"
+#include "sim/ChipStateFile.h"
+
+namespace {
+
+// A client on the simulator's pty: the program's serial backend, opened
+// raw at the Writer's settings.
+struct Client {
+    explicit Client(const QString& path) : device(SerialDevice::Options{path}) {}
+
+    bool Open(uint32_t readTimeoutMs = 5000) {
+        if (device.OpenEx("Q-LARK USB Programmer") != FT_OK) return false;
+        device.Purge(FT_PURGE_RX | FT_PURGE_TX);
+        device.SetTimeouts(readTimeoutMs, 1000);
+        return true;
+    }
+    void Send(std::initializer_list<uint8_t> bytes) {
+        const std::vector<uint8_t> data(bytes);
+        uint32_t written = 0;
+        device.Write(data.data(), static_cast<uint32_t>(data.size()), &written);
+    }
+    QByteArray Receive(uint32_t count) {
+        QByteArray data(static_cast<qsizetype>(count), '\0');
+        uint32_t received = 0;
+        const FtStatus status =
+            device.Read(reinterpret_cast<uint8_t*>(data.data()), count, &received);
+        if (status != FT_OK) return QByteArray("<error>");
+        data.truncate(received);
+        return data;
+    }
+
+    SerialDevice device;
+};
+
+QStringList TraceEvents(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QStringList events;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.isEmpty()) events << QString::fromUtf8(line).section(u' ', 1);
+    }
+    return events;
+}
+
+struct Finished {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+Finished RunToEnd(const QStringList& args, const QStringList& env = {}) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& item : env)
+        environment.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QLARKW_SIM), args);
+    process.waitForFinished(20000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+}  // namespace
+
+TEST(QlarkwSimCommandLine, HelpTellsThePaceTheFilesAndHowItEnds) {
+    const Finished run = RunToEnd({QStringLiteral("--help")});
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* needle : {"--pace real|instant", "--idle-exit", "--link", "QLARKW_SIM_STATE",
+                               "QLARKW_SIM_TRACE", "QLARKW_SIM_FAULT", "SIGTERM"})
+        EXPECT_TRUE(run.out.contains(QLatin1String(needle))) << needle;
+}
+
+TEST(QlarkwSimCommandLine, RefusesBadArgumentsAndBadSettings) {
+    Finished run = RunToEnd({QStringLiteral("--pace"), QStringLiteral("fast")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--pace takes real or instant")))
+        << run.err.toStdString();
+
+    run = RunToEnd({QStringLiteral("--frobnicate")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--frobnicate")));
+
+    run = RunToEnd({}, {QStringLiteral("QLARKW_SIM_FAULT=noboard=7")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("noboard=7"))) << run.err.toStdString();
+
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("chip.hex"));
+    QFile bad(state);
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("this is no HEX file\n");
+    bad.close();
+    run = RunToEnd({QStringLiteral("--pace"), QStringLiteral("instant")},
+                   {QStringLiteral("QLARKW_SIM_STATE=") + state});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("QLARKW_SIM_STATE"))) << run.err.toStdString();
+    // The bad file is left as it was.
+    ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bad.readAll(), QByteArray("this is no HEX file\n"));
+}
+
+TEST(QlarkwSimSession, AnswersOnItsPtyAndTracesTheSession) {
+    QTemporaryDir dir;
+    const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant")},
+                          {QStringLiteral("QLARKW_SIM_TRACE=") + trace}));
+    EXPECT_TRUE(QFileInfo(sim.path()).exists()) << sim.path().toStdString();
+
+    Client client(sim.path());
+    ASSERT_TRUE(client.Open());
+    client.Send({'A'});
+    EXPECT_EQ(client.Receive(1), QByteArray("a"));
+    client.Send({'@'});
+    EXPECT_EQ(client.Receive(4), QByteArray("108a"));
+    EXPECT_EQ(client.device.Close(), FT_OK);
+    EXPECT_EQ(sim.Stop(), 0);
+
+    EXPECT_EQ(TraceEvents(trace), (QStringList{"open", "line 4800 8N1 raw none", "w 41", "r 61",
+                                               "w 40", "r 31", "r 30", "r 38", "r 61", "close"}));
+}
+
+TEST(QlarkwSimSession, ServesOneProgramAfterAnother) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant")}));
+    for (int job = 0; job < 3; ++job) {
+        Client client(sim.path());
+        ASSERT_TRUE(client.Open()) << client.device.LastError().toStdString();
+        client.Send({'B'});
+        EXPECT_EQ(client.Receive(1), QByteArray("a")) << "job " << job;
+        client.device.Close();
+    }
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(QlarkwSimSession, KeepsTheChipInTheStateFileAcrossRuns) {
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("chip.hex"));
+    const QStringList env{QStringLiteral("QLARKW_SIM_STATE=") + state};
+    const auto pair = sevenbit::Encode(0x2A5C);
+    {
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant")}, env));
+        Client client(sim.path());
+        ASSERT_TRUE(client.Open());
+        client.Send({'B'});
+        ASSERT_EQ(client.Receive(1), QByteArray("a"));
+        client.Send({'W'});
+        ASSERT_EQ(client.Receive(1), QByteArray("w"));
+        client.Send({'D'});
+        ASSERT_EQ(client.Receive(1), QByteArray("w"));
+        client.Send({pair[0], pair[1]});
+        ASSERT_EQ(client.Receive(1), QByteArray("w"));
+        client.Send({'E'});
+        client.device.Close();
+        EXPECT_EQ(sim.Stop(), 0);
+    }
+    QString error;
+    const std::optional<ChipMemory> chip = chipstate::Load(state, &error);
+    ASSERT_TRUE(chip) << error.toStdString();
+    EXPECT_EQ(chip->program[0], 0x2A5C);
+    EXPECT_EQ(chip->program[1], ChipMemory::kBlankWord);
+
+    SimProcess again;
+    ASSERT_TRUE(again.Start({QStringLiteral("--pace"), QStringLiteral("instant")}, env));
+    Client client(again.path());
+    ASSERT_TRUE(client.Open());
+    client.Send({'B'});
+    ASSERT_EQ(client.Receive(1), QByteArray("a"));
+    client.Send({'R'});
+    const QByteArray image = client.Receive(1 + 2 * 1032);
+    ASSERT_EQ(image.size(), 1 + 2 * 1032);
+    EXPECT_EQ(image[0], 'r');
+    EXPECT_EQ(sevenbit::Decode(image[1], image[2]), 0x2A5C);
+    EXPECT_EQ(sevenbit::Decode(image[3], image[4]), 0x3FFF);
+    client.device.Close();
+    EXPECT_EQ(again.Stop(), 0);
+}
+
+TEST(QlarkwSimSession, ShowsTheFaultsItIsGiven) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant")},
+                          {QStringLiteral("QLARKW_SIM_FAULT=noboard=2")}));
+    Client client(sim.path());
+    ASSERT_TRUE(client.Open());
+    client.Send({'B'});
+    EXPECT_EQ(client.Receive(1), QByteArray("a"));
+    client.Send({'W'});
+    EXPECT_EQ(client.Receive(1), QByteArray("?"));
+    client.Send({'S', 'A'});  // connector 1 has its board
+    EXPECT_EQ(client.Receive(1), QByteArray("a"));
+    client.Send({'W'});
+    EXPECT_EQ(client.Receive(1), QByteArray("w"));
+    client.device.Close();
+}
+
+// At real pace each byte spends 10 bit times on the line; lower bounds only,
+// since a busy machine can only make it slower.
+TEST(QlarkwSimPace, RealPaceSpendsTheLineAndProgrammingTime) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("real")}));
+    Client client(sim.path());
+    ASSERT_TRUE(client.Open(20000));
+    client.Send({'B'});
+    ASSERT_EQ(client.Receive(1), QByteArray("a"));
+
+    // 'X' is answered by 'x' and 64 pairs: 129 bytes of 2.083 ms.
+    QElapsedTimer timer;
+    timer.start();
+    client.Send({'X'});
+    const QByteArray eeprom = client.Receive(129);
+    const qint64 eepromMs = timer.elapsed();
+    ASSERT_EQ(eeprom.size(), 129);
+    EXPECT_GE(eepromMs, 129 * 2);
+
+    // A word: three bytes in (D, pair), the PIC's 4 ms, then the reply.
+    client.Send({'W'});
+    ASSERT_EQ(client.Receive(1), QByteArray("w"));
+    client.Send({'D'});
+    ASSERT_EQ(client.Receive(1), QByteArray("w"));
+    timer.restart();
+    client.Send({0x80, 0x81});
+    ASSERT_EQ(client.Receive(1), QByteArray("w"));
+    EXPECT_GE(timer.elapsed(), 2 * 2 + 4 + 2);
+    client.Send({'E'});
+    client.device.Close();
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(QlarkwSimEnding, IdleExitEndsWhenNoProgramComesBack) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant"),
+                           QStringLiteral("--idle-exit"), QStringLiteral("0.3")}));
+    {
+        Client client(sim.path());
+        ASSERT_TRUE(client.Open());
+        client.Send({'A'});
+        EXPECT_EQ(client.Receive(1), QByteArray("a"));
+        client.device.Close();
+    }
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
+TEST(QlarkwSimEnding, LinkPointsAtThePtyUntilTheEnd) {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("writer"));
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start(
+        {QStringLiteral("--pace"), QStringLiteral("instant"), QStringLiteral("--link"), link}));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), sim.path());
+    Client client(link);
+    ASSERT_TRUE(client.Open());
+    client.Send({'A'});
+    EXPECT_EQ(client.Receive(1), QByteArray("a"));
+    client.device.Close();
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+}
