@@ -1,9 +1,9 @@
 // How much of a job's time is ours rather than the link's: the program-memory
 // jobs against the in-process simulated Writer on a virtual clock, and the
 // HEX work on its own.
+#include <benchmark/benchmark.h>
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 
 #include "SimFixture.h"
 #include "program/HexProgram.h"
@@ -63,7 +63,8 @@ void BM_ReadProgramMemory(benchmark::State& state) {
         JobEnv env{*rig.device, rig.host, rig.state};
         NullProgressView view;
         ProgramImage image;
-        if (ReadProgramMemory(env, view, &image) != JobOutcome::Done) state.SkipWithError("read failed");
+        if (ReadProgramMemory(env, view, &image) != JobOutcome::Done)
+            state.SkipWithError("read failed");
     }
 }
 BENCHMARK(BM_ReadProgramMemory)->Unit(benchmark::kMillisecond);

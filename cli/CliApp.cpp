@@ -112,10 +112,8 @@ QString Parse(const QStringList& args, Options* o) {
     }
     if (!positional.isEmpty())
         return QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
-    if (o->verify && o->command != u"write")
-        return QStringLiteral("--verify goes with write");
-    if (!o->output.isEmpty() && o->command != u"read")
-        return QStringLiteral("-o goes with read");
+    if (o->verify && o->command != u"write") return QStringLiteral("--verify goes with write");
+    if (!o->output.isEmpty() && o->command != u"read") return QStringLiteral("-o goes with read");
     return {};
 }
 
@@ -142,7 +140,7 @@ int ExitFor(JobOutcome outcome) {
 }
 
 class Runner {
-public:
+  public:
     Runner(const Options& options, const QString& programDir, Streams streams)
         : o_(options),
           streams_(streams),
@@ -155,18 +153,17 @@ public:
     int Run() {
         if (const int code = RestoreSettings(); code != kSuccess) return code;
         QString error;
-        const QString spec = backends::SpecFromEnvironment();
-        device_ = backends::Create(spec, clock_, &error);
+        const QString choice = backends::SpecFromEnvironment();
+        device_ = backends::Create(choice, clock_, &error);
         if (!device_) return Fail(kUsageError, error);
         if (o_.verbose) {
             const QStringList order = backends::AutoOrder();
             Say(QStringLiteral("device: %1%2, board %3, settings %4")
-                    .arg(spec,
-                         spec == u"auto"
-                             ? QStringLiteral(" (tries: %1)")
-                                   .arg(order.isEmpty() ? QStringLiteral("none")
-                                                        : order.join(QStringLiteral(", ")))
-                             : QString())
+                    .arg(choice, choice == u"auto"
+                                     ? QStringLiteral(" (tries: %1)")
+                                           .arg(order.isEmpty() ? QStringLiteral("none")
+                                                                : order.join(QStringLiteral(", ")))
+                                     : QString())
                     .arg(state_.BoardMode)
                     .arg(settings_.path()));
         }
@@ -175,19 +172,19 @@ public:
         return code;
     }
 
-private:
+  private:
     int RestoreSettings() {
         // As the desktop program: board 1 only for the stored "1".
         state_.BoardMode = o_.board.value_or(
             settings_.ReadSetting(QStringLiteral("Mode"), QStringLiteral("Q-LARK")) == u"1" ? 1
-                                                                                          : 2);
-        const QString word = settings_.ReadSetting(QStringLiteral("Config"), QStringLiteral("word"));
+                                                                                            : 2);
+        const QString word =
+            settings_.ReadSetting(QStringLiteral("Config"), QStringLiteral("word"));
         if (word != texts::Text(texts::kSettingAbsent)) {
             const std::optional<int16_t> value = ParseSettingNumber(word);
             if (!value && !o_.config) {
-                return Fail(kUsageError,
-                            QStringLiteral("%1: [Config] word \"%2\" is not a number")
-                                .arg(settings_.path(), word));
+                return Fail(kUsageError, QStringLiteral("%1: [Config] word \"%2\" is not a number")
+                                             .arg(settings_.path(), word));
             }
             if (value) state_.ConfigWord = *value;
         }
@@ -217,8 +214,9 @@ private:
     int Verify(JobEnv& env) {
         QFile file(o_.file);
         if (!file.open(QIODevice::ReadOnly)) {
-            host_.MessageBox(texts::Text(texts::kFileOpenFailed), texts::Text(texts::kCaptionFileError),
-                             MsgIcon::Critical, MsgButtons::Ok);
+            host_.MessageBox(texts::Text(texts::kFileOpenFailed),
+                             texts::Text(texts::kCaptionFileError), MsgIcon::Critical,
+                             MsgButtons::Ok);
             return kFileError;
         }
         const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(file.readAll()));

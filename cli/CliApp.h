@@ -10,9 +10,9 @@ namespace cli {
 enum ExitCode : int {
     kSuccess = 0,
     kUsageError = 2,
-    kFileError = 3,     // a file or HEX error
-    kLinkFailure = 4,   // no Writer, no answer, or a word not acknowledged
-    kNoBoard = 5,       // the Writer reaches no target board
+    kFileError = 3,    // a file or HEX error
+    kLinkFailure = 4,  // no Writer, no answer, or a word not acknowledged
+    kNoBoard = 5,      // the Writer reaches no target board
     kVerifyMismatch = 6,
 };
 

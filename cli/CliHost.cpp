@@ -38,7 +38,8 @@ void TerminalProgress::SetProgress(int done, int total) {
 void TerminalProgress::Redraw() {
     if (!enabled_) return;
     QString line = text_;
-    if (total_ > 0) line += QStringLiteral("  %1/%2 (%3%)").arg(done_).arg(total_).arg(lastPercent_);
+    if (total_ > 0)
+        line += QStringLiteral("  %1/%2 (%3%)").arg(done_).arg(total_).arg(lastPercent_);
     std::fprintf(err_, "\r\033[K%s", line.toUtf8().constData());
     std::fflush(err_);
     drawn_ = true;

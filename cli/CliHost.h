@@ -13,7 +13,7 @@ namespace cli {
 // are answered yes; the save question is answered with the path given on
 // the command line, or the proposed one.
 class CliHost final : public Host {
-public:
+  public:
     CliHost(Clock& clock, FILE* err, QString outputPath)
         : clock_(clock), err_(err), outputPath_(std::move(outputPath)) {}
 
@@ -26,7 +26,7 @@ public:
     // Called before a message is printed, so a progress line can end first.
     void setBeforeMessage(std::function<void()> hook) { beforeMessage_ = std::move(hook); }
 
-private:
+  private:
     Clock& clock_;
     FILE* err_;
     QString outputPath_;
@@ -35,14 +35,14 @@ private:
 
 // One updating line on a terminal; nothing when stderr is not a terminal.
 class TerminalProgress final : public ProgressView {
-public:
+  public:
     explicit TerminalProgress(FILE* err);
     ~TerminalProgress() override { EndLine(); }
     void SetStatusText(const QString& text) override;
     void SetProgress(int done, int total) override;
     void EndLine();
 
-private:
+  private:
     void Redraw();
     FILE* err_;
     bool enabled_;

@@ -51,7 +51,8 @@ void Save(QWidget& window, const QString& name) {
     painter.setFont(font);
     painter.drawText(QRect(8, 1, size.width() - 30, bar - 1), Qt::AlignVCenter | Qt::AlignLeft,
                      window.windowTitle());
-    painter.drawText(QRect(size.width() - 20, 1, 16, bar - 1), Qt::AlignCenter, QStringLiteral("×"));
+    painter.drawText(QRect(size.width() - 20, 1, 16, bar - 1), Qt::AlignCenter,
+                     QStringLiteral("×"));
     painter.drawPixmap(1, bar, content);
     painter.end();
     const QString file = QDir(g_outDir).filePath(
@@ -62,7 +63,7 @@ void Save(QWidget& window, const QString& name) {
 
 // Message boxes are saved as they are shown, named after the scene.
 class ShotHost final : public Host {
-public:
+  public:
     explicit ShotHost(VirtualClock& clock) : clock_(clock) {}
     void Sleep(int ms) override { clock_.SleepMs(ms); }
     void ProcessEvents() override {
@@ -83,21 +84,23 @@ public:
     QString savePath;
     std::function<void()> onEvents;
 
-private:
+  private:
     VirtualClock& clock_;
 };
 
 // Dialogs are shown, saved, and answered by the scene's script.
 class ShotRunner final : public ModalRunner {
-public:
+  public:
     int RunModal(QDialog& dialog) override {
         dialog.show();
         QString name = dialog.objectName();
         if (name == u"frmReadWrite") name += u'-' + dialog.windowTitle();
         Save(dialog, name);
         if (auto* rw = qobject_cast<frmReadWrite*>(&dialog)) {
-            if (confirm) rw->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-            else dialog.reject();
+            if (confirm)
+                rw->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+            else
+                dialog.reject();
         } else if (qobject_cast<frmConfig*>(&dialog)) {
             dialog.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
         } else {
@@ -110,8 +113,10 @@ public:
 };
 
 class ShotDesktop final : public DesktopServices {
-public:
-    std::optional<QString> AskOpenFileName(QWidget*, const QString&) override { return std::nullopt; }
+  public:
+    std::optional<QString> AskOpenFileName(QWidget*, const QString&) override {
+        return std::nullopt;
+    }
     bool OpenHelpFile(QWidget*, const QString&) override { return false; }
     bool OpenInTextEditor(const QString&) override { return false; }
 };
@@ -124,10 +129,19 @@ struct Run {
         device = std::make_unique<SimDevice>(clock, std::move(options));
     }
     ShellContext Context(const QString& commandLine = QString()) {
-        return ShellContext{clock,     *device,    host,         state,
-                            runner,    desktop,    commonDialog, programDir,
-                            commandLine, QDir(programDir).filePath(QStringLiteral("lock")),
-                            1,         8,          []() {}};
+        return ShellContext{clock,
+                            *device,
+                            host,
+                            state,
+                            runner,
+                            desktop,
+                            commonDialog,
+                            programDir,
+                            commandLine,
+                            QDir(programDir).filePath(QStringLiteral("lock")),
+                            1,
+                            8,
+                            []() {}};
     }
     VirtualClock clock;
     std::unique_ptr<SimDevice> device;
@@ -141,7 +155,8 @@ struct Run {
 
 QString WriteSampleHex(const QString& dir) {
     ProgramImage image;
-    for (int i = 0; i < 1024; ++i) image.program[i] = static_cast<uint16_t>((i * 37 + 0x100) & 0x3FFF);
+    for (int i = 0; i < 1024; ++i)
+        image.program[i] = static_cast<uint16_t>((i * 37 + 0x100) & 0x3FFF);
     image.config.fill(0x3FFF);
     image.config[7] = 0x3FFA;
     const QString path = QDir(dir).filePath(QStringLiteral("sample.hex"));

@@ -50,9 +50,9 @@ QRadioButton* frmConfig::option(int group, int index) const {
 
 void frmConfig::ShowConfigWord(int16_t word) {
     option(1, kOscillatorIndex[word & 0x3])->setChecked(true);
-    option(2, (word & 0x04) ? kOn : kOff)->setChecked(true);   // watchdog: set = ON
-    option(3, (word & 0x08) ? kOff : kOn)->setChecked(true);   // power-up timer: clear = ON
-    option(4, (word & 0x10) ? kOff : kOn)->setChecked(true);   // code protection: clear = ON
+    option(2, (word & 0x04) ? kOn : kOff)->setChecked(true);  // watchdog: set = ON
+    option(3, (word & 0x08) ? kOff : kOn)->setChecked(true);  // power-up timer: clear = ON
+    option(4, (word & 0x10) ? kOff : kOn)->setChecked(true);  // code protection: clear = ON
 }
 
 int frmConfig::SelectedIndex(int group) const {

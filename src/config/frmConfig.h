@@ -13,7 +13,7 @@ class QRadioButton;
 // sets ProceedToWrite, so the write goes on either way.
 class frmConfig final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit frmConfig(AppState& state, QWidget* parent = nullptr);
 
     // Option button `index` of group 1 (oscillator), 2 (watchdog timer),
@@ -25,7 +25,7 @@ public:
 
     void done(int result) override;
 
-private:
+  private:
     void ShowConfigWord(int16_t word);
     void Command1_Click();
     int SelectedIndex(int group) const;

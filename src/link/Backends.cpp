@@ -81,7 +81,7 @@ const std::vector<Backend>& AutoBackends() {
 // `auto`: opens the first hardware backend that finds the Writer and then
 // forwards every call to it.
 class AutoDevice final : public Device {
-public:
+  public:
     explicit AutoDevice(Clock& clock) : clock_(clock) {}
 
     FtStatus OpenEx(const QByteArray& description) override {
@@ -143,7 +143,7 @@ public:
         return active_ && !active_->LastError().isEmpty() ? active_->LastError() : lastError_;
     }
 
-private:
+  private:
     Clock& clock_;
     std::unique_ptr<Device> active_;
     QString lastError_;

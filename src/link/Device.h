@@ -28,7 +28,7 @@ const char* FtStatusName(FtStatus status);
 enum : uint32_t { FT_PURGE_RX = 1, FT_PURGE_TX = 2 };
 
 class Device {
-public:
+  public:
     virtual ~Device() = default;
 
     // Opens the device whose USB description is `description` (D2XX's open

@@ -9,7 +9,9 @@
 // without bit 7 is a command or a reply, never data.
 namespace sevenbit {
 
-constexpr bool IsData(uint8_t byte) { return (byte & 0x80) != 0; }
+constexpr bool IsData(uint8_t byte) {
+    return (byte & 0x80) != 0;
+}
 
 constexpr std::array<uint8_t, 2> Encode(uint16_t value) {
     return {static_cast<uint8_t>(0x80 | ((value >> 7) & 0x7F)),

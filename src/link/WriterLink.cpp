@@ -80,9 +80,9 @@ bool HandshakeWriter(Device& device, Host& host, const AppState& state) {
 }
 
 void ReportWriterError(Host& host, int16_t code) {
-    const QString text = code == 2 ? Text(texts::kNoBoardLine1) + Text(texts::kCrLf) +
-                                         Text(texts::kNoBoardLine2)
-                                   : Text(texts::kLinkFailedLine1) + Text(texts::kCrLf) +
-                                         Text(texts::kLinkFailedLine2);
+    const QString text =
+        code == 2
+            ? Text(texts::kNoBoardLine1) + Text(texts::kCrLf) + Text(texts::kNoBoardLine2)
+            : Text(texts::kLinkFailedLine1) + Text(texts::kCrLf) + Text(texts::kLinkFailedLine2);
     host.MessageBox(text, Text(texts::kCaptionError), MsgIcon::Critical);
 }

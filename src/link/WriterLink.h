@@ -59,7 +59,7 @@ inline constexpr int kSettlePauseMs = 50;
 // really came; the jobs that must not mistake an old byte for a new one
 // check it.
 class LinkExchange {
-public:
+  public:
     explicit LinkExchange(Device& device) : device_(device) {}
 
     struct Reply {
@@ -77,7 +77,7 @@ public:
 
     Device& device() { return device_; }
 
-private:
+  private:
     Device& device_;
     uint8_t recv_ = 0;
 };

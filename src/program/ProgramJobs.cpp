@@ -81,9 +81,9 @@ ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath
     QByteArray text;
     if (file.open(QIODevice::ReadOnly)) text = file.readAll();
     // A file that cannot be read behaves as one whose first line is empty.
-    const QList<QByteArray> lines =
-        file.isOpen() && file.error() == QFileDevice::NoError ? hex::SplitLines(text)
-                                                              : QList<QByteArray>{QByteArray()};
+    const QList<QByteArray> lines = file.isOpen() && file.error() == QFileDevice::NoError
+                                        ? hex::SplitLines(text)
+                                        : QList<QByteArray>{QByteArray()};
     const hexprogram::ConfigResult found = hexprogram::FindConfigWord(lines);
     switch (found.result) {
         case hexprogram::ConfigSearch::Found:
@@ -131,8 +131,8 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
     }
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        return finish(TwoLines(texts::kFileProcessingError, texts::kTryAgain),
-                      texts::kCaptionError, JobOutcome::FileError);
+        return finish(TwoLines(texts::kFileProcessingError, texts::kTryAgain), texts::kCaptionError,
+                      JobOutcome::FileError);
     }
     file.close();
     const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(content));
@@ -187,7 +187,8 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
     link.Send(cmd::kProgramConfig);
     if (!expect(cmd::kConfigAck))
         return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
-    link.Send(std::array<uint8_t, 2>{0x80, static_cast<uint8_t>(0x80 | (env.state.ConfigWord & 0x7F))});
+    link.Send(
+        std::array<uint8_t, 2>{0x80, static_cast<uint8_t>(0x80 | (env.state.ConfigWord & 0x7F))});
     if (!expect(cmd::kWriteAck))
         return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
 

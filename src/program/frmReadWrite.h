@@ -20,7 +20,7 @@ struct AppState;
 // the buttons how many words are done.
 class frmReadWrite final : public QDialog, public ProgressView {
     Q_OBJECT
-public:
+  public:
     struct Services {
         Device& device;
         Host& host;
@@ -47,10 +47,10 @@ public:
 
     void done(int result) override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void cmdOK_Click();
     void RunOperation();
 

@@ -7,7 +7,9 @@
 
 namespace texts {
 
-inline QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+inline QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 inline constexpr char kCrLf[] = "\r\n";
 

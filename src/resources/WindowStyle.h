@@ -29,6 +29,8 @@ inline void MakeFixedDialog(QWidget& window) {
 }
 
 // Message texts keep CR LF between their lines; labels show a plain break.
-inline QString ForDisplay(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+inline QString ForDisplay(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 }  // namespace windowstyle

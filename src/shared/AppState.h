@@ -11,11 +11,12 @@ struct AppState {
     static constexpr int16_t kDefaultConfigWord = 26;
 
     int16_t ConfigWord = kDefaultConfigWord;
-    int16_t ProceedToWrite = 0;    // the configuration dialog has closed
-    int16_t BoardMode = 0;         // 1 = Q-LARK (CN3), 2 = Q-LARK2 (CN2); 0 until restored
-    bool QuietOpen = false;        // the next OpenWriter shows no message on failure
-    int16_t StartupCheckState = 0; // 1 while start-up may run its Writer check, 2 when it failed to open
-    int16_t StartMode = 0;         // 0 normal, 1 EEPROM-write start, 2 HEX-file start
+    int16_t ProceedToWrite = 0;  // the configuration dialog has closed
+    int16_t BoardMode = 0;       // 1 = Q-LARK (CN3), 2 = Q-LARK2 (CN2); 0 until restored
+    bool QuietOpen = false;      // the next OpenWriter shows no message on failure
+    int16_t StartupCheckState =
+        0;                  // 1 while start-up may run its Writer check, 2 when it failed to open
+    int16_t StartMode = 0;  // 0 normal, 1 EEPROM-write start, 2 HEX-file start
     QString StartArgument;
     QString VersionText;
     QString SettingsPath;

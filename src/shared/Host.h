@@ -23,7 +23,7 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 class Host {
-public:
+  public:
     virtual ~Host() = default;
     virtual void Sleep(int ms) = 0;
     virtual void ProcessEvents() = 0;
@@ -35,7 +35,7 @@ public:
 // The view a job reports its progress to: the operation dialog's Label1 and
 // progress bar, or the terminal's status line.
 class ProgressView {
-public:
+  public:
     virtual ~ProgressView() = default;
     virtual void SetStatusText(const QString& text) = 0;
     // done of total words; total 0 means "unknown".
@@ -44,7 +44,7 @@ public:
 
 // A view that shows nothing.
 class NullProgressView final : public ProgressView {
-public:
+  public:
     void SetStatusText(const QString&) override {}
     void SetProgress(int, int) override {}
 };

@@ -21,11 +21,16 @@ void AppendByte(QByteArray& out, uint8_t value) {
 
 const char* RecordErrorName(RecordError error) {
     switch (error) {
-        case RecordError::None: return "no error";
-        case RecordError::NoStartMark: return "the line does not start with ':'";
-        case RecordError::TooShort: return "the line is shorter than its byte count says";
-        case RecordError::BadDigit: return "a character that is not a hexadecimal digit";
-        case RecordError::BadChecksum: return "the checksum does not match";
+        case RecordError::None:
+            return "no error";
+        case RecordError::NoStartMark:
+            return "the line does not start with ':'";
+        case RecordError::TooShort:
+            return "the line is shorter than its byte count says";
+        case RecordError::BadDigit:
+            return "a character that is not a hexadecimal digit";
+        case RecordError::BadChecksum:
+            return "the checksum does not match";
     }
     return "unknown error";
 }

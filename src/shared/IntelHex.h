@@ -50,7 +50,9 @@ QList<QByteArray> SplitLines(const QByteArray& text);
 
 // One record line without its line end, upper-case digits.
 QByteArray FormatRecord(uint16_t address, uint8_t type, std::span<const uint8_t> data);
-inline QByteArray EndRecord() { return QByteArrayLiteral(":00000001FF"); }
+inline QByteArray EndRecord() {
+    return QByteArrayLiteral(":00000001FF");
+}
 
 // The word address of a data record's byte address: half the signed byte
 // address, rounded to the nearest integer with ties to even.

@@ -7,7 +7,7 @@ class QDialog;
 // drive the dialog directly, so a modal window never waits for a user who
 // is not there.
 class ModalRunner {
-public:
+  public:
     virtual ~ModalRunner() = default;
     virtual int RunModal(QDialog& dialog) = 0;
 };

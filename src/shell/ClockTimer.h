@@ -10,9 +10,8 @@ class Clock;
 // 15 s time-out passes without waiting. An interval of 0 never ticks.
 class ClockTimer final : public QObject {
     Q_OBJECT
-public:
-    explicit ClockTimer(Clock& clock, QObject* parent = nullptr)
-        : QObject(parent), clock_(clock) {}
+  public:
+    explicit ClockTimer(Clock& clock, QObject* parent = nullptr) : QObject(parent), clock_(clock) {}
 
     void setInterval(int ms) { interval_ = ms; }
     int interval() const { return interval_; }
@@ -23,10 +22,10 @@ public:
     // Emits timeout() once when the interval has passed.
     void Poll();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void timeout();
 
-private:
+  private:
     Clock& clock_;
     int interval_ = 0;
     bool active_ = false;

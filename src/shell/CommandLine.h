@@ -16,7 +16,7 @@ namespace commandline {
 
 enum class Verdict {
     Accepted,
-    WrongArgument,   // "引数の指定が違います"
+    WrongArgument,  // "引数の指定が違います"
     CannotLoadFile,  // a ".HEX" path that cannot be read: "指定ファイルを呼出しません。"
 };
 

@@ -9,8 +9,8 @@
 #include "shared/FileExists.h"
 
 #ifdef Q_OS_WIN
-#include <QProcess>
 #include <windows.h>
+#include <QProcess>
 #endif
 
 QStringList NameFilters(const QString& descriptionPatternList) {
@@ -20,8 +20,9 @@ QStringList NameFilters(const QString& descriptionPatternList) {
         const QString& description = parts[i];
         const QString& pattern = parts[i + 1];
         // Qt takes the patterns from the parentheses of the description.
-        filters << (description.contains(u'(') ? description
-                                                : description + QStringLiteral(" (") + pattern + u')');
+        filters << (description.contains(u'(')
+                        ? description
+                        : description + QStringLiteral(" (") + pattern + u')');
     }
     return filters;
 }

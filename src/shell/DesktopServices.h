@@ -20,7 +20,7 @@ QStringList NameFilters(const QString& descriptionPatternList);
 // dialog, the help viewer and the text editor. The program uses the
 // platform's own (SystemDesktop); tests answer from a script.
 class DesktopServices {
-public:
+  public:
     virtual ~DesktopServices() = default;
     // The open dialog, starting at `currentFileName`; nothing when cancelled.
     virtual std::optional<QString> AskOpenFileName(QWidget* parent,
@@ -36,7 +36,7 @@ public:
 // desktop's default application for the file. File dialogs are the
 // platform's native ones where it has them.
 class SystemDesktop final : public DesktopServices {
-public:
+  public:
     std::optional<QString> AskOpenFileName(QWidget* parent,
                                            const QString& currentFileName) override;
     bool OpenHelpFile(QWidget* parent, const QString& path) override;

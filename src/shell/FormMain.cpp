@@ -29,7 +29,9 @@
 using texts::Text;
 
 // The icons live in this static library's resources.
-static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace {
 
@@ -57,7 +59,7 @@ std::optional<QString> SingleDroppedFile(const QMimeData* data) {
 
 // The operation dialog as the start-up check's notice, with Timer1.
 class FormMain::CheckView final : public StartupCheckView {
-public:
+  public:
     explicit CheckView(FormMain& form) : form_(form) {}
 
     void PrepareCheck(const QString& text) override {
@@ -84,7 +86,7 @@ public:
         return abandoned_ || (dialog_ && dialog_->EndProgramRequested());
     }
 
-private:
+  private:
     FormMain& form_;
     std::unique_ptr<frmReadWrite> dialog_;
     bool abandoned_ = false;
@@ -112,8 +114,10 @@ FormMain::FormMain(ShellContext& context) : context_(context) {
     });
 
     auto both = [this](QPushButton* button, QAction* action, void (FormMain::*command)()) {
-        if (button) connect(button, &QPushButton::clicked, this, [this, command]() { (this->*command)(); });
-        if (action) connect(action, &QAction::triggered, this, [this, command]() { (this->*command)(); });
+        if (button)
+            connect(button, &QPushButton::clicked, this, [this, command]() { (this->*command)(); });
+        if (action)
+            connect(action, &QAction::triggered, this, [this, command]() { (this->*command)(); });
     };
     both(ui_.FileNameRef, ui_.menu_file_ref, &FormMain::Browse);
     both(nullptr, ui_.menu_file_notepad, &FormMain::OpenInTextEditor);
@@ -130,7 +134,8 @@ FormMain::FormMain(ShellContext& context) : context_(context) {
     // The data memory and CONFIG windows come later; until then their
     // commands are visibly unavailable.
     const QString later = Text(texts::kNotAvailableYet);
-    for (QWidget* w : {static_cast<QWidget*>(ui_.EPROMCommand1), static_cast<QWidget*>(ui_.ConfigCommand)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(ui_.EPROMCommand1), static_cast<QWidget*>(ui_.ConfigCommand)}) {
         w->setEnabled(false);
         w->setToolTip(later);
     }
@@ -140,7 +145,9 @@ FormMain::FormMain(ShellContext& context) : context_(context) {
 
 FormMain::~FormMain() = default;
 
-QString FormMain::HexFileName() const { return ui_.HexFileName->text(); }
+QString FormMain::HexFileName() const {
+    return ui_.HexFileName->text();
+}
 
 void FormMain::SetHexFileName(const QString& path) {
     ui_.HexFileName->setText(path);
@@ -162,7 +169,8 @@ FormMain::LoadResult FormMain::FormLoad() {
 
 FormMain::LoadResult FormMain::Load() {
     AppState& state = context_.state;
-    state.VersionText = shellsettings::BuildVersionText(context_.versionMajor, context_.versionMinor);
+    state.VersionText =
+        shellsettings::BuildVersionText(context_.versionMajor, context_.versionMinor);
 
     instanceLock_ = std::make_unique<InstanceLock>(context_.instanceLockPath);
     if (!instanceLock_->TryLock()) {
@@ -241,7 +249,9 @@ void FormMain::CentreOnScreen() {
     }
 }
 
-void FormMain::FormUnload() { shellsettings::StoreAtShutdown(context_.state, HexFileName()); }
+void FormMain::FormUnload() {
+    shellsettings::StoreAtShutdown(context_.state, HexFileName());
+}
 
 void FormMain::closeEvent(QCloseEvent* event) {
     FormUnload();
@@ -279,8 +289,7 @@ void FormMain::OpenInTextEditor() {
 
 void FormMain::RunOperationDialog(const char* mode, const QString& question) {
     frmReadWrite dialog(frmReadWrite::Services{context_.device, context_.host, context_.state,
-                                               context_.runner,
-                                               [this]() { return HexFileName(); }},
+                                               context_.runner, [this]() { return HexFileName(); }},
                         this);
     dialog.SetMode(Text(mode));
     dialog.SetQuestion(question);
@@ -300,9 +309,13 @@ void FormMain::StartWrite() {
     RunOperationDialog(texts::kModeWrite, Text(texts::kAskWrite) + Text(texts::kCrLf) + path);
 }
 
-void FormMain::StartRead() { RunOperationDialog(texts::kModeRead, Text(texts::kAskRead)); }
+void FormMain::StartRead() {
+    RunOperationDialog(texts::kModeRead, Text(texts::kAskRead));
+}
 
-void FormMain::StartErase() { RunOperationDialog(texts::kModeErase, Text(texts::kAskErase)); }
+void FormMain::StartErase() {
+    RunOperationDialog(texts::kModeErase, Text(texts::kAskErase));
+}
 
 void FormMain::SelectBoard(int16_t board) {
     const bool qlark = board == 1;

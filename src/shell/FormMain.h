@@ -16,7 +16,7 @@ struct ShellContext;
 // start-up; its closing stores the settings and ends the program.
 class FormMain final : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit FormMain(ShellContext& context);
     ~FormMain() override;
 
@@ -41,12 +41,12 @@ public:
     QString HexFileName() const;
     void SetHexFileName(const QString& path);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     class CheckView;
 
     LoadResult Load();

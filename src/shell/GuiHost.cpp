@@ -11,9 +11,13 @@
 #include "shared/Clock.h"
 #include "shell/DesktopServices.h"
 
-void GuiHost::Sleep(int ms) { clock_.SleepMs(ms); }
+void GuiHost::Sleep(int ms) {
+    clock_.SleepMs(ms);
+}
 
-void GuiHost::ProcessEvents() { QCoreApplication::processEvents(); }
+void GuiHost::ProcessEvents() {
+    QCoreApplication::processEvents();
+}
 
 std::unique_ptr<QMessageBox> GuiHost::MakeMessageBox(const QString& text, const QString& caption,
                                                      MsgIcon icon, MsgButtons buttons,
@@ -49,7 +53,8 @@ MsgAnswer GuiHost::MessageBox(const QString& text, const QString& caption, MsgIc
                               MsgButtons buttons) {
     auto box = MakeMessageBox(text, caption, icon, buttons, QApplication::activeWindow());
     const int answer = box->exec();
-    if (buttons == MsgButtons::YesNo) return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    if (buttons == MsgButtons::YesNo)
+        return answer == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
     return MsgAnswer::Ok;
 }
 
@@ -67,4 +72,6 @@ std::optional<QString> GuiHost::AskSaveFileName(const QString& proposedPath) {
     return chosen;
 }
 
-int ExecRunner::RunModal(QDialog& dialog) { return dialog.exec(); }
+int ExecRunner::RunModal(QDialog& dialog) {
+    return dialog.exec();
+}

@@ -16,7 +16,7 @@ struct CommonDialogState;
 // are modal message boxes; the read-out's save question is the file dialog
 // CommonDialog1, which asks before overwriting a file.
 class GuiHost final : public Host {
-public:
+  public:
     GuiHost(Clock& clock, CommonDialogState& commonDialog)
         : clock_(clock), commonDialog_(commonDialog) {}
 
@@ -31,13 +31,13 @@ public:
                                                        MsgIcon icon, MsgButtons buttons,
                                                        QWidget* parent);
 
-private:
+  private:
     Clock& clock_;
     CommonDialogState& commonDialog_;
 };
 
 // Runs a dialog's own modal event loop.
 class ExecRunner final : public ModalRunner {
-public:
+  public:
     int RunModal(QDialog& dialog) override;
 };

@@ -7,7 +7,9 @@ InstanceLock::InstanceLock(const QString& path) : lock_(path) {
     lock_.setStaleLockTime(0);
 }
 
-bool InstanceLock::TryLock() { return lock_.isLocked() || lock_.tryLock(0); }
+bool InstanceLock::TryLock() {
+    return lock_.isLocked() || lock_.tryLock(0);
+}
 
 QString DefaultInstanceLockPath() {
     QString user = qEnvironmentVariable("USER");

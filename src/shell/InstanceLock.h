@@ -8,12 +8,12 @@
 // instance ends, also when it crashed (the file names a process that no
 // longer runs).
 class InstanceLock {
-public:
+  public:
     explicit InstanceLock(const QString& path);
     // True when this is the only running instance.
     bool TryLock();
 
-private:
+  private:
     QLockFile lock_;
 };
 

@@ -38,7 +38,9 @@ QString KeyOf(const QByteArray& line) {
     return QString::fromLocal8Bit(line.left(eq)).trimmed();
 }
 
-bool Same(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool Same(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 // values. Sections and keys are found regardless of letter case, blanks
 // around values are trimmed, and nothing is ever deleted from the file.
 class SettingsFile {
-public:
+  public:
     explicit SettingsFile(QString path) : path_(std::move(path)) {}
 
     const QString& path() const { return path_; }
@@ -23,7 +23,7 @@ public:
     // failure leaves the old file as it was. Returns false on failure.
     bool WriteSetting(const QString& section, const QString& key, const QString& value) const;
 
-private:
+  private:
     QString path_;
 };
 

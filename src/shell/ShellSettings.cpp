@@ -19,11 +19,13 @@ void WriteSetting(const AppState& state, const QString& section, const QString& 
 }
 
 QString BuildVersionText(int major, int minor) {
-    return QString::number(major) + u'.' + QStringLiteral("%1").arg(minor, 2, 10, QLatin1Char('0')) +
-           Text(texts::kVersionDate);
+    return QString::number(major) + u'.' +
+           QStringLiteral("%1").arg(minor, 2, 10, QLatin1Char('0')) + Text(texts::kVersionDate);
 }
 
-int16_t BoardFromSetting(const QString& value) { return value == u"1" ? 1 : 2; }
+int16_t BoardFromSetting(const QString& value) {
+    return value == u"1" ? 1 : 2;
+}
 
 std::optional<int16_t> ConfigWordFromSetting(const QString& value) {
     if (value == Text(texts::kSettingAbsent)) return AppState::kDefaultConfigWord;

@@ -9,7 +9,7 @@ struct AppState;
 // What the start-up Writer check needs from the windows: the operation
 // dialog as its progress window and the main window's Timer1.
 class StartupCheckView {
-public:
+  public:
     virtual ~StartupCheckView() = default;
     // Disables the dialog's buttons and shows `text` in its Label1.
     virtual void PrepareCheck(const QString& text) = 0;

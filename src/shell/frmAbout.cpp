@@ -10,10 +10,11 @@
 using texts::Text;
 
 // The icons live in this static library's resources.
-static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
-frmAbout::frmAbout(Device& device, Host& host, AppState& state, QWidget* parent)
-    : QDialog(parent) {
+frmAbout::frmAbout(Device& device, Host& host, AppState& state, QWidget* parent) : QDialog(parent) {
     InitIconResources();
     ui_.setupUi(this);
     windowstyle::MakeFixedDialog(*this);

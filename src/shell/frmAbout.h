@@ -13,10 +13,10 @@ struct AppState;
 // notice that the program is for the T5813 only.
 class frmAbout final : public QDialog {
     Q_OBJECT
-public:
+  public:
     // Fills the labels and asks the Writer before the box is shown.
     frmAbout(Device& device, Host& host, AppState& state, QWidget* parent = nullptr);
 
-private:
+  private:
     Ui::frmAbout ui_;
 };

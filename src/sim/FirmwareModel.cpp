@@ -89,7 +89,8 @@ QByteArray FirmwareModel::Receive(uint8_t byte) {
         const int number = ++sentCount_;
         if (faults_.cutAfter && number > *faults_.cutAfter) break;
         const auto replaced = faults_.replaceByte.find(number);
-        sent.append(replaced != faults_.replaceByte.end() ? static_cast<char>(replaced->second) : c);
+        sent.append(replaced != faults_.replaceByte.end() ? static_cast<char>(replaced->second)
+                                                          : c);
     }
     return sent;
 }

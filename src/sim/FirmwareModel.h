@@ -74,13 +74,13 @@ struct FaultPlan {
 //    'G' programs the configuration word's low seven bits; its bits 13..7
 //    stay erased (1). 'L' erases program memory only.
 class FirmwareModel {
-public:
+  public:
     // What the Writer has done to the chip so far, counted as it happens, so
     // that a caller can charge the PIC's programming times.
     struct Work {
-        int wordsProgrammed = 0;     // program words and the configuration word
+        int wordsProgrammed = 0;  // program words and the configuration word
         int eepromBytesWritten = 0;
-        int bulkErases = 0;          // program memory or the whole EEPROM
+        int bulkErases = 0;  // program memory or the whole EEPROM
     };
 
     explicit FirmwareModel(FaultPlan faults = {}) : faults_(std::move(faults)) {}
@@ -96,19 +96,19 @@ public:
     void setVersion(const QByteArray& digits) { version_ = digits; }
     const Work& work() const { return work_; }
 
-private:
+  private:
     enum class State {
-        Idle,          // waiting for a command
-        Refused,       // after a refusal or '?': waiting for 'S'
-        SkipCount,     // 'I' answered, waiting for the count byte
-        WordHigh,      // 'D' answered, waiting for the first byte of the word
+        Idle,       // waiting for a command
+        Refused,    // after a refusal or '?': waiting for 'S'
+        SkipCount,  // 'I' answered, waiting for the count byte
+        WordHigh,   // 'D' answered, waiting for the first byte of the word
         WordLow,
-        ConfigHigh,    // 'G' answered
+        ConfigHigh,  // 'G' answered
         ConfigLow,
-        EepromAddress, // 'V' answered, waiting for the address byte
+        EepromAddress,  // 'V' answered, waiting for the address byte
         EepromHigh,
         EepromLow,
-        EepromAllHigh, // 'M' answered, waiting for pair n of 64
+        EepromAllHigh,  // 'M' answered, waiting for pair n of 64
         EepromAllLow,
     };
 

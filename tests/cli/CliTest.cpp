@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "TestHost.h"
 
@@ -17,10 +17,12 @@ struct Result {
 };
 
 const QString kHexDir = QStringLiteral(QLARKW_HEX_DIR);
-QString HexFile(const char* name) { return kHexDir + u'/' + QLatin1String(name) + QStringLiteral(".hex"); }
+QString HexFile(const char* name) {
+    return kHexDir + u'/' + QLatin1String(name) + QStringLiteral(".hex");
+}
 
 class Cli : public ::testing::Test {
-protected:
+  protected:
     Result Run(const QStringList& args, const QStringList& extraEnv = {},
                const QString& program = QStringLiteral(QLARKW_CLI)) {
         QProcess process;
@@ -29,7 +31,8 @@ protected:
         env.insert(QStringLiteral("QLARKW_SIM_STATE"), chip());
         env.remove(QStringLiteral("QLARKW_SIM_FAULT"));
         env.remove(QStringLiteral("QLARKW_SIM_TRACE"));
-        for (const QString& item : extraEnv) env.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
+        for (const QString& item : extraEnv)
+            env.insert(item.section(u'=', 0, 0), item.section(u'=', 1));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
         process.start(program, args);
@@ -68,10 +71,10 @@ TEST_F(Cli, HelpAndUsageErrors) {
     const Result help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("Exit codes"));
-    for (const QStringList& args : {QStringList{}, QStringList{"burn"}, QStringList{"write"},
-                                    QStringList{"read", "extra"}, QStringList{"--board", "3", "erase"},
-                                    QStringList{"--config", "0x4000", "erase"}, QStringList{"erase", "--verify"},
-                                    QStringList{"--frobnicate", "erase"}}) {
+    for (const QStringList& args :
+         {QStringList{}, QStringList{"burn"}, QStringList{"write"}, QStringList{"read", "extra"},
+          QStringList{"--board", "3", "erase"}, QStringList{"--config", "0x4000", "erase"},
+          QStringList{"erase", "--verify"}, QStringList{"--frobnicate", "erase"}}) {
         const Result r = Run(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith("qlarkw-cli: ")) << r.err.toStdString();
@@ -109,7 +112,8 @@ TEST_F(Cli, EraseAndVerifyMismatch) {
     const Result other = Run({"verify", HexFile("servo")});
     EXPECT_EQ(other.exitCode, 6);
     // servo's first word (goto main) differs from blink's (goto start).
-    EXPECT_TRUE(other.err.contains("verify: word 0x0000: file 280D, chip 2810")) << other.err.toStdString();
+    EXPECT_TRUE(other.err.contains("verify: word 0x0000: file 280D, chip 2810"))
+        << other.err.toStdString();
     EXPECT_TRUE(other.err.contains("configuration bits"));
 
     const Result erase = Run({"erase"});
@@ -127,11 +131,13 @@ TEST_F(Cli, ConfigurationWordFromTheOptionOrTheFile) {
                   .exitCode,
               0);
     const QString wire = QString::fromUtf8(Read(trace));
-    EXPECT_TRUE(wire.contains(" w 41\n")) << wire.toStdString();   // board 1: 'A'
-    EXPECT_TRUE(wire.contains(" w 80 9A\n"));  // 0x1A
-    EXPECT_TRUE(wire.startsWith("0 open Q-LARK USB Programmer\n0 purge 3\n0 timeouts 5000 1000\n"
-                                "0 baud 4800\n0 data 8 0 0\n0 flow 0 0 0\n"));
-    EXPECT_TRUE(wire.endsWith(" w 45\n" + wire.section('\n', -2, -2).section(' ', 0, 0) + " close\n"));
+    EXPECT_TRUE(wire.contains(" w 41\n")) << wire.toStdString();  // board 1: 'A'
+    EXPECT_TRUE(wire.contains(" w 80 9A\n"));                     // 0x1A
+    EXPECT_TRUE(
+        wire.startsWith("0 open Q-LARK USB Programmer\n0 purge 3\n0 timeouts 5000 1000\n"
+                        "0 baud 4800\n0 data 8 0 0\n0 flow 0 0 0\n"));
+    EXPECT_TRUE(
+        wire.endsWith(" w 45\n" + wire.section('\n', -2, -2).section(' ', 0, 0) + " close\n"));
     // blink's own word is 0x3FF1: verify against it fails on the bits sent.
     EXPECT_EQ(Run({"verify", HexFile("blink")}).exitCode, 6);
     EXPECT_EQ(Run({"verify", HexFile("blink"), "--config", "26"}).exitCode, 0);
@@ -170,11 +176,26 @@ TEST_F(Cli, FailuresHaveTheirOwnExitCodesAndMessages) {
     } const cases[] = {
         {"missing file", {"write", "nothing.hex"}, {}, 3, "HEXファイルが存在しません。"},
         {"damaged file", {"write", path("damaged.hex")}, {}, 3, "Hexファイルにエラーがありました"},
-        {"no Writer", {"erase"}, {"QLARKW_SIM_FAULT=openfail"}, 4, "USBライタの接続を確認してください"},
-        {"no board", {"read"}, {"QLARKW_SIM_FAULT=noboard=2"}, 5, "Ｑ－ＬＡＲＫマイコンボードからの応答がありません。"},
-        {"write refused", {"write", HexFile("blink")}, {"QLARKW_SIM_FAULT=reply=4:78"}, 4,
+        {"no Writer",
+         {"erase"},
+         {"QLARKW_SIM_FAULT=openfail"},
+         4,
+         "USBライタの接続を確認してください"},
+        {"no board",
+         {"read"},
+         {"QLARKW_SIM_FAULT=noboard=2"},
+         5,
+         "Ｑ－ＬＡＲＫマイコンボードからの応答がありません。"},
+        {"write refused",
+         {"write", HexFile("blink")},
+         {"QLARKW_SIM_FAULT=reply=4:78"},
+         4,
          "書き込み中にエラーが発生しました"},
-        {"short read-out", {"read"}, {"QLARKW_SIM_FAULT=byte=40:00"}, 4, "ライタとの通信に失敗しました。"},
+        {"short read-out",
+         {"read"},
+         {"QLARKW_SIM_FAULT=byte=40:00"},
+         4,
+         "ライタとの通信に失敗しました。"},
         {"unknown device", {"erase"}, {"QLARKW_DEVICE=usb0"}, 2, "unknown device"},
     };
     for (const Case& c : cases) {

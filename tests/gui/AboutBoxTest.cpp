@@ -1,6 +1,6 @@
 // The About box: title, version and the Writer's firmware version.
-#include <QLabel>
 #include <gtest/gtest.h>
+#include <QLabel>
 
 #include "GuiRig.h"
 #include "shell/frmAbout.h"
@@ -14,7 +14,8 @@ TEST(AboutBox, ShowsTitleVersionAndTheFirmwareVersion) {
     EXPECT_EQ(about.windowTitle(), QString::fromUtf8("Q-LARK USBライタ"));
     EXPECT_EQ(Find<QLabel>(about, "Label1")->text(),
               QString::fromUtf8("Q-LARK USBライタ\nVer 1.08 2005.5"));
-    EXPECT_EQ(Find<QLabel>(about, "Label2")->text(), QString::fromUtf8("ファームウェアバージョン 1.08"));
+    EXPECT_EQ(Find<QLabel>(about, "Label2")->text(),
+              QString::fromUtf8("ファームウェアバージョン 1.08"));
     EXPECT_EQ(Find<QLabel>(about, "Label3")->text(),
               QString::fromUtf8("USBポートが搭載されたパソコンでご利用ください"));
     EXPECT_EQ(Find<QPushButton>(about, "Command1")->text(), QStringLiteral("&O K"));

@@ -1,9 +1,9 @@
 // The configuration word settings dialog: ConfigWord shown as options and
 // turned back into a word.
+#include <gtest/gtest.h>
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "GuiRig.h"
 #include "config/frmConfig.h"
@@ -17,7 +17,8 @@ QStringList Selected(const frmConfig& dialog) {
     QStringList captions;
     for (int group = 1; group <= 4; ++group) {
         QString checked;
-        for (QRadioButton* b : dialog.findChildren<QRadioButton*>(QStringLiteral("Option%1").arg(group))) {
+        for (QRadioButton* b :
+             dialog.findChildren<QRadioButton*>(QStringLiteral("Option%1").arg(group))) {
             if (b->isChecked()) checked = b->text();
         }
         captions << checked;
@@ -26,7 +27,8 @@ QStringList Selected(const frmConfig& dialog) {
 }
 
 QRadioButton* Option(frmConfig& dialog, int group, int index) {
-    for (QRadioButton* b : dialog.findChildren<QRadioButton*>(QStringLiteral("Option%1").arg(group))) {
+    for (QRadioButton* b :
+         dialog.findChildren<QRadioButton*>(QStringLiteral("Option%1").arg(group))) {
         if (b->property("index").toInt() == index) return b;
     }
     return nullptr;
@@ -40,10 +42,8 @@ struct Mapping {
 
 TEST(ConfigDialog, ShowsTheWordAndOkGivesItBackInFiveBits) {
     const Mapping cases[] = {
-        {26, {"HS", "OFF", "OFF", "OFF"}, 26},
-        {0x3FF9, {"XT", "OFF", "OFF", "OFF"}, 25},
-        {7, {"RC", "ON", "ON", "ON"}, 7},
-        {0, {"LP", "OFF", "ON", "ON"}, 0},
+        {26, {"HS", "OFF", "OFF", "OFF"}, 26}, {0x3FF9, {"XT", "OFF", "OFF", "OFF"}, 25},
+        {7, {"RC", "ON", "ON", "ON"}, 7},      {0, {"LP", "OFF", "ON", "ON"}, 0},
         {31, {"RC", "ON", "OFF", "OFF"}, 31},
     };
     for (const Mapping& c : cases) {
@@ -108,8 +108,10 @@ TEST(ConfigDialog, LayoutAsDesigned) {
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     QStringList frames;
     for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) frames << box->title();
-    EXPECT_EQ(frames, QStringList({QString::fromUtf8("オシレータ"), QString::fromUtf8("ウォッチドッグタイマ"),
-                                   QString::fromUtf8("パワーアップタイマ"), QString::fromUtf8("コードプロテクト")}));
+    EXPECT_EQ(frames, QStringList({QString::fromUtf8("オシレータ"),
+                                   QString::fromUtf8("ウォッチドッグタイマ"),
+                                   QString::fromUtf8("パワーアップタイマ"),
+                                   QString::fromUtf8("コードプロテクト")}));
     QStringList oscillators;
     for (int i = 0; i < 4; ++i) oscillators << Option(dialog, 1, i)->text();
     EXPECT_EQ(oscillators, QStringList({"RC", "LP", "XT", "HS"}));

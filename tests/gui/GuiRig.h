@@ -23,7 +23,7 @@
 // The test host with a hook that runs when a job lets events through, so a
 // test can act "while" a job runs (close a dialog, for example).
 class HookHost final : public Host {
-public:
+  public:
     explicit HookHost(TestHost& inner) : inner_(inner) {}
     void Sleep(int ms) override { inner_.Sleep(ms); }
     void ProcessEvents() override {
@@ -39,14 +39,14 @@ public:
     }
     std::function<void()> onEvents;
 
-private:
+  private:
     TestHost& inner_;
 };
 
 // Modal dialogs are shown and then handed to the script for their
 // objectName; a dialog the script leaves open is cancelled.
 class ScriptedRunner final : public ModalRunner {
-public:
+  public:
     int RunModal(QDialog& dialog) override {
         dialog.show();
         shown << (dialog.objectName() == u"frmReadWrite"
@@ -62,7 +62,7 @@ public:
 };
 
 class FakeDesktop final : public DesktopServices {
-public:
+  public:
     std::optional<QString> AskOpenFileName(QWidget*, const QString& current) override {
         openCalls << current;
         return openAnswer;

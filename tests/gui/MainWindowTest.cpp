@@ -1,12 +1,12 @@
 // The main window's commands through its buttons and menus, on the
 // simulated Writer.
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QUrl>
-#include <gtest/gtest.h>
 
 #include "GuiRig.h"
 #include "config/frmConfig.h"
@@ -16,7 +16,9 @@ namespace {
 
 const QString kTitle = QString::fromUtf8("Q-LARK USBライタ");
 
-QString LabelOf(FormMain& form) { return Find<QLabel>(form, "HexFileName")->text(); }
+QString LabelOf(FormMain& form) {
+    return Find<QLabel>(form, "HexFileName")->text();
+}
 
 void Trigger(FormMain& form, const char* action) {
     QAction* a = Find<QAction>(form, action);
@@ -80,9 +82,12 @@ TEST(MainWindowWrite, FileChecksComeBeforeTheDialog) {
     Trigger(*rig.form, "menu_memory_w");  // empty label
     rig.form->SetHexFileName(QDir(rig.dir.path()).filePath(QStringLiteral("deleted.hex")));
     Click(*rig.form, "WriteCommand");
-    EXPECT_EQ(rig.MessageTexts(),
-              QStringList({QString::fromUtf8("参照をクリックしてHEXファイルを指定してください"),
-                           QString::fromUtf8("HEXファイルが存在しません。参照をクリックしてファイルを指定をしてください")}));
+    EXPECT_EQ(
+        rig.MessageTexts(),
+        QStringList(
+            {QString::fromUtf8("参照をクリックしてHEXファイルを指定してください"),
+             QString::fromUtf8(
+                 "HEXファイルが存在しません。参照をクリックしてファイルを指定をしてください")}));
     for (const auto& m : rig.sim.host.messages) {
         EXPECT_EQ(m.caption, kTitle);
         EXPECT_EQ(m.icon, MsgIcon::Critical);
@@ -114,8 +119,9 @@ TEST(MainWindowCommands, ReadAndEraseAskTheirQuestionsWithAnEmptyLabel) {
     rig.sim.host.saveAnswer = QDir(rig.dir.path()).filePath(QStringLiteral("read.hex"));
     Click(*rig.form, "ReadCommand");
     Trigger(*rig.form, "menu_memory_e");
-    EXPECT_EQ(questions, QStringList({QString::fromUtf8("Read:PICのプログラムを読出しますか"),
-                                      QString::fromUtf8("Erase:プログラムメモリを全消去しますか")}));
+    EXPECT_EQ(questions,
+              QStringList({QString::fromUtf8("Read:PICのプログラムを読出しますか"),
+                           QString::fromUtf8("Erase:プログラムメモリを全消去しますか")}));
     EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("読取り終了しました"),
                                                QString::fromUtf8("全消去しました")}));
     // The read-out proposes qlark.hex in the current directory.
@@ -175,11 +181,13 @@ TEST(MainWindowCommands, TextEditorAndHelp) {
     EXPECT_EQ(rig.sim.host.messages.size(), 1u);
     rig.desktop.editorWorks = false;
     Trigger(*rig.form, "menu_file_notepad");
-    EXPECT_EQ(rig.MessageTexts().back(), QString::fromUtf8("テキストエディタを起動できませんでした"));
+    EXPECT_EQ(rig.MessageTexts().back(),
+              QString::fromUtf8("テキストエディタを起動できませんでした"));
 
     Trigger(*rig.form, "munHelpFile");
     EXPECT_EQ(rig.desktop.helpCalls,
-              QStringList({QDir::toNativeSeparators(QDir(rig.dir.path()).filePath(QStringLiteral("t5813.hlp")))}));
+              QStringList({QDir::toNativeSeparators(
+                  QDir(rig.dir.path()).filePath(QStringLiteral("t5813.hlp")))}));
     EXPECT_EQ(rig.sim.host.messages.size(), 2u);
     rig.desktop.helpWorks = false;
     Trigger(*rig.form, "munHelpFile");
@@ -230,12 +238,18 @@ TEST(MainWindowLayout, ControlsMenusAndTheCommandsNotThereYet) {
     EXPECT_EQ(Find<QLabel>(f, "Image2")->geometry(), QRect(360, 4, 32, 32));
     EXPECT_EQ(f.centralWidget()->size(), QSize(395, 149));
     const char* actions[][2] = {
-        {"menu_file_ref", "参照(&O)..."},        {"menu_file_notepad", "メモ帳で開く(&M)"},
-        {"menu_file_unload", "終了(&X)..."},     {"menu_memory_w", "プログラムWrite(&W)..."},
-        {"menu_memory_r", "プログラムRead(&R)..."}, {"menu_memory_e", "プログラムErase(&E)..."},
-        {"menu_memory_m", "データメモリ(&M)..."}, {"menu_memory_c", "CONGIG(&C)..."},
-        {"munQLARK", "Q-LARK (&1)"},             {"munQLARK2", "Q-LARK2 (&2)"},
-        {"munHelpFile", "ヘルプファイル(&H)"},   {"menu_help_ver", "バージョン情報(&A)..."},
+        {"menu_file_ref", "参照(&O)..."},
+        {"menu_file_notepad", "メモ帳で開く(&M)"},
+        {"menu_file_unload", "終了(&X)..."},
+        {"menu_memory_w", "プログラムWrite(&W)..."},
+        {"menu_memory_r", "プログラムRead(&R)..."},
+        {"menu_memory_e", "プログラムErase(&E)..."},
+        {"menu_memory_m", "データメモリ(&M)..."},
+        {"menu_memory_c", "CONGIG(&C)..."},
+        {"munQLARK", "Q-LARK (&1)"},
+        {"munQLARK2", "Q-LARK2 (&2)"},
+        {"munHelpFile", "ヘルプファイル(&H)"},
+        {"menu_help_ver", "バージョン情報(&A)..."},
     };
     for (const auto& a : actions) {
         QAction* action = Find<QAction>(f, a[0]);

@@ -1,8 +1,8 @@
 // The operation dialog on its own: what OK runs for each mode, Cancel, and
 // closing it during start-up.
+#include <gtest/gtest.h>
 #include <QLabel>
 #include <QProgressBar>
-#include <gtest/gtest.h>
 
 #include "GuiRig.h"
 #include "config/frmConfig.h"
@@ -79,9 +79,9 @@ TEST(OperationDialog, WriteLoadsTheFilesWordBeforeTheConfigurationDialogAndHasNo
     EXPECT_EQ(seenInConfig, QStringList({QStringLiteral("25")}));  // 0x3FF9 shown as XT/OFF/OFF/OFF
     EXPECT_EQ(rig.sim.state.ConfigWord, 25);
     EXPECT_EQ(rig.sim.host.sleeps.front(), 50);  // the link's settling pause comes first
-    EXPECT_EQ(rig.sim.Wire().mid(2), QStringList({"w 57", "r 77", "w 44", "r 77", "w E0 81", "r 77",
-                                                  "w 44", "r 77", "w D0 8A", "r 77", "w 47", "r 67",
-                                                  "w 80 99", "r 77", "w 45"}));
+    EXPECT_EQ(rig.sim.Wire().mid(2),
+              QStringList({"w 57", "r 77", "w 44", "r 77", "w E0 81", "r 77", "w 44", "r 77",
+                           "w D0 8A", "r 77", "w 47", "r 67", "w 80 99", "r 77", "w 45"}));
     EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("書込みが終了しました")}));
     auto* bar = Find<QProgressBar>(*dialog, "ProgressBar1");
     EXPECT_EQ(bar->maximum(), 2);

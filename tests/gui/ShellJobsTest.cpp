@@ -1,8 +1,8 @@
 // The desktop program's jobs without windows: command line, settings
 // conversions, the firmware version query and the instance lock.
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "SimFixture.h"
 #include "resources/Texts.h"
@@ -16,7 +16,9 @@ using commandline::Verdict;
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 struct CommandLineCase {
     const char* line;
@@ -43,20 +45,20 @@ TEST(CommandLine, StartModesAndArguments) {
     };
     for (const CommandLineCase& c : cases) {
         QStringList asked;
-        const commandline::StartRequest r = commandline::Parse(
-            U(c.line), [&](const QString& path) {
-                asked << path;
-                return c.fileExists;
-            });
+        const commandline::StartRequest r = commandline::Parse(U(c.line), [&](const QString& path) {
+            asked << path;
+            return c.fileExists;
+        });
         EXPECT_EQ(r.verdict, c.verdict) << c.line;
         if (c.verdict == Verdict::Accepted) {
             EXPECT_EQ(r.StartMode, c.mode) << c.line;
             EXPECT_EQ(r.StartArgument, U(c.argument)) << c.line;
         }
         // Only a ".HEX" argument is looked for on disk.
-        EXPECT_EQ(!asked.isEmpty(), QString::fromUtf8(c.line).trimmed().toUpper().endsWith(u".HEX") &&
-                                        !QString::fromUtf8(c.line).endsWith(u' ') &&
-                                        !QString::fromUtf8(c.line).endsWith(u'"'))
+        EXPECT_EQ(!asked.isEmpty(),
+                  QString::fromUtf8(c.line).trimmed().toUpper().endsWith(u".HEX") &&
+                      !QString::fromUtf8(c.line).endsWith(u' ') &&
+                      !QString::fromUtf8(c.line).endsWith(u'"'))
             << c.line;
     }
 }
@@ -142,14 +144,13 @@ TEST_P(FirmwareQuery, ReplyGivesVersionOrNothing) {
     EXPECT_EQ(custom.Wire().front(), QStringLiteral("w 40"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, FirmwareQuery,
-    ::testing::Values(VersionCase{"108a", "108a", QStringLiteral("1.08")},
-                      VersionCase{"108s", "108s", QStringLiteral("1.08")},
-                      VersionCase{"a at once", "a", std::nullopt},
-                      VersionCase{"two characters", "12a", std::nullopt},
-                      VersionCase{"five without end", "12345", std::nullopt},
-                      VersionCase{"four characters", "1234a", std::nullopt}));
+INSTANTIATE_TEST_SUITE_P(Replies, FirmwareQuery,
+                         ::testing::Values(VersionCase{"108a", "108a", QStringLiteral("1.08")},
+                                           VersionCase{"108s", "108s", QStringLiteral("1.08")},
+                                           VersionCase{"a at once", "a", std::nullopt},
+                                           VersionCase{"two characters", "12a", std::nullopt},
+                                           VersionCase{"five without end", "12345", std::nullopt},
+                                           VersionCase{"four characters", "1234a", std::nullopt}));
 
 TEST(FirmwareQueryTiming, SilentWriterCountsFiveTimeOutsAndShowsTheNotice) {
     FaultPlan faults;

@@ -10,7 +10,7 @@ namespace {
 
 // The dialog and Timer1 as the check sees them, recording what it is told.
 class FakeCheckView final : public StartupCheckView {
-public:
+  public:
     FakeCheckView(Clock& clock, AppState& state) : timer(clock), state_(state) {
         timer.setInterval(15000);
         QObject::connect(&timer, &ClockTimer::timeout, [this]() {
@@ -34,7 +34,7 @@ public:
     int closeAfter = 1 << 30;  // the user closes the dialog after this many looks
     mutable int abandonedAsked = 0;
 
-private:
+  private:
     AppState& state_;
 };
 
@@ -42,9 +42,7 @@ struct CheckRig {
     explicit CheckRig(FaultPlan faults = {}) : sim(std::move(faults)) {
         sim.state.StartupCheckState = 1;
     }
-    StartupCheckResult Run() {
-        return StartupWriterCheck(*sim.device, sim.host, sim.state, view);
-    }
+    StartupCheckResult Run() { return StartupWriterCheck(*sim.device, sim.host, sim.state, view); }
     SimRig sim;
     FakeCheckView view{sim.clock, sim.state};
 };
@@ -61,8 +59,8 @@ TEST(StartupCheck, WriterAnsweringAtOnce) {
     EXPECT_TRUE(rig.sim.host.messages.empty());
     EXPECT_EQ(rig.sim.state.StartupCheckState, 0);
     EXPECT_EQ(rig.sim.device->closeCount(), 1);
-    EXPECT_EQ(rig.view.calls,
-              QStringList({QStringLiteral("prepare ") + kChecking, "show", "stop timer", "unload"}));
+    EXPECT_EQ(rig.view.calls, QStringList({QStringLiteral("prepare ") + kChecking, "show",
+                                           "stop timer", "unload"}));
 }
 
 TEST(StartupCheck, RepliesOtherThanSAreAskedAgain) {
@@ -71,8 +69,8 @@ TEST(StartupCheck, RepliesOtherThanSAreAskedAgain) {
     faults.replaceByte[2] = 'x';
     CheckRig rig(faults);
     EXPECT_EQ(rig.Run(), StartupCheckResult::Answered);
-    EXPECT_EQ(rig.sim.Wire(), QStringList({"w 53", "r 78", "w 53", "r 78", "w 53", "r 73",
-                                           "w 53", "r 73", "w 43"}));
+    EXPECT_EQ(rig.sim.Wire(), QStringList({"w 53", "r 78", "w 53", "r 78", "w 53", "r 73", "w 53",
+                                           "r 73", "w 43"}));
     EXPECT_EQ(rig.sim.host.sleeps, std::vector<int>({50, 200, 200, 200, 500}));
     EXPECT_TRUE(rig.sim.host.messages.empty());
     EXPECT_EQ(rig.sim.state.StartupCheckState, 0);
@@ -84,7 +82,8 @@ TEST(StartupCheck, UnpluggedWriterEndsAtOnceWithTheOpenMessageOnly) {
     CheckRig rig(faults);
     EXPECT_EQ(rig.Run(), StartupCheckResult::NotOpened);
     ASSERT_EQ(rig.sim.host.messages.size(), 1u);
-    EXPECT_EQ(rig.sim.host.messages[0].text, QString::fromUtf8("USBライタの接続を確認してください"));
+    EXPECT_EQ(rig.sim.host.messages[0].text,
+              QString::fromUtf8("USBライタの接続を確認してください"));
     EXPECT_EQ(rig.sim.state.StartupCheckState, 2);
     EXPECT_FALSE(rig.view.calls.contains(QStringLiteral("show")));
     EXPECT_TRUE(rig.view.calls.contains(QStringLiteral("unload")));

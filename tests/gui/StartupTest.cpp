@@ -1,8 +1,8 @@
 // Start-up, command line and shut-down of the main window with real
 // settings files in a temporary program directory.
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QLabel>
-#include <gtest/gtest.h>
 
 #include "GuiRig.h"
 
@@ -12,7 +12,9 @@ using LoadResult = FormMain::LoadResult;
 
 const QString kTitle = QString::fromUtf8("Q-LARK USBライタ");
 
-QString LabelOf(FormMain& form) { return Find<QLabel>(form, "HexFileName")->text(); }
+QString LabelOf(FormMain& form) {
+    return Find<QLabel>(form, "HexFileName")->text();
+}
 
 TEST(Startup, FirstStartWithoutSettingsFile) {
     GuiRig rig;
@@ -42,7 +44,8 @@ TEST(Startup, FirstStartWithoutSettingsFile) {
 
 TEST(Startup, SettingsAreRestored) {
     GuiRig rig;
-    rig.WriteSettings("[File]\r\nname=C:\\robot\\go.hex\r\n[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 1\r\n");
+    rig.WriteSettings(
+        "[File]\r\nname=C:\\robot\\go.hex\r\n[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 1\r\n");
     auto form = rig.Start();
     EXPECT_EQ(LabelOf(*form), QStringLiteral("C:\\robot\\go.hex"));
     EXPECT_EQ(rig.commonDialog.FileName, QStringLiteral("C:\\robot\\go.hex"));
@@ -112,13 +115,15 @@ TEST(Shutdown, OtherEntriesOfTheFileAreKept) {
     auto form = rig.Start();
     form->close();
     const QByteArray after = rig.Settings();
-    EXPECT_TRUE(after.startsWith("; comment\r\n[Other]\r\nkey=value\r\n[Mode]\r\nQ-LARK= 2\r\n")) << after.constData();
+    EXPECT_TRUE(after.startsWith("; comment\r\n[Other]\r\nkey=value\r\n[Mode]\r\nQ-LARK= 2\r\n"))
+        << after.constData();
     EXPECT_TRUE(after.contains("[File]\r\nname=\r\n"));
 }
 
 TEST(CommandLineStart, HexFileWritesAndEndsWithoutTouchingTheSettings) {
     GuiRig rig;
-    const QByteArray before = "[File]\r\nname=C:\\old.hex\r\n[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 2\r\n";
+    const QByteArray before =
+        "[File]\r\nname=C:\\old.hex\r\n[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 2\r\n";
     rig.WriteSettings(before);
     const QString path = rig.WriteFile(QStringLiteral("ROBOT.Hex"), kTwoWordHex);
     QString question;
@@ -171,7 +176,7 @@ TEST(CommandLineStart, RefusedArgumentsEndBeforeAnythingIsReadOrWritten) {
         EXPECT_EQ(rig.sim.host.messages[0].text, QString::fromUtf8(c.message));
         EXPECT_EQ(rig.sim.host.messages[0].caption, kTitle);
         EXPECT_EQ(rig.sim.host.messages[0].icon, MsgIcon::Critical);
-        EXPECT_TRUE(rig.sim.trace.isEmpty());  // no start-up check
+        EXPECT_TRUE(rig.sim.trace.isEmpty());   // no start-up check
         EXPECT_EQ(rig.sim.state.BoardMode, 2);  // the settings were not read
         form.reset();
         EXPECT_EQ(rig.Settings(), QByteArray("[Mode]\r\nQ-LARK= 1\r\n"));
@@ -180,19 +185,22 @@ TEST(CommandLineStart, RefusedArgumentsEndBeforeAnythingIsReadOrWritten) {
 
 TEST(CommandLineStart, EepromStartKeepsItsArgumentAndStoresOnlyTheBoard) {
     GuiRig rig;
-    const QByteArray before = "[File]\r\nname=C:\\old.hex\r\n[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 1\r\n";
+    const QByteArray before =
+        "[File]\r\nname=C:\\old.hex\r\n[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 1\r\n";
     rig.WriteSettings(before);
     auto form = rig.Start(QStringLiteral("/F data.txt"));
     EXPECT_EQ(rig.loadResult, LoadResult::Ended);
     EXPECT_EQ(rig.sim.state.StartMode, 1);
     EXPECT_EQ(rig.sim.state.StartArgument, QStringLiteral(" data.txt"));
-    EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("データメモリの書込み機能はまだ使えません")}));
+    EXPECT_EQ(rig.MessageTexts(),
+              QStringList({QString::fromUtf8("データメモリの書込み機能はまだ使えません")}));
     EXPECT_EQ(rig.Settings(), before);  // the board is written back as it was
     rig.WriteSettings("[File]\r\nname=C:\\old.hex\r\n");
     GuiRig other;
     other.WriteSettings("[File]\r\nname=C:\\old.hex\r\n");
     auto second = other.Start(QStringLiteral("/fdata.txt"));
-    EXPECT_EQ(other.Settings(), QByteArray("[File]\r\nname=C:\\old.hex\r\n[Mode]\r\nQ-LARK= 2\r\n"));
+    EXPECT_EQ(other.Settings(),
+              QByteArray("[File]\r\nname=C:\\old.hex\r\n[Mode]\r\nQ-LARK= 2\r\n"));
 }
 
 TEST(Startup, SecondInstanceIsRefused) {
@@ -203,7 +211,8 @@ TEST(Startup, SecondInstanceIsRefused) {
     second.context->instanceLockPath = rig.context->instanceLockPath;
     auto other = second.Start();
     EXPECT_EQ(second.loadResult, LoadResult::Ended);
-    EXPECT_EQ(second.MessageTexts(), QStringList({QString::fromUtf8("すでにQ-LARK USBライタが実行されています")}));
+    EXPECT_EQ(second.MessageTexts(),
+              QStringList({QString::fromUtf8("すでにQ-LARK USBライタが実行されています")}));
     EXPECT_TRUE(second.sim.trace.isEmpty());
     // The first goes on as before.
     EXPECT_TRUE(rig.sim.host.messages.empty());
@@ -220,7 +229,8 @@ TEST(Startup, BadConfigurationWordEndsWithTheStartupMessageAndStoresNothing) {
     rig.WriteSettings(before);
     auto form = rig.Start();
     EXPECT_EQ(rig.loadResult, LoadResult::Ended);
-    EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("Q-LARK USBライタを実行できませんでした")}));
+    EXPECT_EQ(rig.MessageTexts(),
+              QStringList({QString::fromUtf8("Q-LARK USBライタを実行できませんでした")}));
     form.reset();
     EXPECT_EQ(rig.Settings(), before);
 }
@@ -231,7 +241,8 @@ TEST(Startup, UnpluggedWriterShowsOneMessageAndStartUpGoesOn) {
     GuiRig rig(faults);
     auto form = rig.Start();
     EXPECT_EQ(rig.loadResult, LoadResult::Waiting);
-    EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("USBライタの接続を確認してください")}));
+    EXPECT_EQ(rig.MessageTexts(),
+              QStringList({QString::fromUtf8("USBライタの接続を確認してください")}));
     EXPECT_EQ(rig.sim.state.StartupCheckState, 2);
     EXPECT_TRUE(rig.runner.shown.isEmpty());
 }
@@ -244,7 +255,8 @@ TEST(Startup, SilentWriterTimesOutAfterTimer1AndStartUpGoesOn) {
     rig.host.onEvents = [&]() {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (w->isVisible() && w->objectName() == u"frmReadWrite") {
-                noticeSeen = Find<QLabel>(*w, "Label1")->text() == QString::fromUtf8("Q-LARK USBライタと通信中...") &&
+                noticeSeen = Find<QLabel>(*w, "Label1")->text() ==
+                                 QString::fromUtf8("Q-LARK USBライタと通信中...") &&
                              !Find<QPushButton>(*w, "cmdOK")->isEnabled() &&
                              !Find<QPushButton>(*w, "cmdCancel")->isEnabled();
             }
@@ -254,7 +266,8 @@ TEST(Startup, SilentWriterTimesOutAfterTimer1AndStartUpGoesOn) {
     rig.host.onEvents = nullptr;
     EXPECT_TRUE(noticeSeen);
     EXPECT_EQ(rig.loadResult, LoadResult::Waiting);
-    EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("USBライタとの通信に失敗しました")}));
+    EXPECT_EQ(rig.MessageTexts(),
+              QStringList({QString::fromUtf8("USBライタとの通信に失敗しました")}));
     EXPECT_GE(rig.sim.host.messages[0].atMs, 15000);
     EXPECT_LT(rig.sim.host.messages[0].atMs, 15000 + 5300);
     EXPECT_EQ(Find<QObject>(*form, "Timer1") != nullptr, true);

@@ -1,5 +1,5 @@
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 // Widgets need a QApplication; the tests run offscreen unless told
 // otherwise. Nothing may be printed before RUN_ALL_TESTS: test discovery

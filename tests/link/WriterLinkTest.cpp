@@ -34,9 +34,9 @@ TEST(SevenBitPair, EncodesAndDecodesFourteenBitWords) {
 TEST(OpenWriter, SetsTheLinkParametersInOrderThenSettles) {
     SimRig rig;
     EXPECT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
-    EXPECT_EQ(rig.trace, (QStringList{"0 open Q-LARK USB Programmer", "0 purge 3",
-                                      "0 timeouts 5000 1000", "0 baud 4800", "0 data 8 0 0",
-                                      "0 flow 0 0 0"}));
+    EXPECT_EQ(rig.trace,
+              (QStringList{"0 open Q-LARK USB Programmer", "0 purge 3", "0 timeouts 5000 1000",
+                           "0 baud 4800", "0 data 8 0 0", "0 flow 0 0 0"}));
     EXPECT_EQ(rig.host.sleeps, std::vector<int>{50});
     EXPECT_TRUE(rig.host.messages.empty());
 }
@@ -91,8 +91,8 @@ TEST(HandshakeWriter, ThreeWrongAnswersEachGetTheRecoveryBytesThenOneMessage) {
     EXPECT_TRUE(HandshakeWriter(*rig.device, rig.host, rig.state));
     QStringList attempt = {"w 42", "r 78", "w 53", "w 43", "w 45", "r timeout"};
     EXPECT_EQ(rig.Wire(), attempt + attempt + attempt);
-    EXPECT_EQ(rig.host.sleeps, (std::vector<int>{50, 20, 200, 200, 200, 20, 200, 200, 200, 20,
-                                                 200, 200, 200}));
+    EXPECT_EQ(rig.host.sleeps,
+              (std::vector<int>{50, 20, 200, 200, 200, 20, 200, 200, 200, 20, 200, 200, 200}));
     ASSERT_EQ(rig.host.messages.size(), 1u);
     EXPECT_EQ(rig.host.messages[0].text, kLinkFailed);
     EXPECT_EQ(rig.host.messages[0].caption, Text(texts::kCaptionError));
@@ -126,8 +126,8 @@ TEST(HandshakeWriter, ARecoveredWriterIsAcceptedOnTheNextAttempt) {
     SimRig rig(Refuse({1}));
     ASSERT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
     EXPECT_FALSE(HandshakeWriter(*rig.device, rig.host, rig.state));
-    EXPECT_EQ(rig.Wire(), (QStringList{"w 42", "r 78", "w 53", "w 43", "w 45", "r timeout",
-                                       "w 42", "r 61"}));
+    EXPECT_EQ(rig.Wire(),
+              (QStringList{"w 42", "r 78", "w 53", "w 43", "w 45", "r timeout", "w 42", "r 61"}));
     EXPECT_TRUE(rig.host.messages.empty());
 }
 

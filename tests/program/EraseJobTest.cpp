@@ -45,8 +45,11 @@ TEST(ErasePrgComm, FailuresAreReportedWithTheLinkMessages) {
         QString message;
         JobOutcome outcome;
     } const cases[] = {
-        {"no target board", noBoard, {"w 4C", "r 3F", "w 53"},
-         TwoLines(texts::kNoBoardLine1, texts::kNoBoardLine2), JobOutcome::NoBoard},
+        {"no target board",
+         noBoard,
+         {"w 4C", "r 3F", "w 53"},
+         TwoLines(texts::kNoBoardLine1, texts::kNoBoardLine2),
+         JobOutcome::NoBoard},
         // Unlike the write and the read, the erase's recovery sends no 'S'.
         {"not ready three times", Refuse({2, 5, 8}), notReady + notReady + notReady, linkFailed,
          JobOutcome::LinkFailure},

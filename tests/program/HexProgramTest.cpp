@@ -39,15 +39,17 @@ TEST(LoadHexConfigWord, FindsWord0x2007WhereverARecordCoversIt) {
         QByteArray file;
         int16_t word;
     } const cases[] = {
-        {"the whole block in one record", HexText({program, DataRecord(0x4000, ConfigBlock(0xF9, 0x3F)),
-                                                   hex::EndRecord()}), 0x3FF9},
-        {"the word in a record of its own", HexText({program, DataRecord(0x400E, {0xF9, 0x3F}),
-                                                     hex::EndRecord()}), 0x3FF9},
+        {"the whole block in one record",
+         HexText({program, DataRecord(0x4000, ConfigBlock(0xF9, 0x3F)), hex::EndRecord()}), 0x3FF9},
+        {"the word in a record of its own",
+         HexText({program, DataRecord(0x400E, {0xF9, 0x3F}), hex::EndRecord()}), 0x3FF9},
         {"lower-case digits", HexText({DataRecord(0x400E, {0xF1, 0x3F}).toLower()}), 0x3FF1},
         {"after an extended address record",
          HexText({hex::FormatRecord(0, 0x04, std::vector<uint8_t>{0, 0}),
-                  DataRecord(0x400C, {0xFF, 0x3F, 0x1A, 0x00})}), 0x001A},
-        {"a record of three bytes from 0x400D", HexText({DataRecord(0x400D, {0x00, 0x22, 0x11})}), 0x1122},
+                  DataRecord(0x400C, {0xFF, 0x3F, 0x1A, 0x00})}),
+         0x001A},
+        {"a record of three bytes from 0x400D", HexText({DataRecord(0x400D, {0x00, 0x22, 0x11})}),
+         0x1122},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -66,7 +68,8 @@ TEST(LoadHexConfigWord, LeavesTheWordAloneWhenTheFileHasNone) {
     } const cases[] = {
         {"no record at 0x4000 or above", HexText({DataRecord(0, {0x01, 0x30}), hex::EndRecord()})},
         {"a block that ends at word 0x2006", HexText({DataRecord(0x4000, fourteen)})},
-        {"an end record before the word", HexText({hex::EndRecord(), DataRecord(0x400E, {0xF9, 0x3F})})},
+        {"an end record before the word",
+         HexText({hex::EndRecord(), DataRecord(0x400E, {0xF9, 0x3F})})},
         {"an empty file", QByteArray()},
     };
     for (const Case& c : cases) {
@@ -87,7 +90,8 @@ TEST(LoadHexConfigWord, ReportsADamagedFileAndKeepsTheWord) {
         QByteArray file;
         QString message;
     } const cases[] = {
-        {"an empty first line", HexText({"", DataRecord(0x400E, {0xF9, 0x3F})}), Text(texts::kHexError)},
+        {"an empty first line", HexText({"", DataRecord(0x400E, {0xF9, 0x3F})}),
+         Text(texts::kHexError)},
         {"a line without ':'", "0200000001300\r\n", Text(texts::kHexError)},
         {"a checksum that does not match", HexText({corrupt}),
          TwoLines(texts::kHexError, texts::kHexErrorLine2)},
@@ -112,8 +116,8 @@ TEST(LoadHexConfigWord, ReportsADamagedFileAndKeepsTheWord) {
 }
 
 TEST(PlanWrite, CountsTheWordsTheWriteWillSend) {
-    const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(
-        HexText({DataRecord(0, {1, 0, 2, 0}), DataRecord(0x10, {3, 0, 4}), DataRecord(0x4000, {5, 0})})));
+    const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(HexText(
+        {DataRecord(0, {1, 0, 2, 0}), DataRecord(0x10, {3, 0, 4}), DataRecord(0x4000, {5, 0})})));
     EXPECT_EQ(plan.error, hexprogram::WalkError::None);
     ASSERT_EQ(plan.blocks.size(), 2u);
     EXPECT_EQ(plan.blocks[1].wordAddress, 8);

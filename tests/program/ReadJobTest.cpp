@@ -1,5 +1,5 @@
-#include <QDir>
 #include <gtest/gtest.h>
+#include <QDir>
 
 #include "JobTestSupport.h"
 
@@ -9,7 +9,10 @@ namespace {
 
 struct ReadRig : JobRig {
     using JobRig::JobRig;
-    ReadRig() { out = dir.filePath(QStringLiteral("out.hex")); host.saveAnswer = out; }
+    ReadRig() {
+        out = dir.filePath(QStringLiteral("out.hex"));
+        host.saveAnswer = out;
+    }
     explicit ReadRig(FaultPlan faults) : JobRig(std::move(faults)) {
         out = dir.filePath(QStringLiteral("out.hex"));
         host.saveAnswer = out;
@@ -49,8 +52,8 @@ TEST(ReadPrgComm, ABlankChipGivesTheFullFileWithItsChecksums) {
     EXPECT_EQ(rig.host.messages[0].text, Text(texts::kReadDone));
     EXPECT_EQ(rig.host.messages[0].caption, Text(texts::kAppTitle));
     EXPECT_EQ(rig.host.messages[0].icon, MsgIcon::Information);
-    EXPECT_EQ(rig.host.saveProposals,
-              QStringList{QDir::toNativeSeparators(QDir::current().filePath(QStringLiteral("qlark.hex")))});
+    EXPECT_EQ(rig.host.saveProposals, QStringList{QDir::toNativeSeparators(
+                                          QDir::current().filePath(QStringLiteral("qlark.hex")))});
     EXPECT_EQ(rig.view.texts.first(), Text("アドレス    0 受信中"));
     EXPECT_TRUE(rig.view.texts.contains(Text("アドレス 2007 受信中")));
     EXPECT_EQ(rig.view.texts.last(), Text(texts::kWritingFile));
@@ -67,10 +70,12 @@ TEST(ReadPrgComm, WritesWordsAsReceivedAndTheConfigurationWordIsFoundAgain) {
     const QList<QByteArray> lines = hex::SplitLines(rig.ReadFile(rig.out));
     EXPECT_TRUE(lines[0].startsWith(":100000000130FF3F"));
     EXPECT_TRUE(lines[127].endsWith("BC0A" + QByteArray().append(lines[127].right(2))));
-    EXPECT_EQ(lines[128], hex::FormatRecord(0x4000, 0,
-                                            std::vector<uint8_t>{0x01, 0, 0x02, 0, 0x03, 0, 0x04, 0, 0xFF,
-                                                                 0x3F, 0xFF, 0x3F, 0x60, 0x05, 0xF9, 0x3F}));
-    for (const QByteArray& line : lines) EXPECT_TRUE(hex::ParseRecord(line).ok()) << line.constData();
+    EXPECT_EQ(lines[128],
+              hex::FormatRecord(0x4000, 0,
+                                std::vector<uint8_t>{0x01, 0, 0x02, 0, 0x03, 0, 0x04, 0, 0xFF, 0x3F,
+                                                     0xFF, 0x3F, 0x60, 0x05, 0xF9, 0x3F}));
+    for (const QByteArray& line : lines)
+        EXPECT_TRUE(hex::ParseRecord(line).ok()) << line.constData();
 
     rig.state.ConfigWord = 26;
     EXPECT_EQ(LoadHexConfigWord(rig.host, rig.state, rig.out), ConfigLoad::Found);
@@ -100,7 +105,8 @@ TEST(ReadPrgComm, AReadOutThatEndsEarlyIsAFailureAndKeepsTheOldFile) {
         EXPECT_EQ(rig.ReadFile(rig.out), "good\r\n");
         EXPECT_TRUE(rig.host.saveProposals.isEmpty());  // not even asked
         ASSERT_EQ(rig.host.messages.size(), 1u);
-        EXPECT_EQ(rig.host.messages[0].text, TwoLines(texts::kLinkFailedLine1, texts::kLinkFailedLine2));
+        EXPECT_EQ(rig.host.messages[0].text,
+                  TwoLines(texts::kLinkFailedLine1, texts::kLinkFailedLine2));
         EXPECT_EQ(rig.device->closeCount(), 1);
         EXPECT_EQ(QDir(rig.dir.path()).entryList(QDir::Files), QStringList{"out.hex"});
     }

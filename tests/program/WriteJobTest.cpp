@@ -9,10 +9,16 @@ namespace {
 const QByteArray kEnd = hex::EndRecord();
 
 // The wire of one word: 'D', its acknowledgement, the pair, its acknowledgement.
-QStringList Word(const char* pair) { return {"w 44", "r 77", QStringLiteral("w ") + pair, "r 77"}; }
-QStringList Skip(const char* count) { return {"w 49", "r 69", QStringLiteral("w ") + count, "r 77"}; }
+QStringList Word(const char* pair) {
+    return {"w 44", "r 77", QStringLiteral("w ") + pair, "r 77"};
+}
+QStringList Skip(const char* count) {
+    return {"w 49", "r 69", QStringLiteral("w ") + count, "r 77"};
+}
 const QStringList kEnter = {"w 57", "r 77"};
-QStringList Config(const char* pair) { return {"w 47", "r 67", QStringLiteral("w ") + pair, "r 77", "w 45"}; }
+QStringList Config(const char* pair) {
+    return {"w 47", "r 67", QStringLiteral("w ") + pair, "r 77", "w 45"};
+}
 
 struct WriteRig : JobRig {
     using JobRig::JobRig;
@@ -35,14 +41,16 @@ struct WriteRig : JobRig {
 TEST(WritePrgComm, WritesTwoWordsAndTheConfigurationWord) {
     WriteRig rig;
     rig.state.ConfigWord = 26;
-    EXPECT_EQ(rig.Write(HexText({DataRecord(0, {0x01, 0x30, 0x0A, 0x28}), kEnd})), JobOutcome::Done);
+    EXPECT_EQ(rig.Write(HexText({DataRecord(0, {0x01, 0x30, 0x0A, 0x28}), kEnd})),
+              JobOutcome::Done);
     EXPECT_EQ(rig.JobWire(), kEnter + Word("E0 81") + Word("D0 8A") + Config("80 9A"));
     rig.ExpectOneMessage(Text(texts::kWriteDone), texts::kAppTitle, MsgIcon::Information);
     EXPECT_EQ(rig.device->firmware().chip().program[0], 0x3001);
     EXPECT_EQ(rig.device->firmware().chip().program[1], 0x280A);
     // Progress: the address before each word, and two words done of two.
-    EXPECT_EQ(rig.view.texts, (QStringList{Text("アドレス    0 書込み中"), Text("アドレス    0 書込み中"),
-                                           Text("アドレス    1 書込み中")}));
+    EXPECT_EQ(rig.view.texts,
+              (QStringList{Text("アドレス    0 書込み中"), Text("アドレス    0 書込み中"),
+                           Text("アドレス    1 書込み中")}));
     EXPECT_EQ(rig.view.lastDone, 2);
     EXPECT_EQ(rig.view.lastTotal, 2);
     // The pace is set by the replies: no pause beyond the link's own.
@@ -53,10 +61,11 @@ TEST(WritePrgComm, SkipsGapsInStepsOfAtMost127Words) {
     WriteRig rig;
     rig.state.ConfigWord = 0x3FF9;  // only the low seven bits go out
     // One word at 0x1F (progress text "  1F"), then one at 0x1F + 1 + 200.
-    EXPECT_EQ(rig.Write(HexText({DataRecord(2 * 0x1F, {0xFF, 0x3F}), DataRecord(2 * 0xE8, {0x34, 0x12}), kEnd})),
+    EXPECT_EQ(rig.Write(HexText(
+                  {DataRecord(2 * 0x1F, {0xFF, 0x3F}), DataRecord(2 * 0xE8, {0x34, 0x12}), kEnd})),
               JobOutcome::Done);
-    EXPECT_EQ(rig.JobWire(), kEnter + Skip("9F") + Word("FF FF") + Skip("C8") + Skip("FF") + Skip("81") +
-                                 Word("A4 B4") + Config("80 F9"));
+    EXPECT_EQ(rig.JobWire(), kEnter + Skip("9F") + Word("FF FF") + Skip("C8") + Skip("FF") +
+                                 Skip("81") + Word("A4 B4") + Config("80 F9"));
     EXPECT_TRUE(rig.view.texts.contains(Text("アドレス   1F 書込み中")));
     EXPECT_EQ(rig.device->firmware().chip().program[0xE8], 0x1234);
 }
@@ -85,7 +94,8 @@ TEST(WritePrgComm, IgnoresOtherRecordTypesAndNeedsNoEndRecord) {
 TEST(WritePrgComm, AnOddByteCountLeavesItsLastByteUnused) {
     WriteRig rig;
     std::vector<uint8_t> fifteen(15, 0x00);
-    EXPECT_EQ(rig.Write(HexText({DataRecord(0, fifteen), DataRecord(0x20, {0x5A}), kEnd})), JobOutcome::Done);
+    EXPECT_EQ(rig.Write(HexText({DataRecord(0, fifteen), DataRecord(0x20, {0x5A}), kEnd})),
+              JobOutcome::Done);
     int words = 0;
     for (const QString& w : rig.JobWire()) words += w == u"w 44";
     EXPECT_EQ(words, 7);
@@ -105,7 +115,8 @@ TEST(WritePrgComm, HexErrorsStopTheWriteAfterTheRecordsBeforeThem) {
         {"an empty line", HexText({first, "", kEnd})},
         {"a line without ':'", HexText({first, "0200020A2800", kEnd})},
         {"a checksum that does not match", HexText({first, corrupt, kEnd})},
-        {"a line shorter than its count", HexText({first, DataRecord(2, {0x0A, 0x28}).left(11), kEnd})},
+        {"a line shorter than its count",
+         HexText({first, DataRecord(2, {0x0A, 0x28}).left(11), kEnd})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -114,26 +125,28 @@ TEST(WritePrgComm, HexErrorsStopTheWriteAfterTheRecordsBeforeThem) {
         const QStringList wire = rig.JobWire();
         EXPECT_EQ(wire.back(), "w 45");  // write mode left, no configuration word
         EXPECT_FALSE(wire.contains("w 47"));
-        rig.ExpectOneMessage(TwoLines(texts::kHexError, texts::kHexErrorLine2), texts::kCaptionFileError,
-                             MsgIcon::Critical);
+        rig.ExpectOneMessage(TwoLines(texts::kHexError, texts::kHexErrorLine2),
+                             texts::kCaptionFileError, MsgIcon::Critical);
     }
 }
 
 TEST(WritePrgComm, AHighByteOf0x80OrMoreIsAProcessingError) {
     WriteRig rig;
-    EXPECT_EQ(rig.Write(HexText({DataRecord(0, {0x01, 0x30, 0x00, 0x80}), kEnd})), JobOutcome::HexError);
+    EXPECT_EQ(rig.Write(HexText({DataRecord(0, {0x01, 0x30, 0x00, 0x80}), kEnd})),
+              JobOutcome::HexError);
     EXPECT_EQ(rig.JobWire(), kEnter + Word("E0 81") + QStringList({"w 44", "w 45"}));
-    rig.ExpectOneMessage(TwoLines(texts::kFileProcessingError, texts::kTryAgain), texts::kCaptionError,
-                         MsgIcon::Critical);
+    rig.ExpectOneMessage(TwoLines(texts::kFileProcessingError, texts::kTryAgain),
+                         texts::kCaptionError, MsgIcon::Critical);
 }
 
 TEST(WritePrgComm, AFileThatCannotBeOpenedLeavesWriteMode) {
     WriteRig rig;
     auto e = rig.env();
-    EXPECT_EQ(WritePrgComm(e, rig.dir.filePath(QStringLiteral("gone.hex")), rig.view), JobOutcome::FileError);
+    EXPECT_EQ(WritePrgComm(e, rig.dir.filePath(QStringLiteral("gone.hex")), rig.view),
+              JobOutcome::FileError);
     EXPECT_EQ(rig.JobWire(), kEnter + QStringList{"w 45"});
-    rig.ExpectOneMessage(TwoLines(texts::kFileOpenFailed, texts::kTryAgain), texts::kCaptionFileError,
-                         MsgIcon::Critical);
+    rig.ExpectOneMessage(TwoLines(texts::kFileOpenFailed, texts::kTryAgain),
+                         texts::kCaptionFileError, MsgIcon::Critical);
 }
 
 TEST(WritePrgComm, WriteModeRefusals) {
@@ -145,8 +158,8 @@ TEST(WritePrgComm, WriteModeRefusals) {
         WriteRig rig(noBoard);
         EXPECT_EQ(rig.Write(file), JobOutcome::NoBoard);
         EXPECT_EQ(rig.JobWire(), (QStringList{"w 57", "r 3F", "w 53"}));
-        rig.ExpectOneMessage(TwoLines(texts::kNoBoardLine1, texts::kNoBoardLine2), texts::kCaptionError,
-                             MsgIcon::Critical);
+        rig.ExpectOneMessage(TwoLines(texts::kNoBoardLine1, texts::kNoBoardLine2),
+                             texts::kCaptionError, MsgIcon::Critical);
     }
     {
         SCOPED_TRACE("three answers that are not 'w'");
@@ -155,8 +168,8 @@ TEST(WritePrgComm, WriteModeRefusals) {
         const QStringList attempt = {"w 57", "r 78", "w 53", "w 43", "w 45"};
         EXPECT_EQ(rig.JobWire(), attempt + attempt + attempt);
         EXPECT_EQ(rig.host.sleeps, (std::vector<int>{50, 20, 50, 200, 200, 200}));
-        rig.ExpectOneMessage(TwoLines(texts::kLinkFailedLine1, texts::kLinkFailedLine2), texts::kCaptionError,
-                             MsgIcon::Critical);
+        rig.ExpectOneMessage(TwoLines(texts::kLinkFailedLine1, texts::kLinkFailedLine2),
+                             texts::kCaptionError, MsgIcon::Critical);
     }
 }
 
@@ -194,7 +207,7 @@ TEST(WritePrgComm, LinkFailuresEndQuietlyAfterTheLinkMessage) {
     silent.silent = true;
     WriteRig mute(silent);
     EXPECT_EQ(mute.Write(file), JobOutcome::LinkFailure);
-    mute.ExpectOneMessage(TwoLines(texts::kLinkFailedLine1, texts::kLinkFailedLine2), texts::kCaptionError,
-                          MsgIcon::Critical);
+    mute.ExpectOneMessage(TwoLines(texts::kLinkFailedLine1, texts::kLinkFailedLine2),
+                          texts::kCaptionError, MsgIcon::Critical);
     EXPECT_FALSE(mute.Wire().contains("w 57"));
 }

@@ -32,8 +32,8 @@ TEST(IntelHexRecord, RejectsDamagedLines) {
         {"0400100001300A2881", RecordError::NoStartMark},
         {":0400100001300A288A", RecordError::BadChecksum},  // one digit changed
         {":0400100001300B2889", RecordError::BadChecksum},
-        {":0400100001300A28", RecordError::TooShort},       // checksum missing
-        {":0800100001300A2889", RecordError::TooShort},     // count says 8 bytes
+        {":0400100001300A28", RecordError::TooShort},    // checksum missing
+        {":0800100001300A2889", RecordError::TooShort},  // count says 8 bytes
         {":04001", RecordError::TooShort},
         {":0400100001G00A2889", RecordError::BadDigit},
     };
@@ -76,8 +76,9 @@ TEST(IntelHexLines, WordAddressRoundsHalvesToEven) {
     struct Case {
         int16_t byteAddress;
         int word;
-    } const cases[] = {{0, 0}, {1, 0}, {2, 1}, {3, 2}, {5, 2}, {7, 4}, {0x0800, 0x400},
-                       {0x0801, 0x400}, {0x0803, 0x402}, {-1, 0}, {-3, -2}, {-4, -2}};
+    } const cases[] = {{0, 0},          {1, 0},  {2, 1},          {3, 2},
+                       {5, 2},          {7, 4},  {0x0800, 0x400}, {0x0801, 0x400},
+                       {0x0803, 0x402}, {-1, 0}, {-3, -2},        {-4, -2}};
     for (const Case& c : cases) {
         EXPECT_EQ(hex::WordAddressRounded(c.byteAddress), c.word) << c.byteAddress;
     }

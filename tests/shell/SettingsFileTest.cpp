@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "TestHost.h"
 #include "shell/SettingsFile.h"
@@ -25,8 +25,10 @@ struct IniRig {
 }  // namespace
 
 TEST(SettingsFile, LivesBesideTheProgram) {
-    EXPECT_EQ(SettingsPathIn(QStringLiteral("/opt/qlarkw")), QStringLiteral("/opt/qlarkw/qlarkw.ini"));
-    EXPECT_EQ(SettingsPathIn(QStringLiteral("/opt/qlarkw/")), QStringLiteral("/opt/qlarkw/qlarkw.ini"));
+    EXPECT_EQ(SettingsPathIn(QStringLiteral("/opt/qlarkw")),
+              QStringLiteral("/opt/qlarkw/qlarkw.ini"));
+    EXPECT_EQ(SettingsPathIn(QStringLiteral("/opt/qlarkw/")),
+              QStringLiteral("/opt/qlarkw/qlarkw.ini"));
 }
 
 TEST(SettingsFile, MissingFileSectionOrKeyReadAsAbsent) {
@@ -40,7 +42,8 @@ TEST(SettingsFile, MissingFileSectionOrKeyReadAsAbsent) {
 
 TEST(SettingsFile, FindsSectionsAndKeysInAnyCaseAndTrimsValues) {
     IniRig rig;
-    rig.Put("; comment\n[file]\nNAME = C:\\robot\\a b.hex  \n[MODE]\nq-lark= 1\n[Config]\nword= 26\n");
+    rig.Put(
+        "; comment\n[file]\nNAME = C:\\robot\\a b.hex  \n[MODE]\nq-lark= 1\n[Config]\nword= 26\n");
     EXPECT_EQ(rig.settings.ReadSetting("File", "name"), "C:\\robot\\a b.hex");
     EXPECT_EQ(rig.settings.ReadSetting("Mode", "Q-LARK"), "1");
     EXPECT_EQ(rig.settings.ReadSetting("Config", "word"), "26");
@@ -52,13 +55,16 @@ TEST(SettingsFile, WritesOnlyWhatChangesAndKeepsTheRest) {
     ASSERT_TRUE(rig.settings.WriteSetting("File", "name", "/home/u/robot.hex"));
     ASSERT_TRUE(rig.settings.WriteSetting("Config", "word", SettingNumber(26)));
     ASSERT_TRUE(rig.settings.WriteSetting("Mode", "Q-LARK", SettingNumber(1)));
-    EXPECT_EQ(rig.Get(), "[File]\r\nname=/home/u/robot.hex\r\n[Config]\r\nword= 26\r\n[Mode]\r\nQ-LARK= 1\r\n");
+    EXPECT_EQ(
+        rig.Get(),
+        "[File]\r\nname=/home/u/robot.hex\r\n[Config]\r\nword= 26\r\n[Mode]\r\nQ-LARK= 1\r\n");
 
     rig.Put("[Other]\r\nkeep=me\r\n\r\n[MODE]\r\nq-lark= 1\r\nx=y\r\n\r\n[File]\r\nname=a.hex\r\n");
     ASSERT_TRUE(rig.settings.WriteSetting("Mode", "Q-LARK", SettingNumber(2)));
     ASSERT_TRUE(rig.settings.WriteSetting("Mode", "new", "v"));
     EXPECT_EQ(rig.Get(),
-              "[Other]\r\nkeep=me\r\n\r\n[MODE]\r\nQ-LARK= 2\r\nx=y\r\nnew=v\r\n\r\n[File]\r\nname=a.hex\r\n");
+              "[Other]\r\nkeep=me\r\n\r\n[MODE]\r\nQ-LARK= "
+              "2\r\nx=y\r\nnew=v\r\n\r\n[File]\r\nname=a.hex\r\n");
     EXPECT_EQ(rig.settings.ReadSetting("mode", "q-lark"), "2");
 }
 

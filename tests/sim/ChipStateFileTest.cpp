@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "shared/IntelHex.h"
 #include "sim/ChipStateFile.h"
@@ -25,7 +25,7 @@ TEST(ChipStateFile, KeepsEveryMemoryAtItsPicToolAddress) {
     ASSERT_EQ(lines.size(), 128 + 1 + 8 + 1);
     EXPECT_TRUE(lines[0].startsWith(":1000000001"));
     EXPECT_TRUE(lines[128].startsWith(":10400000"));
-    EXPECT_TRUE(lines[128].mid(9 + 28, 4) == "F93F");  // word 0x2007, low byte first
+    EXPECT_TRUE(lines[128].mid(9 + 28, 4) == "F93F");    // word 0x2007, low byte first
     EXPECT_TRUE(lines[129].startsWith(":10420000120"));  // EEPROM byte 0 at word 0x2100
     EXPECT_EQ(lines.back(), hex::EndRecord());
 
@@ -55,6 +55,7 @@ TEST(ChipStateFile, ADamagedImageIsRefusedWithItsLineAndAFailedSaveKeepsTheOldOn
     EXPECT_TRUE(error.contains(QStringLiteral("line 2"))) << error.toStdString();
 
     // Saving into a folder that does not exist fails and says where.
-    EXPECT_FALSE(chipstate::Save(dir.filePath(QStringLiteral("no/such/chip.hex")), ChipMemory(), &error));
+    EXPECT_FALSE(
+        chipstate::Save(dir.filePath(QStringLiteral("no/such/chip.hex")), ChipMemory(), &error));
     EXPECT_TRUE(error.contains(QStringLiteral("chip.hex")));
 }

@@ -40,8 +40,8 @@ TEST(FaultPlanText, ReadsEveryKindOfFault) {
 }
 
 TEST(FaultPlanText, NamesTheItemItCannotRead) {
-    for (const char* bad : {"noboard=3", "reply=0:78", "reply=2", "reply=2:1FF", "cut=-1",
-                            "loud", "silent=1", "readerror=x"}) {
+    for (const char* bad : {"noboard=3", "reply=0:78", "reply=2", "reply=2:1FF", "cut=-1", "loud",
+                            "silent=1", "readerror=x"}) {
         QString error;
         EXPECT_FALSE(FaultPlan::Parse(QString::fromLatin1(bad), &error)) << bad;
         EXPECT_TRUE(error.contains(QString::fromLatin1(bad))) << error.toStdString();
@@ -53,7 +53,7 @@ TEST(FirmwareModel, AnswersThePollOnlyWhenIdle) {
     EXPECT_EQ(Feed(model, "S"), "s");
     EXPECT_EQ(Feed(model, "C"), "");
     EXPECT_EQ(Feed(model, "BW"), "aw");  // in write mode now
-    EXPECT_EQ(Feed(model, "S"), "");      // leaves write mode without a word
+    EXPECT_EQ(Feed(model, "S"), "");     // leaves write mode without a word
     EXPECT_EQ(Feed(model, "S"), "s");
     EXPECT_EQ(Feed(model, "@"), "108a");
 }
@@ -86,7 +86,7 @@ TEST(FirmwareModel, WordsBeyondProgramMemoryAreIgnored) {
     FirmwareModel model;
     QByteArray bytes = "AW";
     for (int i = 0; i < 8; ++i) bytes += "I" + QByteArray(1, char(0x80 | 127));  // to 1016
-    bytes += "I" + QByteArray(1, char(0x88));                                   // to 1024
+    bytes += "I" + QByteArray(1, char(0x88));                                    // to 1024
     bytes += "D" + Pair(0x0123);
     Feed(model, bytes);
     ChipMemory blank;

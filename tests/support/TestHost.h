@@ -3,8 +3,8 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "shared/Clock.h"
@@ -13,7 +13,7 @@
 // A Host for tests: runs on a virtual clock, records every call and answers
 // questions from queues the test fills.
 class TestHost final : public Host {
-public:
+  public:
     struct Message {
         QString text;
         QString caption;
@@ -51,13 +51,13 @@ public:
     std::optional<QString> saveAnswer;  // nothing = the user cancels
     QStringList saveProposals;
 
-private:
+  private:
     VirtualClock& clock_;
 };
 
 // A progress view that remembers what it was told.
 class RecordingView final : public ProgressView {
-public:
+  public:
     void SetStatusText(const QString& text) override { texts << text; }
     void SetProgress(int done, int total) override {
         lastDone = done;
@@ -69,4 +69,6 @@ public:
 };
 
 // Readable QString values in test failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}

@@ -1,5 +1,5 @@
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 // Qt needs an application object for files, text codecs and (in the window
 // tests) widgets. Nothing may be printed before RUN_ALL_TESTS: test

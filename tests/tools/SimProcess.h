@@ -10,7 +10,7 @@
 // flags and environment, its pty path taken from its first line, stopped
 // with SIGTERM when the test ends.
 class SimProcess {
-public:
+  public:
     SimProcess() = default;
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -56,7 +56,7 @@ public:
     }
     const QString& path() const { return path_; }
 
-private:
+  private:
     QProcess process_;
     QString path_;
 };

@@ -32,7 +32,7 @@
 //   w 41                        a byte the program wrote, as the Writer took it
 //   r 61                        a byte the Writer sent, as it left the line
 class PtyServer {
-public:
+  public:
     // The line and the PIC's timings used at real pace.
     static constexpr std::chrono::nanoseconds kByteTime{10'000'000'000LL / 4800};
     // PIC16F84A, typical: erase/write cycle of a program word (also the
@@ -69,7 +69,7 @@ public:
 
     const FirmwareModel& firmware() const { return firmware_; }
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     struct Timed {
         uint8_t byte;

@@ -14,7 +14,7 @@
 // every platform, handles are pointers, and on 32-bit Windows the calls are
 // __stdcall.
 class D2xxLibrary {
-public:
+  public:
 #if defined(_WIN32) && !defined(_WIN64)
 #define QLARKW_D2XX_CALL __stdcall
 #else
@@ -67,7 +67,7 @@ public:
         return library_.fileName();
     }
 
-private:
+  private:
     D2xxLibrary() = default;
     QLibrary library_;
     Calls calls_;
@@ -77,7 +77,7 @@ private:
 // OpenEx; when it is missing the open fails with FT_DEVICE_NOT_FOUND and a
 // reason that says what to install.
 class D2xxDevice final : public Device {
-public:
+  public:
     // `libraryFile`: the library to load; empty for the platform's names.
     explicit D2xxDevice(QString libraryFile = {});
     ~D2xxDevice() override;
@@ -95,7 +95,7 @@ public:
 
     bool isOpen() const { return handle_ != nullptr; }
 
-private:
+  private:
     FtStatus Checked(FtStatus status, const char* call);
 
     QString libraryFile_;

@@ -14,7 +14,7 @@
 // A build without libftdi1 still has this backend: its open then fails with
 // a reason that says so.
 class FtdiDevice final : public Device {
-public:
+  public:
     FtdiDevice();
     ~FtdiDevice() override;
     FtdiDevice(const FtdiDevice&) = delete;
@@ -36,7 +36,7 @@ public:
 
     bool isOpen() const;
 
-private:
+  private:
     struct Context;  // libftdi's context; ftdi.h stays inside the source file
     std::unique_ptr<Context> context_;
     QString lastError_;

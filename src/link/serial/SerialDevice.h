@@ -15,7 +15,7 @@
 // return FT_OK with what has arrived, as D2XX does; a port that hangs up (the
 // Writer unplugged, the simulator gone) fails the read with FT_IO_ERROR.
 class SerialDevice final : public Device {
-public:
+  public:
     struct Options {
         // The port to open ("/dev/ttyUSB0", a qlarkw-sim pty, "COM3"). When
         // empty, OpenEx looks for the port whose USB product string is the
@@ -47,7 +47,7 @@ public:
     // The port that was opened last (found or given).
     QString portPath() const { return portPath_; }
 
-private:
+  private:
     FtStatus Fail(FtStatus status, const QString& why);
 
     Options options_;

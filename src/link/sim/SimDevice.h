@@ -20,7 +20,7 @@ class Clock;
 //    saved back at every close, so separate runs see the same chip;
 //  - tracePath: one line appended per call, "<ms since open> <call>".
 class SimDevice final : public Device {
-public:
+  public:
     struct Options {
         QString statePath;
         QString tracePath;
@@ -49,7 +49,7 @@ public:
     int openCount() const { return openCount_; }
     int closeCount() const { return closeCount_; }
 
-private:
+  private:
     void Trace(const QString& line);
     static QString HexBytes(const uint8_t* data, uint32_t size);
 

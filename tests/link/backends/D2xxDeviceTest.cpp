@@ -14,7 +14,7 @@ namespace {
 // The fake library's own controls, reached through a second QLibrary on the
 // same file (the loader keeps one copy of it in the process).
 class FakeD2xx {
-public:
+  public:
     FakeD2xx() : library_(QStringLiteral(FAKE_D2XX)) {
         reset_ = reinterpret_cast<ResetFn>(library_.resolve("FakeD2xx_Reset"));
         log_ = reinterpret_cast<LogFn>(library_.resolve("FakeD2xx_Log"));
@@ -25,7 +25,7 @@ public:
     }
     QStringList Calls() const { return QString::fromUtf8(log_()).split(u'\n', Qt::SkipEmptyParts); }
 
-private:
+  private:
     using ResetFn = void (*)(int, const char*, uint32_t);
     using LogFn = const char* (*)();
     QLibrary library_;
@@ -34,7 +34,7 @@ private:
 };
 
 class D2xxDeviceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(fake.ok()) << "the fake D2XX library does not load";
         fake.Reset(true);

@@ -21,7 +21,7 @@ struct Outcome {
 };
 
 class SerialCliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(sim.Start(
             {QStringLiteral("--pace"), QStringLiteral("instant")},

@@ -29,7 +29,7 @@ QStringList TraceEvents(const QString& path) {
 // would sleep for real, so the link steps get a host on a virtual clock:
 // only the device's own waits take real time.
 class SerialDeviceTest : public ::testing::Test {
-protected:
+  protected:
     void StartSim(const QStringList& args = {QStringLiteral("--pace"), QStringLiteral("instant")}) {
         ASSERT_TRUE(sim.Start(args, {QStringLiteral("QLARKW_SIM_TRACE=") + tracePath()}));
     }
@@ -46,7 +46,7 @@ protected:
 // Counts the job's calls on the way to the serial device and can make the
 // simulator vanish before the n-th read.
 class Watched final : public Device {
-public:
+  public:
     Watched(Device& inner, std::function<void()> vanish, int vanishBeforeRead)
         : inner_(inner), vanish_(std::move(vanish)), vanishBeforeRead_(vanishBeforeRead) {}
     FtStatus OpenEx(const QByteArray& d) override { return inner_.OpenEx(d); }
@@ -76,7 +76,7 @@ public:
     int failedReads = 0;
     int closes = 0;
 
-private:
+  private:
     Device& inner_;
     std::function<void()> vanish_;
     int vanishBeforeRead_;

@@ -18,7 +18,7 @@ namespace {
 //   class/tty/ttyUSBk -> ../../devices/.../tty/ttyUSBk
 //   .../tty/ttyUSBk/device -> ../../../ttyUSBk          the usb-serial port
 class FakeSysfs {
-public:
+  public:
     FakeSysfs() { QDir(root()).mkpath(QStringLiteral("class/tty")); }
 
     QString root() const { return dir_.path(); }
@@ -43,7 +43,7 @@ public:
         Link(QStringLiteral("../../") + tty, QStringLiteral("class/tty/") + name);
     }
 
-private:
+  private:
     void Write(const QString& relative, const QByteArray& text) {
         QFile file(QDir(root()).filePath(relative));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
