@@ -49,6 +49,9 @@ class SerialDevice final : public Device {
 
   private:
     FtStatus Fail(FtStatus status, const QString& why);
+    // The port to open: the one given, or the one found by its USB product
+    // string. Fails when the device is open already or no port matches.
+    FtStatus ChoosePort(const QByteArray& description, QString* path);
 
     Options options_;
     QString portPath_;

@@ -85,23 +85,9 @@ bool SerialDevice::isOpen() const {
     return fd_ >= 0;
 }
 
-FtStatus SerialDevice::Fail(FtStatus status, const QString& why) {
-    lastError_ = why;
-    return status;
-}
-
 FtStatus SerialDevice::OpenEx(const QByteArray& description) {
-    lastError_.clear();
-    if (isOpen())
-        return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1 is already open").arg(portPath_));
-    QString path = options_.path;
-    if (path.isEmpty()) {
-        const ttyfinder::Result found =
-            ttyfinder::Find(options_.sysfsRoot, options_.devRoot, QString::fromLatin1(description));
-        if (found.path.isEmpty()) return Fail(FT_DEVICE_NOT_FOUND, found.error);
-        path = found.path;
-    }
-    portPath_ = path;
+    QString path;
+    if (const FtStatus status = ChoosePort(description, &path); status != FT_OK) return status;
 
     const QByteArray nativePath = QFile::encodeName(path);
     const int fd = ::open(nativePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
