@@ -168,14 +168,8 @@ FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBi
                                               uint8_t parity) {
     using namespace d2xxcodes;
     if (!isOpen()) return FT_INVALID_HANDLE;
-    if ((wordLength != kBits7 && wordLength != kBits8) ||
-        (stopBits != kStopBits1 && stopBits != kStopBits2) || parity > kParitySpace)
-        return Fail(
-            FT_INVALID_PARAMETER,
-            QStringLiteral("no such line setting: %1 data bits, stop code %2, parity code %3")
-                .arg(wordLength)
-                .arg(stopBits)
-                .arg(parity));
+    if (const FtStatus status = CheckLineSetting(wordLength, stopBits, parity); status != FT_OK)
+        return status;
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
