@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
 
     QString error;
     std::unique_ptr<Device> device =
-        backends::Create(backends::SpecFromEnvironment(), clock, &error);
+        backends::Create(backends::DeviceChoiceFromEnvironment(), clock, &error);
     if (!device) {
         host.MessageBox(error, texts::Text(texts::kAppTitle), MsgIcon::Critical, MsgButtons::Ok);
         return 2;

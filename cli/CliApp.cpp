@@ -153,7 +153,7 @@ class Runner {
     int Run() {
         if (const int code = RestoreSettings(); code != kSuccess) return code;
         QString error;
-        const QString choice = backends::SpecFromEnvironment();
+        const QString choice = backends::DeviceChoiceFromEnvironment();
         device_ = backends::Create(choice, clock_, &error);
         if (!device_) return Fail(kUsageError, error);
         if (o_.verbose) {

@@ -20,12 +20,12 @@
 #include "program/frmReadWrite.h"
 #include "shared/AppState.h"
 #include "shared/Clock.h"
-#include "shared/ModalRunner.h"
 #include "shell/DesktopServices.h"
 #include "shell/FormMain.h"
 #include "shell/GuiHost.h"
 #include "shell/ShellContext.h"
 #include "shell/frmAbout.h"
+#include "widgets/ModalRunner.h"
 
 namespace {
 

@@ -1,9 +1,11 @@
 #include "config/frmConfig.h"
 
+#include "ui_frmConfig.h"
+
 #include <QRadioButton>
 
-#include "resources/WindowStyle.h"
 #include "shared/AppState.h"
+#include "widgets/WindowStyle.h"
 
 namespace {
 
@@ -16,8 +18,9 @@ constexpr int kOff = 1;
 
 }  // namespace
 
-frmConfig::frmConfig(AppState& state, QWidget* parent) : QDialog(parent), state_(state) {
-    ui_.setupUi(this);
+frmConfig::frmConfig(AppState& state, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::frmConfig>()), state_(state) {
+    ui_->setupUi(this);
     windowstyle::MakeFixedDialog(*this);
     // Frames with their caption on the border line, the options inside.
     setStyleSheet(QStringLiteral(
@@ -32,17 +35,19 @@ frmConfig::frmConfig(AppState& state, QWidget* parent) : QDialog(parent), state_
             button->setProperty("index", index);
         }
     }
-    connect(ui_.Command1, &QPushButton::clicked, this, [this]() { Command1_Click(); });
+    connect(ui_->Command1, &QPushButton::clicked, this, [this]() { Command1_Click(); });
     ShowConfigWord(state_.ConfigWord);
-    ui_.Command1->setFocus();
+    ui_->Command1->setFocus();
 }
+
+frmConfig::~frmConfig() = default;
 
 QRadioButton* frmConfig::option(int group, int index) const {
     QRadioButton* const buttons[4][4] = {
-        {ui_.Option1_0, ui_.Option1_1, ui_.Option1_2, ui_.Option1_3},
-        {ui_.Option2_0, ui_.Option2_1, nullptr, nullptr},
-        {ui_.Option3_0, ui_.Option3_1, nullptr, nullptr},
-        {ui_.Option4_0, ui_.Option4_1, nullptr, nullptr},
+        {ui_->Option1_0, ui_->Option1_1, ui_->Option1_2, ui_->Option1_3},
+        {ui_->Option2_0, ui_->Option2_1, nullptr, nullptr},
+        {ui_->Option3_0, ui_->Option3_1, nullptr, nullptr},
+        {ui_->Option4_0, ui_->Option4_1, nullptr, nullptr},
     };
     if (group < 1 || group > 4 || index < 0 || index > 3) return nullptr;
     return buttons[group - 1][index];

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
-#include "ui_frmConfig.h"
+namespace Ui {
+class frmConfig;
+}
 
 struct AppState;
 class QRadioButton;
@@ -15,6 +18,7 @@ class frmConfig final : public QDialog {
     Q_OBJECT
   public:
     explicit frmConfig(AppState& state, QWidget* parent = nullptr);
+    ~frmConfig() override;
 
     // Option button `index` of group 1 (oscillator), 2 (watchdog timer),
     // 3 (power-up timer) or 4 (code protection).
@@ -30,6 +34,6 @@ class frmConfig final : public QDialog {
     void Command1_Click();
     int SelectedIndex(int group) const;
 
-    Ui::frmConfig ui_;
+    std::unique_ptr<Ui::frmConfig> ui_;
     AppState& state_;
 };

@@ -6,8 +6,8 @@
 #include "link/d2xx/D2xxDevice.h"
 #include "link/ftdi/FtdiDevice.h"
 #include "link/serial/SerialDevice.h"
+#include "link/sim/FirmwareModel.h"
 #include "link/sim/SimDevice.h"
-#include "sim/FirmwareModel.h"
 
 namespace backends {
 namespace {
@@ -151,7 +151,7 @@ class AutoDevice final : public Device {
 
 }  // namespace
 
-QString SpecFromEnvironment() {
+QString DeviceChoiceFromEnvironment() {
     const QString choice = qEnvironmentVariable(kEnvDevice).trimmed();
     return choice.isEmpty() ? QStringLiteral("auto") : choice;
 }

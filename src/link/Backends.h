@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "link/Device.h"
+#include "link/sim/SimEnvironment.h"
 
 class Clock;
 
@@ -22,12 +23,13 @@ class Clock;
 namespace backends {
 
 inline constexpr char kEnvDevice[] = "QLARKW_DEVICE";
-inline constexpr char kEnvSimState[] = "QLARKW_SIM_STATE";
-inline constexpr char kEnvSimTrace[] = "QLARKW_SIM_TRACE";
-inline constexpr char kEnvSimFault[] = "QLARKW_SIM_FAULT";
+using simenv::kEnvSimFault;
+using simenv::kEnvSimState;
+using simenv::kEnvSimTrace;
 
-// The backend QLARKW_DEVICE names, "auto" when it is unset or empty.
-QString SpecFromEnvironment();
+// The device choice QLARKW_DEVICE names ("serial:/dev/ttyUSB0", "sim", ...),
+// "auto" when it is unset or empty.
+QString DeviceChoiceFromEnvironment();
 
 // The device for `choice`, or nothing with `error` set when the choice names no
 // backend or its settings cannot be read. The device is not opened yet.

@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "link/protocol/D2xxCodes.h"
+
 // The Writer as a USB-serial device, shaped like the vendor's D2XX calls:
 // every call returns a status, FT_OK (0) for success. A read that times out
 // returns FT_OK with fewer bytes than asked for. One Device object is opened
@@ -24,8 +26,6 @@ enum : FtStatus {
 
 // A short English name of a status, for diagnostics ("FT_IO_ERROR").
 const char* FtStatusName(FtStatus status);
-
-enum : uint32_t { FT_PURGE_RX = 1, FT_PURGE_TX = 2 };
 
 class Device {
   public:

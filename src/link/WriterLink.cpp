@@ -28,7 +28,7 @@ LinkExchange::Reply LinkExchange::Read() {
 }
 
 bool OpenWriter(Device& device, Host& host, AppState& state) {
-    if (device.OpenEx(QByteArray(texts::kDeviceDescription)) != FT_OK) {
+    if (device.OpenEx(QByteArray(kDeviceDescription)) != FT_OK) {
         if (!state.QuietOpen) {
             host.MessageBox(Text(texts::kCheckUsbConnection), Text(texts::kAppTitle),
                             MsgIcon::Critical);
@@ -41,19 +41,19 @@ bool OpenWriter(Device& device, Host& host, AppState& state) {
     device.SetTimeouts(kReadTimeoutMs, kWriteTimeoutMs);
     device.SetBaudRate(kBaudRate);
     device.SetDataCharacteristics(kWordLength, kStopBits, kParity);
-    device.SetFlowControl(0, 0, 0);
-    host.Sleep(kSettlePauseMs);
+    device.SetFlowControl(kFlowControl, kXon, kXoff);
+    host.Sleep(pauses::kSettleMs);
     state.QuietOpen = false;
     return false;
 }
 
 bool HandshakeWriter(Device& device, Host& host, const AppState& state) {
     LinkExchange link(device);
-    const uint8_t select = state.BoardMode == 1 ? cmd::kSelectQLark : cmd::kSelectQLark2;
+    const uint8_t select = state.BoardMode == kBoardQLark ? cmd::kSelectQLark : cmd::kSelectQLark2;
     bool failed = false;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
         link.Send(select);
-        host.Sleep(20);
+        host.Sleep(pauses::kSelectReplyMs);
         host.ProcessEvents();
         const LinkExchange::Reply reply = link.Read();
         failed = false;
@@ -63,25 +63,25 @@ bool HandshakeWriter(Device& device, Host& host, const AppState& state) {
         }
         if (reply.byte == cmd::kAck) break;
         link.Send(cmd::kPoll);
-        host.Sleep(200);
+        host.Sleep(pauses::kRecoveryMs);
         link.Send(cmd::kCancel);
-        host.Sleep(200);
+        host.Sleep(pauses::kRecoveryMs);
         link.Send(cmd::kEnd);
         failed = true;
-        host.Sleep(200);
+        host.Sleep(pauses::kRecoveryMs);
         link.Read();
     }
     if (failed) {
-        ReportWriterError(host, 1);
+        ReportWriterError(host, kWriterLinkFailed);
         return true;
     }
-    host.Sleep(50);
+    host.Sleep(pauses::kHandshakeDoneMs);
     return false;
 }
 
 void ReportWriterError(Host& host, int16_t code) {
     const QString text =
-        code == 2
+        code == kWriterNoBoard
             ? Text(texts::kNoBoardLine1) + Text(texts::kCrLf) + Text(texts::kNoBoardLine2)
             : Text(texts::kLinkFailedLine1) + Text(texts::kCrLf) + Text(texts::kLinkFailedLine2);
     host.MessageBox(text, Text(texts::kCaptionError), MsgIcon::Critical);

@@ -1,5 +1,7 @@
 #include "program/HexProgram.h"
 
+#include "link/protocol/MemoryMap.h"
+
 namespace hexprogram {
 
 int WritePlan::totalWords() const {
@@ -25,7 +27,7 @@ WritePlan PlanWrite(const QList<QByteArray>& lines) {
         if (record.isEnd()) break;
         if (!record.isData()) continue;
         const int wordAddress = hex::WordAddressRounded(record.signedAddress());
-        if (wordAddress > 1024) break;
+        if (wordAddress > memorymap::kLastWriteStart) break;
         if (wordAddress < reached) {
             plan.error = WalkError::Hex;
             plan.errorLine = lineNumber;
@@ -53,7 +55,8 @@ WritePlan PlanWrite(const QList<QByteArray>& lines) {
 }
 
 ConfigResult FindConfigWord(const QList<QByteArray>& lines) {
-    constexpr int kConfigByteAddress = 0x400E;  // word 0x2007
+    using memorymap::kConfigBlockByteAddress;
+    using memorymap::kConfigWordByteAddress;
     ConfigResult result;
     int lineNumber = 0;
     for (const QByteArray& line : lines) {
@@ -71,9 +74,10 @@ ConfigResult FindConfigWord(const QList<QByteArray>& lines) {
         // In byte addresses: the record starts at or above word 0x2000 and
         // its last word (count / 2 - 1 words on, kept exact) reaches 0x2007.
         const int address = record.signedAddress();
-        if (address < 0x4000) continue;
-        if (address + record.byteCount - 2 >= kConfigByteAddress && address <= kConfigByteAddress) {
-            const int index = kConfigByteAddress - address;
+        if (address < kConfigBlockByteAddress) continue;
+        if (address + record.byteCount - 2 >= kConfigWordByteAddress &&
+            address <= kConfigWordByteAddress) {
+            const int index = kConfigWordByteAddress - address;
             const auto lo = static_cast<uint8_t>(record.data[index]);
             const auto hi = static_cast<uint8_t>(record.data[index + 1]);
             result.result = ConfigSearch::Found;

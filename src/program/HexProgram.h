@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "link/protocol/MemoryMap.h"
 #include "shared/IntelHex.h"
 
 // What a program write takes from a HEX file: the data records for program
@@ -42,7 +43,7 @@ WritePlan PlanWrite(const QList<QByteArray>& lines);
 
 // The word (lo + 256 * hi) of a block, 14 bits as programmed.
 inline uint16_t Word(const Block& block, int i) {
-    return static_cast<uint16_t>((block.lo[i] | block.hi[i] << 8) & 0x3FFF);
+    return static_cast<uint16_t>((block.lo[i] | block.hi[i] << 8) & memorymap::kWordMask);
 }
 
 enum class ConfigSearch { Found, NotFound, HexError };

@@ -4,8 +4,9 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include "link/SevenBit.h"
 #include "link/WriterLink.h"
+#include "link/protocol/MemoryMap.h"
+#include "link/protocol/SevenBit.h"
 #include "program/HexProgram.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
@@ -30,26 +31,24 @@ void ShowDone(Host& host, const char* text) {
 
 // Starts a command that the Writer acknowledges with `ack`, at most three
 // attempts; between them the recovery bytes 'S', 'C', a pause and 'E'.
-// Returns the error code for ReportWriterError: 0 started, 1 failed,
-// 2 no target board.
-int16_t StartCommand(LinkExchange& link, Host& host, uint8_t command, uint8_t ack) {
-    int16_t code = 1;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+// Returns kWriterOk when the command started, else the code for
+// ReportWriterError.
+WriterError StartCommand(LinkExchange& link, Host& host, uint8_t command, uint8_t ack) {
+    for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
         link.Send(command);
         const LinkExchange::Reply reply = link.Read();
-        if (!reply.ok()) return 1;
+        if (!reply.ok()) return kWriterLinkFailed;
         if (reply.byte == cmd::kNoBoard) {
             link.Send(cmd::kPoll);
-            return 2;
+            return kWriterNoBoard;
         }
-        if (reply.byte == ack) return 0;
+        if (reply.byte == ack) return kWriterOk;
         link.Send(cmd::kPoll);
         link.Send(cmd::kCancel);
-        host.Sleep(200);
+        host.Sleep(pauses::kRecoveryMs);
         link.Send(cmd::kEnd);
-        code = 1;
     }
-    return code;
+    return kWriterLinkFailed;
 }
 
 // Opens the Writer, selects the board and starts `command`. Every failure
@@ -61,13 +60,16 @@ JobOutcome BeginCommand(JobEnv& env, LinkExchange& link, uint8_t command, uint8_
         env.device.Close();
         return JobOutcome::LinkFailure;
     }
-    if (const int16_t code = StartCommand(link, env.host, command, ack); code != 0) {
+    if (const WriterError code = StartCommand(link, env.host, command, ack); code != kWriterOk) {
         env.device.Close();
         ReportWriterError(env.host, code);
-        return code == 2 ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+        return code == kWriterNoBoard ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
     }
     return JobOutcome::Done;
 }
+
+// The erase's outcome of an attempt.
+enum class EraseOutcome { Erased, LinkFailed, NoBoard };
 
 }  // namespace
 
@@ -146,12 +148,14 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
 
     for (const hexprogram::Block& block : plan.blocks) {
         while (curAddr < block.wordAddress) {
-            int n = (block.wordAddress - curAddr) & 0x7F;
-            if (n == 0) n = 127;
+            // The count byte carries seven bits: a gap of 200 goes as 72,
+            // 127 and 1.
+            int n = (block.wordAddress - curAddr) & cmd::kCountMask;
+            if (n == 0) n = cmd::kMaxSkip;
             link.Send(cmd::kSkip);
             if (!expect(cmd::kSkipAck))
                 return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
-            link.Send(static_cast<uint8_t>(0x80 | n));
+            link.Send(static_cast<uint8_t>(cmd::kDataBit | n));
             if (!expect(cmd::kWriteAck))
                 return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
             curAddr += n;
@@ -187,8 +191,10 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
     link.Send(cmd::kProgramConfig);
     if (!expect(cmd::kConfigAck))
         return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
-    link.Send(
-        std::array<uint8_t, 2>{0x80, static_cast<uint8_t>(0x80 | (env.state.ConfigWord & 0x7F))});
+    // Bits 6..0 of the configuration word, the upper seven bits zero.
+    link.Send(std::array<uint8_t, 2>{
+        cmd::kDataBit,
+        static_cast<uint8_t>(cmd::kDataBit | (env.state.ConfigWord & memorymap::kConfigBitsMask))});
     if (!expect(cmd::kWriteAck))
         return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
 
@@ -204,9 +210,9 @@ JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* imag
     if (const JobOutcome started = BeginCommand(env, link, cmd::kReadProgram, cmd::kReadAck);
         started != JobOutcome::Done)
         return started;
-    constexpr int kTotal = 1024 + 8;
+    using namespace memorymap;
     int readAddr = 0;
-    for (int received = 0; received < kTotal; ++received) {
+    for (int received = 0; received < kReadOutWords; ++received) {
         host.ProcessEvents();
         view.SetStatusText(AddressText(readAddr, texts::kReceivingSuffix));
         // Every byte must arrive, and be data: anything else ends the
@@ -218,16 +224,16 @@ JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* imag
             low.arrived ? sevenbit::Decode(high.byte, low.byte) : std::nullopt;
         if (!word) {
             env.device.Close();
-            ReportWriterError(host, 1);
+            ReportWriterError(host, kWriterLinkFailed);
             return JobOutcome::LinkFailure;
         }
-        if (readAddr < 0x400)
+        if (readAddr < kProgramWords)
             image->program[readAddr] = *word;
         else
-            image->config[readAddr - 0x2000] = *word;
-        view.SetProgress(received + 1, kTotal);
+            image->config[readAddr - kConfigBase] = *word;
+        view.SetProgress(received + 1, kReadOutWords);
         ++readAddr;
-        if (readAddr == 0x400) readAddr = 0x2000;
+        if (readAddr == kProgramWords) readAddr = kConfigBase;
     }
     env.device.Close();
     return JobOutcome::Done;
@@ -236,18 +242,8 @@ JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* imag
 QByteArray FormatReadOutFile(const ProgramImage& image) {
     QByteArray out;
     out.reserve(130 * 45);
-    auto appendRecord = [&out](uint16_t address, const uint16_t* words) {
-        uint8_t bytes[16];
-        for (int i = 0; i < 8; ++i) {
-            bytes[2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
-            bytes[2 * i + 1] = static_cast<uint8_t>(words[i] >> 8);
-        }
-        out.append(hex::FormatRecord(address, 0x00, bytes));
-        out.append("\r\n");
-    };
-    for (int word = 0; word < 1024; word += 8)
-        appendRecord(static_cast<uint16_t>(2 * word), &image.program[word]);
-    appendRecord(0x4000, image.config.data());
+    hex::AppendWordRecords(out, 0, image.program);
+    hex::AppendWordRecords(out, memorymap::kConfigBase, image.config);
     out.append(hex::EndRecord());
     out.append("\r\n");
     return out;
@@ -287,36 +283,39 @@ JobOutcome ErasePrgComm(JobEnv& env) {
         return JobOutcome::LinkFailure;
     }
     LinkExchange link(env.device);
-    int outcome = 1;  // 1 erased, 2 communication failure, 3 no target board
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    EraseOutcome outcome = EraseOutcome::Erased;
+    for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
         link.Send(cmd::kEraseProgram);
         const LinkExchange::Reply reply = link.Read();
-        outcome = 1;
+        outcome = EraseOutcome::Erased;
         if (!reply.ok()) {
-            outcome = 2;
+            outcome = EraseOutcome::LinkFailed;
             break;
         }
         if (reply.byte == cmd::kNoBoard) {
             link.Send(cmd::kPoll);
-            outcome = 3;
+            outcome = EraseOutcome::NoBoard;
             break;
         }
         if (reply.byte == cmd::kAck) break;
+        // Unlike the write and the read, no 'S' first.
         link.Send(cmd::kCancel);
-        host.Sleep(200);
+        host.Sleep(pauses::kRecoveryMs);
         link.Send(cmd::kEnd);
-        outcome = 2;
+        outcome = EraseOutcome::LinkFailed;
     }
-    if (env.device.Close() != FT_OK) outcome = 2;
+    // A close that fails turns even a done erase into a link failure.
+    if (env.device.Close() != FT_OK) outcome = EraseOutcome::LinkFailed;
     switch (outcome) {
-        case 1:
+        case EraseOutcome::Erased:
             ShowDone(host, texts::kEraseDone);
             return JobOutcome::Done;
-        case 3:
-            ReportWriterError(host, 2);
+        case EraseOutcome::NoBoard:
+            ReportWriterError(host, kWriterNoBoard);
             return JobOutcome::NoBoard;
-        default:
-            ReportWriterError(host, 1);
-            return JobOutcome::LinkFailure;
+        case EraseOutcome::LinkFailed:
+            break;
     }
+    ReportWriterError(host, kWriterLinkFailed);
+    return JobOutcome::LinkFailure;
 }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "link/protocol/MemoryMap.h"
+
 class Device;
 class Host;
 class ProgressView;
@@ -34,8 +36,8 @@ enum class JobOutcome {
 // Everything the read-out brings back: program memory and the
 // configuration block (words 0x2000..0x2007).
 struct ProgramImage {
-    std::array<uint16_t, 1024> program{};
-    std::array<uint16_t, 8> config{};
+    std::array<uint16_t, memorymap::kProgramWords> program{};
+    std::array<uint16_t, memorymap::kConfigWords> config{};
 };
 
 enum class ConfigLoad { Found, NotFound, HexError };

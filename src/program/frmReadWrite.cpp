@@ -1,47 +1,52 @@
 #include "program/frmReadWrite.h"
 
+#include "ui_frmReadWrite.h"
+
 #include <QScreen>
 
 #include "config/frmConfig.h"
+#include "link/protocol/Protocol.h"
 #include "program/ProgramJobs.h"
 #include "resources/Texts.h"
-#include "resources/WindowStyle.h"
 #include "shared/AppState.h"
-#include "shared/ModalRunner.h"
+#include "widgets/ModalRunner.h"
+#include "widgets/WindowStyle.h"
 
 using texts::Text;
 
 frmReadWrite::frmReadWrite(Services services, QWidget* parent)
-    : QDialog(parent), services_(std::move(services)) {
-    ui_.setupUi(this);
+    : QDialog(parent), ui_(std::make_unique<Ui::frmReadWrite>()), services_(std::move(services)) {
+    ui_->setupUi(this);
     windowstyle::MakeFixedDialog(*this);
-    ui_.Label1->setFont(windowstyle::FixedPitchFont(9.75));
-    connect(ui_.cmdOK, &QPushButton::clicked, this, [this]() { cmdOK_Click(); });
-    connect(ui_.cmdCancel, &QPushButton::clicked, this, [this]() { reject(); });
+    ui_->Label1->setFont(windowstyle::FixedPitchFont(9.75));
+    connect(ui_->cmdOK, &QPushButton::clicked, this, [this]() { cmdOK_Click(); });
+    connect(ui_->cmdCancel, &QPushButton::clicked, this, [this]() { reject(); });
 }
 
+frmReadWrite::~frmReadWrite() = default;
+
 void frmReadWrite::SetQuestion(const QString& text) {
-    ui_.Label1->setText(windowstyle::ForDisplay(text));
+    ui_->Label1->setText(windowstyle::ForDisplay(text));
 }
 
 void frmReadWrite::SetStatusText(const QString& text) {
-    ui_.Label1->setText(windowstyle::ForDisplay(text));
+    ui_->Label1->setText(windowstyle::ForDisplay(text));
 }
 
 void frmReadWrite::SetProgress(int done, int total) {
     if (total <= 0) {
-        ui_.ProgressBar1->setRange(0, 0);  // how much is to come is not known yet
+        ui_->ProgressBar1->setRange(0, 0);  // how much is to come is not known yet
     } else {
-        ui_.ProgressBar1->setRange(0, total);
-        ui_.ProgressBar1->setValue(std::min(done, total));
+        ui_->ProgressBar1->setRange(0, total);
+        ui_->ProgressBar1->setValue(std::min(done, total));
     }
-    ui_.ProgressBar1->setVisible(true);
+    ui_->ProgressBar1->setVisible(true);
 }
 
 void frmReadWrite::PrepareCheck(const QString& text) {
-    ui_.cmdCancel->setEnabled(false);
-    ui_.cmdOK->setEnabled(false);
-    ui_.Label1->setText(text);
+    ui_->cmdCancel->setEnabled(false);
+    ui_->cmdOK->setEnabled(false);
+    ui_->Label1->setText(text);
 }
 
 void frmReadWrite::showEvent(QShowEvent* event) {
@@ -56,8 +61,8 @@ void frmReadWrite::showEvent(QShowEvent* event) {
 }
 
 void frmReadWrite::cmdOK_Click() {
-    ui_.cmdCancel->setEnabled(false);
-    ui_.cmdOK->setEnabled(false);
+    ui_->cmdCancel->setEnabled(false);
+    ui_->cmdOK->setEnabled(false);
     busy_ = true;
     RunOperation();
     busy_ = false;
@@ -79,10 +84,10 @@ void frmReadWrite::RunOperation() {
         }
         if (state.ProceedToWrite != 0) WritePrgComm(env, path, *this);
     } else if (mode == Text(texts::kModeRead)) {
-        host.Sleep(500);
+        host.Sleep(pauses::kBeforeOperationMs);
         ReadPrgComm(env, *this);
     } else if (mode == Text(texts::kModeErase)) {
-        host.Sleep(500);
+        host.Sleep(pauses::kBeforeOperationMs);
         ErasePrgComm(env);
     }
 }
@@ -91,6 +96,6 @@ void frmReadWrite::done(int result) {
     // An operation that runs keeps the dialog open until it returns: its
     // pauses let window events through, the close box among them.
     if (busy_) return;
-    if (services_.state.StartupCheckState == 1) endProgramRequested_ = true;
+    if (services_.state.StartupCheckState == startupcheck::kRunning) endProgramRequested_ = true;
     QDialog::done(result);
 }

@@ -2,9 +2,13 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 
 #include "shared/Host.h"
-#include "ui_frmReadWrite.h"
+
+namespace Ui {
+class frmReadWrite;
+}
 
 class Device;
 class ModalRunner;
@@ -31,6 +35,7 @@ class frmReadWrite final : public QDialog, public ProgressView {
     };
 
     frmReadWrite(Services services, QWidget* parent = nullptr);
+    ~frmReadWrite() override;
 
     // The opener's part: the mode is the caption, the question goes into Label1.
     void SetMode(const QString& mode) { setWindowTitle(mode); }
@@ -54,7 +59,7 @@ class frmReadWrite final : public QDialog, public ProgressView {
     void cmdOK_Click();
     void RunOperation();
 
-    Ui::frmReadWrite ui_;
+    std::unique_ptr<Ui::frmReadWrite> ui_;
     Services services_;
     bool busy_ = false;
     bool placed_ = false;

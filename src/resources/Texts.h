@@ -17,7 +17,6 @@ inline constexpr char kCrLf[] = "\r\n";
 inline constexpr char kAppTitle[] = "Q-LARK USBライタ";
 inline constexpr char kCaptionError[] = "エラーが発生しました";
 inline constexpr char kCaptionFileError[] = "ファイルエラー";
-inline constexpr char kDeviceDescription[] = "Q-LARK USB Programmer";
 
 // Writer link
 inline constexpr char kCheckUsbConnection[] = "USBライタの接続を確認してください";
@@ -79,7 +78,6 @@ inline constexpr char kKeyQLark[] = "Q-LARK";
 // Main window
 inline constexpr char kHexFileFilter[] = "Hexファイル(*.hex)|*.hex|すべてのファイル(*.*)|*.*";
 inline constexpr char kHelpFileName[] = "t5813.hlp";
-inline constexpr char kEditorCommand[] = "notepad.exe ";
 inline constexpr char kHelpOpenFailed[] = "ヘルプファイルを開けませんでした";
 inline constexpr char kEditorOpenFailed[] = "テキストエディタを起動できませんでした";
 inline constexpr char kModeWrite[] = "Write";
@@ -93,8 +91,6 @@ inline constexpr char kNotAvailableYet[] = "この機能はまだ使えません
 // Board selection and the start-up Writer check
 inline constexpr char kTitleForQLark[] = "Q-LARK USBライタ for Q-LARK";
 inline constexpr char kTitleForQLark2[] = "Q-LARK USBライタ for Q-LARK2";
-inline constexpr char kTipCn3[] = "T5813のCN3が有効です";
-inline constexpr char kTipCn2[] = "T5813のCN2が有効です";
 inline constexpr char kCheckingWriter[] = "Q-LARK USBライタと通信中...";
 inline constexpr char kWriterCheckFailed[] = "USBライタとの通信に失敗しました";
 
@@ -102,6 +98,5 @@ inline constexpr char kWriterCheckFailed[] = "USBライタとの通信に失敗�
 inline constexpr char kVersionPrefix[] = "Ver ";
 inline constexpr char kForT5813Only[] = "このアプリケーションはＴ５８１３専用です";
 inline constexpr char kFirmwarePrefix[] = "ファームウェアバージョン ";
-inline constexpr char kUseWithUsbPort[] = "USBポートが搭載されたパソコンでご利用ください";
 
 }  // namespace texts

@@ -3,6 +3,24 @@
 #include <QString>
 #include <cstdint>
 
+// BoardMode: the target board and the Writer's connector it is plugged into.
+inline constexpr int16_t kBoardQLark = 1;   // Q-LARK, connector CN3
+inline constexpr int16_t kBoardQLark2 = 2;  // Q-LARK2, connector CN2
+
+// StartMode: what the command line asked for.
+namespace startmode {
+inline constexpr int16_t kNormal = 0;
+inline constexpr int16_t kEepromWrite = 1;  // "/F" and a data file
+inline constexpr int16_t kHexFile = 2;      // the path of a HEX file to write
+}  // namespace startmode
+
+// StartupCheckState: where start-up's Writer check stands.
+namespace startupcheck {
+inline constexpr int16_t kDone = 0;       // not running (finished, or never started)
+inline constexpr int16_t kRunning = 1;    // start-up runs and the check may run
+inline constexpr int16_t kNotOpened = 2;  // the check could not open the Writer
+}  // namespace startupcheck
+
 // The program-wide values. One instance lives for the whole run; the program
 // (desktop or command line) owns it and hands it to jobs and windows.
 struct AppState {
@@ -12,11 +30,10 @@ struct AppState {
 
     int16_t ConfigWord = kDefaultConfigWord;
     int16_t ProceedToWrite = 0;  // the configuration dialog has closed
-    int16_t BoardMode = 0;       // 1 = Q-LARK (CN3), 2 = Q-LARK2 (CN2); 0 until restored
+    int16_t BoardMode = 0;       // kBoardQLark or kBoardQLark2; 0 until restored
     bool QuietOpen = false;      // the next OpenWriter shows no message on failure
-    int16_t StartupCheckState =
-        0;                  // 1 while start-up may run its Writer check, 2 when it failed to open
-    int16_t StartMode = 0;  // 0 normal, 1 EEPROM-write start, 2 HEX-file start
+    int16_t StartupCheckState = startupcheck::kDone;
+    int16_t StartMode = startmode::kNormal;
     QString StartArgument;
     QString VersionText;
     QString SettingsPath;

@@ -123,6 +123,21 @@ QByteArray FormatRecord(uint16_t address, uint8_t type, std::span<const uint8_t>
     return out;
 }
 
+void AppendWordRecords(QByteArray& out, int firstWord, std::span<const uint16_t> words) {
+    constexpr size_t kWordsPerRecord = 8;
+    for (size_t i = 0; i < words.size(); i += kWordsPerRecord) {
+        uint8_t bytes[2 * kWordsPerRecord];
+        size_t n = 0;
+        for (size_t k = i; k < words.size() && k < i + kWordsPerRecord; ++k) {
+            bytes[n++] = static_cast<uint8_t>(words[k] & 0xFF);
+            bytes[n++] = static_cast<uint8_t>(words[k] >> 8);
+        }
+        const auto address = static_cast<uint16_t>(2 * (firstWord + static_cast<int>(i)));
+        out.append(FormatRecord(address, 0x00, std::span<const uint8_t>(bytes, n)));
+        out.append("\r\n");
+    }
+}
+
 int WordAddressRounded(int16_t byteAddress) {
     const int a = byteAddress;
     if (a % 2 == 0) return a / 2;

@@ -54,6 +54,12 @@ inline QByteArray EndRecord() {
     return QByteArrayLiteral(":00000001FF");
 }
 
+// Appends `words` as data records of eight words (16 bytes, the last one
+// shorter when the count is not a multiple of eight), each word low byte
+// first, the first at word address `firstWord` (byte address twice that);
+// every line ends with CR LF.
+void AppendWordRecords(QByteArray& out, int firstWord, std::span<const uint16_t> words);
+
 // The word address of a data record's byte address: half the signed byte
 // address, rounded to the nearest integer with ties to even.
 int WordAddressRounded(int16_t byteAddress);

@@ -14,7 +14,6 @@ class ClockTimer final : public QObject {
     explicit ClockTimer(Clock& clock, QObject* parent = nullptr) : QObject(parent), clock_(clock) {}
 
     void setInterval(int ms) { interval_ = ms; }
-    int interval() const { return interval_; }
     void start();
     void stop() { active_ = false; }
     bool isActive() const { return active_; }

@@ -19,7 +19,7 @@ StartRequest Parse(const QString& commandLine,
     request.StartArgument = commandLine.mid(first);
 
     if (request.StartArgument.startsWith(u"/F") || request.StartArgument.startsWith(u"/f")) {
-        request.StartMode = 1;
+        request.StartMode = startmode::kEepromWrite;
         request.StartArgument = request.StartArgument.mid(2);
         return request;
     }
@@ -28,7 +28,7 @@ StartRequest Parse(const QString& commandLine,
             request.verdict = Verdict::CannotLoadFile;
             return request;
         }
-        request.StartMode = 2;
+        request.StartMode = startmode::kHexFile;
         return request;
     }
     request.verdict = Verdict::WrongArgument;

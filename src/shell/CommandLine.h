@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "shared/AppState.h"
+
 // The desktop program's command line: the whole argument text after the
 // program's name, one string, never split into words.
 //
@@ -22,7 +24,7 @@ enum class Verdict {
 
 struct StartRequest {
     Verdict verdict = Verdict::Accepted;
-    int16_t StartMode = 0;  // 0 normal, 1 EEPROM-write start, 2 HEX-file start
+    int16_t StartMode = startmode::kNormal;
     QString StartArgument;
 };
 

@@ -1,20 +1,11 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <optional>
 
+#include "shell/CommonDialog.h"
+
 class QWidget;
-
-// The main window's file dialog, CommonDialog1: it keeps the current file
-// name between its runs (the browse dialog and the read-out's save dialog).
-struct CommonDialogState {
-    QString FileName;
-};
-
-// The name filters of CommonDialog1 in Qt's form: "Hexファイル(*.hex)" and
-// "すべてのファイル(*.*)", from the "description|pattern|..." list.
-QStringList NameFilters(const QString& descriptionPatternList);
 
 // What the main window asks of the desktop beyond the jobs' Host: the open
 // dialog, the help viewer and the text editor. The program uses the

@@ -13,7 +13,7 @@ std::optional<QString> QueryFirmwareVersion(Device& device, Host& host, AppState
 
     LinkExchange link(device);
     link.Send(cmd::kVersion);
-    host.Sleep(200);
+    host.Sleep(pauses::kVersionReplyMs);
 
     // At most five characters; a read that times out counts the byte the
     // previous one left, so a silent Writer ends after five reads.
@@ -27,7 +27,7 @@ std::optional<QString> QueryFirmwareVersion(Device& device, Host& host, AppState
         if (reply.byte == cmd::kAck || reply.byte == cmd::kPollAck) break;
         host.ProcessEvents();
         host.ProcessEvents();
-        host.Sleep(50);
+        host.Sleep(pauses::kVersionCharMs);
         characters.append(QChar::fromLatin1(static_cast<char>(reply.byte)));
     }
     if (device.Close() != FT_OK) return std::nullopt;

@@ -1,5 +1,7 @@
 #include "shell/FormMain.h"
 
+#include "ui_FormMain.h"
+
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -16,7 +18,6 @@
 #include "shared/AppState.h"
 #include "shared/FileExists.h"
 #include "shared/Host.h"
-#include "shared/ModalRunner.h"
 #include "shell/ClockTimer.h"
 #include "shell/CommandLine.h"
 #include "shell/DesktopServices.h"
@@ -25,6 +26,7 @@
 #include "shell/ShellContext.h"
 #include "shell/ShellSettings.h"
 #include "shell/frmAbout.h"
+#include "widgets/ModalRunner.h"
 
 using texts::Text;
 
@@ -92,17 +94,18 @@ class FormMain::CheckView final : public StartupCheckView {
     bool abandoned_ = false;
 };
 
-FormMain::FormMain(ShellContext& context) : context_(context) {
+FormMain::FormMain(ShellContext& context)
+    : ui_(std::make_unique<Ui::FormMain>()), context_(context) {
     InitIconResources();
-    ui_.setupUi(this);
+    ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    ui_.munSep0->setSeparator(true);
-    ui_.munSep1->setSeparator(true);
-    ui_.Image1->setPixmap(Icon32(QStringLiteral("board1"), devicePixelRatioF()));
-    ui_.Image2->setPixmap(Icon32(QStringLiteral("board2"), devicePixelRatioF()));
+    ui_->munSep0->setSeparator(true);
+    ui_->munSep1->setSeparator(true);
+    ui_->Image1->setPixmap(Icon32(QStringLiteral("board1"), devicePixelRatioF()));
+    ui_->Image2->setPixmap(Icon32(QStringLiteral("board2"), devicePixelRatioF()));
     setWindowIcon(QIcon(QStringLiteral(":/icons/writer.png")));
 
     Timer1_ = new ClockTimer(context_.clock, this);
@@ -119,39 +122,39 @@ FormMain::FormMain(ShellContext& context) : context_(context) {
         if (action)
             connect(action, &QAction::triggered, this, [this, command]() { (this->*command)(); });
     };
-    both(ui_.FileNameRef, ui_.menu_file_ref, &FormMain::Browse);
-    both(nullptr, ui_.menu_file_notepad, &FormMain::OpenInTextEditor);
-    both(ui_.WriteCommand, ui_.menu_memory_w, &FormMain::StartWrite);
-    both(ui_.ReadCommand, ui_.menu_memory_r, &FormMain::StartRead);
-    both(ui_.EraseCommand, ui_.menu_memory_e, &FormMain::StartErase);
-    both(nullptr, ui_.munHelpFile, &FormMain::OpenHelp);
-    both(nullptr, ui_.menu_help_ver, &FormMain::ShowAbout);
-    connect(ui_.ExitCommand, &QPushButton::clicked, this, [this]() { close(); });
-    connect(ui_.menu_file_unload, &QAction::triggered, this, [this]() { close(); });
-    connect(ui_.munQLARK, &QAction::triggered, this, [this]() { SelectBoard(1); });
-    connect(ui_.munQLARK2, &QAction::triggered, this, [this]() { SelectBoard(2); });
+    both(ui_->FileNameRef, ui_->menu_file_ref, &FormMain::Browse);
+    both(nullptr, ui_->menu_file_notepad, &FormMain::OpenInTextEditor);
+    both(ui_->WriteCommand, ui_->menu_memory_w, &FormMain::StartWrite);
+    both(ui_->ReadCommand, ui_->menu_memory_r, &FormMain::StartRead);
+    both(ui_->EraseCommand, ui_->menu_memory_e, &FormMain::StartErase);
+    both(nullptr, ui_->munHelpFile, &FormMain::OpenHelp);
+    both(nullptr, ui_->menu_help_ver, &FormMain::ShowAbout);
+    connect(ui_->ExitCommand, &QPushButton::clicked, this, [this]() { close(); });
+    connect(ui_->menu_file_unload, &QAction::triggered, this, [this]() { close(); });
+    connect(ui_->munQLARK, &QAction::triggered, this, [this]() { SelectBoard(1); });
+    connect(ui_->munQLARK2, &QAction::triggered, this, [this]() { SelectBoard(2); });
 
     // The data memory and CONFIG windows come later; until then their
     // commands are visibly unavailable.
     const QString later = Text(texts::kNotAvailableYet);
     for (QWidget* w :
-         {static_cast<QWidget*>(ui_.EPROMCommand1), static_cast<QWidget*>(ui_.ConfigCommand)}) {
+         {static_cast<QWidget*>(ui_->EPROMCommand1), static_cast<QWidget*>(ui_->ConfigCommand)}) {
         w->setEnabled(false);
         w->setToolTip(later);
     }
-    ui_.menu_memory_m->setEnabled(false);
-    ui_.menu_memory_c->setEnabled(false);
+    ui_->menu_memory_m->setEnabled(false);
+    ui_->menu_memory_c->setEnabled(false);
 }
 
 FormMain::~FormMain() = default;
 
 QString FormMain::HexFileName() const {
-    return ui_.HexFileName->text();
+    return ui_->HexFileName->text();
 }
 
 void FormMain::SetHexFileName(const QString& path) {
-    ui_.HexFileName->setText(path);
-    ui_.HexFileName->setToolTip(path);
+    ui_->HexFileName->setText(path);
+    ui_->HexFileName->setToolTip(path);
 }
 
 void FormMain::ShowStop(const QString& text) {
@@ -196,7 +199,7 @@ FormMain::LoadResult FormMain::Load() {
     state.ConfRegLeft = 0;
     state.ConfRegTop = 0;
     state.SettingsPath = QDir::toNativeSeparators(SettingsPathIn(context_.programDir));
-    state.StartupCheckState = 1;
+    state.StartupCheckState = startupcheck::kRunning;
 
     const QString absent = Text(texts::kSettingAbsent);
     const QString name =
@@ -223,13 +226,13 @@ FormMain::LoadResult FormMain::Load() {
     state.ConfigWord = *word;
 
     switch (state.StartMode) {
-        case 1:
+        case startmode::kEepromWrite:
             // The EEPROM write window is not there yet: say so, and end as
             // that window does, storing the board only.
             ShowStop(Text(texts::kEepromStartNotAvailable));
             FormUnload();
             return LoadResult::Ended;
-        case 2:
+        case startmode::kHexFile:
             SetHexFileName(state.StartArgument);
             context_.commonDialog.FileName = state.StartArgument;
             StartWrite();
@@ -318,12 +321,12 @@ void FormMain::StartErase() {
 }
 
 void FormMain::SelectBoard(int16_t board) {
-    const bool qlark = board == 1;
-    ui_.munQLARK->setChecked(qlark);
-    ui_.munQLARK2->setChecked(!qlark);
-    context_.state.BoardMode = qlark ? 1 : 2;
-    (qlark ? ui_.Image2 : ui_.Image1)->setVisible(false);
-    (qlark ? ui_.Image1 : ui_.Image2)->setVisible(true);
+    const bool qlark = board == kBoardQLark;
+    ui_->munQLARK->setChecked(qlark);
+    ui_->munQLARK2->setChecked(!qlark);
+    context_.state.BoardMode = qlark ? kBoardQLark : kBoardQLark2;
+    (qlark ? ui_->Image2 : ui_->Image1)->setVisible(false);
+    (qlark ? ui_->Image1 : ui_->Image2)->setVisible(true);
     setWindowTitle(Text(qlark ? texts::kTitleForQLark : texts::kTitleForQLark2));
 }
 

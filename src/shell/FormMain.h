@@ -4,7 +4,10 @@
 #include <memory>
 
 #include "shell/StartupCheck.h"
-#include "ui_FormMain.h"
+
+namespace Ui {
+class FormMain;
+}
 
 class ClockTimer;
 class InstanceLock;
@@ -55,7 +58,7 @@ class FormMain final : public QMainWindow {
     void RunOperationDialog(const char* mode, const QString& question);
     void CentreOnScreen();
 
-    Ui::FormMain ui_;
+    std::unique_ptr<Ui::FormMain> ui_;
     ShellContext& context_;
     ClockTimer* Timer1_ = nullptr;
     std::unique_ptr<InstanceLock> instanceLock_;

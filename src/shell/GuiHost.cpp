@@ -7,9 +7,9 @@
 #include <QMessageBox>
 
 #include "resources/Texts.h"
-#include "resources/WindowStyle.h"
 #include "shared/Clock.h"
 #include "shell/DesktopServices.h"
+#include "widgets/WindowStyle.h"
 
 void GuiHost::Sleep(int ms) {
     clock_.SleepMs(ms);

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "shared/Host.h"
-#include "shared/ModalRunner.h"
+#include "widgets/ModalRunner.h"
 
 class Clock;
 class QMessageBox;

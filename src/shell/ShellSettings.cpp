@@ -24,7 +24,7 @@ QString BuildVersionText(int major, int minor) {
 }
 
 int16_t BoardFromSetting(const QString& value) {
-    return value == u"1" ? 1 : 2;
+    return value == u"1" ? kBoardQLark : kBoardQLark2;
 }
 
 std::optional<int16_t> ConfigWordFromSetting(const QString& value) {
@@ -33,7 +33,7 @@ std::optional<int16_t> ConfigWordFromSetting(const QString& value) {
 }
 
 void StoreAtShutdown(const AppState& state, const QString& hexFileName) {
-    if (state.StartMode == 0) {
+    if (state.StartMode == startmode::kNormal) {
         WriteSetting(state, Text(texts::kSectionFile), Text(texts::kKeyName), hexFileName);
         WriteSetting(state, Text(texts::kSectionConfig), Text(texts::kKeyWord),
                      SettingNumber(state.ConfigWord));

@@ -21,7 +21,7 @@ StartupCheckResult StartupWriterCheck(Device& device, Host& host, AppState& stat
     state.StartupWaitActive = true;
     view.StartTimer();
     if (OpenWriter(device, host, state)) {
-        state.StartupCheckState = 2;
+        state.StartupCheckState = startupcheck::kNotOpened;
         view.StopTimer();
         view.UnloadCheck();
         return StartupCheckResult::NotOpened;
@@ -55,7 +55,7 @@ StartupCheckResult StartupWriterCheck(Device& device, Host& host, AppState& stat
     while (!answered) {
         if (abandoned()) return leave();
         link.Send(cmd::kPoll);
-        host.Sleep(200);
+        host.Sleep(pauses::kStartupPollMs);
         if (abandoned()) return leave();
         const LinkExchange::Reply reply = link.Read();
         if (reply.ok() && reply.byte == cmd::kPollAck) {
@@ -68,7 +68,7 @@ StartupCheckResult StartupWriterCheck(Device& device, Host& host, AppState& stat
     if (view.Abandoned()) return leave();
 
     if (answered) {
-        host.Sleep(500);
+        host.Sleep(pauses::kBetweenPollsMs);
         answered = false;
         while (!answered) {
             link.Send(cmd::kPoll);
@@ -84,7 +84,7 @@ StartupCheckResult StartupWriterCheck(Device& device, Host& host, AppState& stat
         if (view.Abandoned()) return leave();
     }
 
-    state.StartupCheckState = 0;
+    state.StartupCheckState = startupcheck::kDone;
     view.StopTimer();
     if (timedOut) ShowCheckFailed(host);
     if (device.Close() != FT_OK) ShowCheckFailed(host);

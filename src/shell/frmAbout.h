@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
-#include "ui_frmAbout.h"
+namespace Ui {
+class frmAbout;
+}
 
 class Device;
 class Host;
@@ -16,7 +19,8 @@ class frmAbout final : public QDialog {
   public:
     // Fills the labels and asks the Writer before the box is shown.
     frmAbout(Device& device, Host& host, AppState& state, QWidget* parent = nullptr);
+    ~frmAbout() override;
 
   private:
-    Ui::frmAbout ui_;
+    std::unique_ptr<Ui::frmAbout> ui_;
 };

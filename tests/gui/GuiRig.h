@@ -15,10 +15,10 @@
 #include <memory>
 
 #include "SimFixture.h"
-#include "shared/ModalRunner.h"
 #include "shell/DesktopServices.h"
 #include "shell/FormMain.h"
 #include "shell/ShellContext.h"
+#include "widgets/ModalRunner.h"
 
 // The test host with a hook that runs when a job lets events through, so a
 // test can act "while" a job runs (close a dialog, for example).

@@ -2,6 +2,7 @@
 // simulated Writer.
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>

@@ -2,6 +2,7 @@
 // settings files in a temporary program directory.
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 
 #include "GuiRig.h"

@@ -2,8 +2,8 @@
 #include <QTemporaryDir>
 
 #include "link/Backends.h"
+#include "link/protocol/Protocol.h"
 #include "link/sim/SimDevice.h"
-#include "resources/Texts.h"
 #include "shared/Clock.h"
 
 namespace {
@@ -20,9 +20,9 @@ struct EnvGuard {
 
 TEST(Backends, TheEnvironmentChoosesTheDeviceAutoByDefault) {
     qunsetenv(backends::kEnvDevice);
-    EXPECT_EQ(backends::SpecFromEnvironment(), QStringLiteral("auto"));
+    EXPECT_EQ(backends::DeviceChoiceFromEnvironment(), QStringLiteral("auto"));
     EnvGuard device(backends::kEnvDevice, " sim ");
-    EXPECT_EQ(backends::SpecFromEnvironment(), QStringLiteral("sim"));
+    EXPECT_EQ(backends::DeviceChoiceFromEnvironment(), QStringLiteral("sim"));
 }
 
 TEST(Backends, UnknownNamesAndBadSimulatorSettingsAreRefusedWithAReason) {
@@ -47,7 +47,7 @@ TEST(Backends, TheSimulatorKeepsItsChipInTheStateFileAndTracesEveryCall) {
     {
         auto device = backends::Create(QStringLiteral("sim"), clock, &error);
         ASSERT_TRUE(device) << error.toStdString();
-        ASSERT_EQ(device->OpenEx(texts::kDeviceDescription), FT_OK);
+        ASSERT_EQ(device->OpenEx(kDeviceDescription), FT_OK);
         device->SetTimeouts(5000, 1000);
         const uint8_t erase[] = {'B', 'L'};
         uint32_t n = 0;
@@ -70,7 +70,7 @@ TEST(Backends, AutoFindsNoWriterHereAndSaysWhy) {
     QString error;
     auto device = backends::Create(QStringLiteral("auto"), clock, &error);
     ASSERT_TRUE(device);
-    EXPECT_NE(device->OpenEx(texts::kDeviceDescription), FT_OK);
+    EXPECT_NE(device->OpenEx(kDeviceDescription), FT_OK);
     EXPECT_FALSE(device->LastError().isEmpty());
     EXPECT_EQ(device->Close(), FT_INVALID_HANDLE);
 }

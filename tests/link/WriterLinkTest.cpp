@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "SimFixture.h"
-#include "link/SevenBit.h"
 #include "link/WriterLink.h"
+#include "link/protocol/SevenBit.h"
 #include "resources/Texts.h"
 
 using texts::Text;

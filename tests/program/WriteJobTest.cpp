@@ -175,20 +175,28 @@ TEST(WritePrgComm, WriteModeRefusals) {
 
 TEST(WritePrgComm, ARefusedOrMissingAcknowledgementIsAWriteError) {
     const QByteArray file = HexText({DataRecord(0, {0x01, 0x30, 0x0A, 0x28}), kEnd});
+    // Nothing goes out after the unacknowledged step but the closing 'E'.
     struct Case {
         const char* what;
         FaultPlan faults;
+        QStringList wire;
     };
     FaultPlan refusedWord = Refuse({4});  // B W D D: the second word's 'D'
     FaultPlan lateReply;
     lateReply.cutAfter = 3;  // a w w: the first word's pair is never acknowledged
     FaultPlan refusedConfig = Refuse({5});
-    for (const Case& c : {Case{"refused word", refusedWord}, Case{"reply never came", lateReply},
-                          Case{"refused configuration", refusedConfig}}) {
+    const Case cases[] = {
+        {"refused word", refusedWord, kEnter + Word("E0 81") + QStringList{"w 44", "r 78", "w 45"}},
+        {"reply never came", lateReply,
+         kEnter + QStringList{"w 44", "r 77", "w E0 81", "r timeout", "w 45"}},
+        {"refused configuration", refusedConfig,
+         kEnter + Word("E0 81") + Word("D0 8A") + QStringList{"w 47", "r 78", "w 45"}},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteRig rig(c.faults);
         EXPECT_EQ(rig.Write(file), JobOutcome::WriteError);
-        EXPECT_EQ(rig.JobWire().back(), "w 45");
+        EXPECT_EQ(rig.JobWire(), c.wire);
         rig.ExpectOneMessage(TwoLines(texts::kWriteFailed, texts::kTryAgain), texts::kCaptionError,
                              MsgIcon::Critical);
     }

@@ -7,9 +7,9 @@
 #include <QTemporaryDir>
 
 #include "SimProcess.h"
-#include "link/SevenBit.h"
+#include "link/protocol/SevenBit.h"
 #include "link/serial/SerialDevice.h"
-#include "sim/ChipStateFile.h"
+#include "link/sim/ChipStateFile.h"
 
 namespace {
 

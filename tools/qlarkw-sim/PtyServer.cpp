@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sim/ChipStateFile.h"
+#include "link/sim/ChipStateFile.h"
 
 namespace {
 

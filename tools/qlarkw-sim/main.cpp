@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <cstdio>
 
-#include "link/Backends.h"
+#include "link/sim/SimEnvironment.h"
 #include "qlarkw-sim/PtyServer.h"
 
 namespace {
@@ -90,11 +90,11 @@ int main(int argc, char* argv[]) {
             return Usage(QStringLiteral("unknown argument \"%1\"").arg(a));
         }
     }
-    options.statePath = qEnvironmentVariable(backends::kEnvSimState);
-    options.tracePath = qEnvironmentVariable(backends::kEnvSimTrace);
+    options.statePath = qEnvironmentVariable(simenv::kEnvSimState);
+    options.tracePath = qEnvironmentVariable(simenv::kEnvSimTrace);
     QString error;
     const std::optional<FaultPlan> faults =
-        FaultPlan::Parse(qEnvironmentVariable(backends::kEnvSimFault), &error);
+        FaultPlan::Parse(qEnvironmentVariable(simenv::kEnvSimFault), &error);
     if (!faults) return Usage(error);
     options.faults = *faults;
     if (faults->readErrorAt || faults->openFails || faults->closeFails) {

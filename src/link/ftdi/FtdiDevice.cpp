@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "link/D2xxCodes.h"
+#include "link/protocol/D2xxCodes.h"
 
 #ifdef QLARKW_HAVE_LIBFTDI1
 // Kept to this file: its enums (NONE, ODD, BITS_8, ...) are unscoped.

@@ -3,8 +3,8 @@
 #include <QString>
 #include <cstdint>
 
-#include "link/D2xxCodes.h"
 #include "link/Device.h"
+#include "link/protocol/D2xxCodes.h"
 
 // The Writer through the system's own serial driver: a tty on Linux and
 // macOS (FTDI's kernel driver), a COM port on Windows.

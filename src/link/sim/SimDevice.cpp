@@ -1,8 +1,8 @@
 #include "link/sim/SimDevice.h"
 
-#include "resources/Texts.h"
+#include "link/protocol/Protocol.h"
+#include "link/sim/ChipStateFile.h"
 #include "shared/Clock.h"
-#include "sim/ChipStateFile.h"
 
 SimDevice::SimDevice(Clock& clock, Options options)
     : clock_(clock), options_(std::move(options)), firmware_(options_.faults) {}
@@ -47,7 +47,7 @@ FtStatus SimDevice::OpenEx(const QByteArray& description) {
         }
     }
     const QString what = QStringLiteral("open ") + QString::fromLatin1(description);
-    if (options_.faults.openFails || description != texts::kDeviceDescription) {
+    if (options_.faults.openFails || description != kDeviceDescription) {
         lastError_ = options_.faults.openFails
                          ? QStringLiteral("the simulated Writer was told to fail to open")
                          : QStringLiteral("no simulated device has that description");

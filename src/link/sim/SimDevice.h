@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "link/Device.h"
-#include "sim/FirmwareModel.h"
+#include "link/sim/FirmwareModel.h"
 
 class Clock;
 

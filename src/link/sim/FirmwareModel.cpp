@@ -1,9 +1,9 @@
-#include "sim/FirmwareModel.h"
+#include "link/sim/FirmwareModel.h"
 
 #include <QStringList>
 
-#include "link/SevenBit.h"
-#include "link/WriterLink.h"
+#include "link/protocol/Protocol.h"
+#include "link/protocol/SevenBit.h"
 
 namespace {
 
@@ -16,6 +16,14 @@ std::optional<uint8_t> ParseByte(const QString& text) {
     const uint value = text.toUInt(&ok, 16);
     if (ok && value <= 0xFF && !text.isEmpty()) return static_cast<uint8_t>(value);
     return std::nullopt;
+}
+
+// Appends the seven-bit pair of `value`: the form every data value takes on
+// the line.
+void AppendPair(QByteArray& out, uint16_t value) {
+    const auto pair = sevenbit::Encode(value);
+    out.append(static_cast<char>(pair[0]));
+    out.append(static_cast<char>(pair[1]));
 }
 
 std::optional<int> ParseCount(const QString& text) {
@@ -162,14 +170,9 @@ QByteArray FirmwareModel::Command(uint8_t byte) {
         case cmd::kReadProgram: {
             QByteArray reply = chipCommand(cmd::kReadAck, State::Idle);
             if (state_ != State::Idle) return reply;
-            reply.reserve(1 + 2 * (ChipMemory::kProgramWords + ChipMemory::kConfigWords));
-            auto append = [&reply](uint16_t word) {
-                const auto pair = sevenbit::Encode(word);
-                reply.append(static_cast<char>(pair[0]));
-                reply.append(static_cast<char>(pair[1]));
-            };
-            for (const uint16_t word : chip_.program) append(word);
-            for (const uint16_t word : chip_.config) append(word);
+            reply.reserve(1 + 2 * memorymap::kReadOutWords);
+            for (const uint16_t word : chip_.program) AppendPair(reply, word);
+            for (const uint16_t word : chip_.config) AppendPair(reply, word);
             return reply;
         }
         case cmd::kEraseProgram: {
@@ -183,11 +186,7 @@ QByteArray FirmwareModel::Command(uint8_t byte) {
         case cmd::kReadEeprom: {
             QByteArray reply = chipCommand(cmd::kReadEepromAck, State::Idle);
             if (state_ != State::Idle) return reply;
-            for (const uint8_t value : chip_.eeprom) {
-                const auto pair = sevenbit::Encode(value);
-                reply.append(static_cast<char>(pair[0]));
-                reply.append(static_cast<char>(pair[1]));
-            }
+            for (const uint8_t value : chip_.eeprom) AppendPair(reply, value);
             return reply;
         }
         case cmd::kEraseEeprom: {
@@ -208,9 +207,7 @@ QByteArray FirmwareModel::Command(uint8_t byte) {
         case cmd::kReadConfig: {
             QByteArray reply = chipCommand(cmd::kReadConfigAck, State::Idle);
             if (state_ != State::Idle) return reply;
-            const auto pair = sevenbit::Encode(chip_.configWord());
-            reply.append(static_cast<char>(pair[0]));
-            reply.append(static_cast<char>(pair[1]));
+            AppendPair(reply, chip_.configWord());
             return reply;
         }
         default:
@@ -219,7 +216,7 @@ QByteArray FirmwareModel::Command(uint8_t byte) {
 }
 
 QByteArray FirmwareModel::Data(uint8_t byte) {
-    const uint8_t bits = byte & 0x7F;
+    const uint8_t bits = byte & cmd::kCountMask;
     auto reply = [](uint8_t b) { return QByteArray(1, static_cast<char>(b)); };
     switch (state_) {
         case State::SkipCount:
@@ -244,7 +241,9 @@ QByteArray FirmwareModel::Data(uint8_t byte) {
             return reply(cmd::kWriteAck);
         }
         case State::ConfigLow:
-            chip_.config[7] = static_cast<uint16_t>(0x3F80 | bits);
+            // Bits 13..7 stay erased: the Writer programs bits 6..0 only.
+            chip_.config[memorymap::kConfigWordIndex] =
+                static_cast<uint16_t>((memorymap::kBlankWord & ~memorymap::kConfigBitsMask) | bits);
             ++work_.wordsProgrammed;
             state_ = State::Idle;
             return reply(cmd::kWriteAck);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "link/SevenBit.h"
-#include "sim/FirmwareModel.h"
+#include "link/protocol/SevenBit.h"
+#include "link/sim/FirmwareModel.h"
 
 namespace {
 

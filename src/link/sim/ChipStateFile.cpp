@@ -1,38 +1,22 @@
-#include "sim/ChipStateFile.h"
+#include "link/sim/ChipStateFile.h"
 
 #include <QFile>
 #include <QSaveFile>
 #include <vector>
 
+#include "link/protocol/MemoryMap.h"
 #include "shared/IntelHex.h"
 
 namespace chipstate {
-namespace {
-
-constexpr int kConfigBase = 0x2000;
-constexpr int kEepromBase = 0x2100;
-
-void AppendWords(QByteArray& out, int firstWord, const std::vector<uint16_t>& words) {
-    for (size_t i = 0; i < words.size(); i += 8) {
-        uint8_t bytes[16];
-        size_t n = 0;
-        for (size_t k = i; k < words.size() && k < i + 8; ++k) {
-            bytes[n++] = static_cast<uint8_t>(words[k] & 0xFF);
-            bytes[n++] = static_cast<uint8_t>(words[k] >> 8);
-        }
-        const auto address = static_cast<uint16_t>(2 * (firstWord + static_cast<int>(i)));
-        out.append(hex::FormatRecord(address, 0x00, std::span<const uint8_t>(bytes, n)));
-        out.append("\r\n");
-    }
-}
-
-}  // namespace
 
 QByteArray Format(const ChipMemory& chip) {
     QByteArray out;
-    AppendWords(out, 0, std::vector<uint16_t>(chip.program.begin(), chip.program.end()));
-    AppendWords(out, kConfigBase, std::vector<uint16_t>(chip.config.begin(), chip.config.end()));
-    AppendWords(out, kEepromBase, std::vector<uint16_t>(chip.eeprom.begin(), chip.eeprom.end()));
+    using namespace memorymap;
+    hex::AppendWordRecords(out, 0, chip.program);
+    hex::AppendWordRecords(out, kConfigBase, chip.config);
+    // One byte a word, as PIC tools keep the EEPROM.
+    const std::vector<uint16_t> eeprom(chip.eeprom.begin(), chip.eeprom.end());
+    hex::AppendWordRecords(out, kEepromImageBase, eeprom);
     out.append(hex::EndRecord());
     out.append("\r\n");
     return out;
@@ -68,12 +52,13 @@ std::optional<ChipMemory> Load(const QString& path, QString* error) {
             const int word = byteAddress / 2;
             const auto value = static_cast<uint16_t>(static_cast<uint8_t>(record.data[i]) |
                                                      static_cast<uint8_t>(record.data[i + 1]) << 8);
-            if (word < ChipMemory::kProgramWords) {
-                chip.program[word] = value & 0x3FFF;
-            } else if (word >= kConfigBase && word < kConfigBase + ChipMemory::kConfigWords) {
-                chip.config[word - kConfigBase] = value & 0x3FFF;
-            } else if (word >= kEepromBase && word < kEepromBase + ChipMemory::kEepromBytes) {
-                chip.eeprom[word - kEepromBase] = static_cast<uint8_t>(value & 0xFF);
+            using namespace memorymap;
+            if (word < kProgramWords) {
+                chip.program[word] = value & kWordMask;
+            } else if (word >= kConfigBase && word < kConfigBase + kConfigWords) {
+                chip.config[word - kConfigBase] = value & kWordMask;
+            } else if (word >= kEepromImageBase && word < kEepromImageBase + kEepromBytes) {
+                chip.eeprom[word - kEepromImageBase] = static_cast<uint8_t>(value & 0xFF);
             }
         }
     }

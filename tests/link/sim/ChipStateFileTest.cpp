@@ -2,8 +2,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "link/sim/ChipStateFile.h"
 #include "shared/IntelHex.h"
-#include "sim/ChipStateFile.h"
 
 TEST(ChipStateFile, AMissingFileIsABlankChip) {
     QTemporaryDir dir;

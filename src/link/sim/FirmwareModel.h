@@ -7,13 +7,15 @@
 #include <map>
 #include <optional>
 
+#include "link/protocol/MemoryMap.h"
+
 // The PIC on the target board, as the Writer programs it.
 struct ChipMemory {
-    static constexpr int kProgramWords = 1024;
-    static constexpr int kConfigWords = 8;  // word addresses 0x2000..0x2007
-    static constexpr int kEepromBytes = 64;
-    static constexpr uint16_t kBlankWord = 0x3FFF;
-    static constexpr uint8_t kBlankByte = 0xFF;
+    static constexpr int kProgramWords = memorymap::kProgramWords;
+    static constexpr int kConfigWords = memorymap::kConfigWords;  // words 0x2000..0x2007
+    static constexpr int kEepromBytes = memorymap::kEepromBytes;
+    static constexpr uint16_t kBlankWord = memorymap::kBlankWord;
+    static constexpr uint8_t kBlankByte = memorymap::kBlankByte;
 
     std::array<uint16_t, kProgramWords> program;
     std::array<uint16_t, kConfigWords> config;
@@ -25,7 +27,7 @@ struct ChipMemory {
         config.fill(kBlankWord);
         eeprom.fill(kBlankByte);
     }
-    uint16_t configWord() const { return config[7]; }
+    uint16_t configWord() const { return config[memorymap::kConfigWordIndex]; }
     bool operator==(const ChipMemory&) const = default;
 };
 
@@ -89,10 +91,7 @@ class FirmwareModel {
 
     ChipMemory& chip() { return chip_; }
     const ChipMemory& chip() const { return chip_; }
-    const FaultPlan& faults() const { return faults_; }
-    int selectedBoard() const { return board_; }
-    bool inWriteMode() const { return writeMode_; }
-    QByteArray version() const { return version_; }
+    // The version characters the Writer sends for '@' ("108" for 1.08).
     void setVersion(const QByteArray& digits) { version_ = digits; }
     const Work& work() const { return work_; }
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "sim/FirmwareModel.h"
+#include "link/sim/FirmwareModel.h"
 
 // The simulated chip kept between runs as an Intel HEX image laid out as PIC
 // tools lay it out: program memory at word 0, the configuration block at
