@@ -1,7 +1,5 @@
 #include "cli/CliApp.h"
 
-#include <QFile>
-
 #include "cli/CliHost.h"
 #include "link/Backends.h"
 #include "program/HexProgram.h"
@@ -9,7 +7,7 @@
 #include "resources/Texts.h"
 #include "shared/AppState.h"
 #include "shared/Clock.h"
-#include "shared/FileExists.h"
+#include "shared/InputFile.h"
 #include "shell/SettingsFile.h"
 
 namespace cli {
@@ -195,11 +193,16 @@ class Runner {
         JobEnv env{*device_, host_, state_};
         if (o_.command == u"erase") return Finish(ErasePrgComm(env));
         if (o_.command == u"read") return Finish(ReadPrgComm(env, progress_));
-        if (!FileExists(o_.file)) {
+        if (InputFile(o_.file, inputfile::kMaxHexBytes).error() == inputfile::Error::Missing) {
             host_.MessageBox(texts::Text(texts::kHexFileMissing), texts::Text(texts::kAppTitle),
                              MsgIcon::Critical, MsgButtons::Ok);
             return kFileError;
         }
+        // The write's own check of the whole file comes first, so that write
+        // and verify say the same of the same bad file.
+        JobOutcome checked = JobOutcome::Done;
+        const std::optional<hexprogram::WritePlan> plan = CheckHexFile(host_, o_.file, &checked);
+        if (!plan) return Finish(checked);
         // The configuration word as the desktop program takes it: the
         // file's, unless the user chose another.
         if (LoadHexConfigWord(host_, state_, o_.file) == ConfigLoad::HexError) return kFileError;
@@ -208,25 +211,10 @@ class Runner {
             const JobOutcome outcome = WritePrgComm(env, o_.file, progress_);
             if (outcome != JobOutcome::Done || !o_.verify) return Finish(outcome);
         }
-        return Verify(env);
+        return Verify(env, *plan);
     }
 
-    int Verify(JobEnv& env) {
-        QFile file(o_.file);
-        if (!file.open(QIODevice::ReadOnly)) {
-            host_.MessageBox(texts::Text(texts::kFileOpenFailed),
-                             texts::Text(texts::kCaptionFileError), MsgIcon::Critical,
-                             MsgButtons::Ok);
-            return kFileError;
-        }
-        const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(file.readAll()));
-        if (plan.error != hexprogram::WalkError::None) {
-            host_.MessageBox(texts::Text(texts::kHexError) + texts::Text(texts::kCrLf) +
-                                 texts::Text(texts::kHexErrorLine2),
-                             texts::Text(texts::kCaptionFileError), MsgIcon::Critical,
-                             MsgButtons::Ok);
-            return kFileError;
-        }
+    int Verify(JobEnv& env, const hexprogram::WritePlan& plan) {
         ProgramImage image;
         const JobOutcome outcome = ReadProgramMemory(env, progress_, &image);
         progress_.EndLine();

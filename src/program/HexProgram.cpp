@@ -1,6 +1,7 @@
 #include "program/HexProgram.h"
 
 #include "link/protocol/MemoryMap.h"
+#include "shared/InputFile.h"
 
 namespace hexprogram {
 
@@ -10,61 +11,65 @@ int WritePlan::totalWords() const {
     return total;
 }
 
-WritePlan PlanWrite(const QList<QByteArray>& lines) {
+WritePlan PlanWrite(LineReader& lines) {
     WritePlan plan;
+    auto refuse = [&plan, &lines](WalkError error, hex::RecordError recordError) {
+        plan.blocks.clear();
+        plan.error = error;
+        plan.errorLine = lines.lineNumber();
+        plan.recordError = recordError;
+        return plan;
+    };
     int reached = 0;  // the Writer's address counter after the blocks so far
-    int lineNumber = 0;
-    for (const QByteArray& line : lines) {
-        ++lineNumber;
+    bool dataPhase = true;
+    QByteArray line;
+    while (lines.Next(&line)) {
         const hex::ParsedLine parsed = hex::ParseRecord(line);
-        if (!parsed.ok()) {
-            plan.error = WalkError::Hex;
-            plan.errorLine = lineNumber;
-            plan.recordError = parsed.error;
-            return plan;
-        }
+        if (!parsed.ok()) return refuse(WalkError::Hex, parsed.error);
         const hex::Record& record = parsed.record;
         if (record.isEnd()) break;
-        if (!record.isData()) continue;
+        if (!record.isData() || !dataPhase) continue;
         const int wordAddress = hex::WordAddressRounded(record.signedAddress());
-        if (wordAddress > memorymap::kLastWriteStart) break;
-        if (wordAddress < reached) {
-            plan.error = WalkError::Hex;
-            plan.errorLine = lineNumber;
-            return plan;
+        if (wordAddress > memorymap::kLastWriteStart) {
+            dataPhase = false;
+            continue;
         }
+        if (wordAddress < reached) return refuse(WalkError::Hex, hex::RecordError::None);
         Block block;
         block.wordAddress = wordAddress;
         const int words = record.byteCount / 2;
         for (int j = 0; j < words; ++j) {
             const auto lo = static_cast<uint8_t>(record.data[2 * j]);
             const auto hi = static_cast<uint8_t>(record.data[2 * j + 1]);
-            if (hi >= 0x80) {
-                plan.blocks.push_back(std::move(block));
-                plan.error = WalkError::Processing;
-                plan.errorLine = lineNumber;
-                return plan;
-            }
+            // A word has 14 bits: a high byte of 0x80 or more is no word.
+            if (hi >= 0x80) return refuse(WalkError::Processing, hex::RecordError::None);
             block.lo.push_back(lo);
             block.hi.push_back(hi);
         }
         reached = wordAddress + words;
         plan.blocks.push_back(std::move(block));
     }
+    if (lines.failed()) return refuse(WalkError::Read, hex::RecordError::None);
+    // A file without a single line reads as one whose first line is empty.
+    if (lines.lineNumber() == 0) return refuse(WalkError::Hex, hex::RecordError::NoStartMark);
     return plan;
 }
 
-ConfigResult FindConfigWord(const QList<QByteArray>& lines) {
+WritePlan PlanWrite(const QByteArray& text) {
+    LineReader lines(text);
+    return PlanWrite(lines);
+}
+
+ConfigResult FindConfigWord(LineReader& lines) {
     using memorymap::kConfigBlockByteAddress;
     using memorymap::kConfigWordByteAddress;
     ConfigResult result;
-    int lineNumber = 0;
-    for (const QByteArray& line : lines) {
-        ++lineNumber;
+    QByteArray line;
+    while (lines.Next(&line)) {
         const hex::ParsedLine parsed = hex::ParseRecord(line);
         if (!parsed.ok()) {
             result.result = ConfigSearch::HexError;
-            result.errorLine = lineNumber;
+            result.errorLine = lines.lineNumber();
             result.recordError = parsed.error;
             return result;
         }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -9,9 +8,11 @@
 #include "link/protocol/MemoryMap.h"
 #include "shared/IntelHex.h"
 
+class LineReader;
+
 // What a program write takes from a HEX file: the data records for program
 // memory in file order, up to the end record or the first data record above
-// word 1024, with the error that stops the walk, if any.
+// word 1024, after the whole file has been checked.
 namespace hexprogram {
 
 struct Block {
@@ -22,24 +23,31 @@ struct Block {
 
 enum class WalkError {
     None,
-    Hex,         // a line that is not a valid record, or a record below the address reached
+    Hex,         // a line that is not a valid record, a record below the address
+                 // reached, or no record at all
     Processing,  // a word whose high byte is 0x80 or more
+    Read,        // the file could not be read to its end
 };
 
+// The write's plan. A file with an error is refused as a whole: nothing of
+// it is written.
 struct WritePlan {
     std::vector<Block> blocks;
     WalkError error = WalkError::None;
     int errorLine = 0;  // 1-based line number of the error
     hex::RecordError recordError = hex::RecordError::None;
-    // A processing error stops inside the last block: its words before the
-    // bad one are written, then 'D' is sent for the bad word and the write
-    // ends there.
     int totalWords() const;
 };
 
-// Walks the lines as the write does. The highest word address a data record
-// may start at is 1024; records must come in ascending order without overlap.
-WritePlan PlanWrite(const QList<QByteArray>& lines);
+// Reads the lines as the write takes them and checks every record up to the
+// end record (or the end of the file): its form and checksum, and for the
+// data records of program memory the write's rules. The highest word address
+// a data record may start at is 1024, and the first record above it ends the
+// data phase (the records after it are still checked); records must come in
+// ascending order without overlap.
+WritePlan PlanWrite(LineReader& lines);
+// The same for a text in memory.
+WritePlan PlanWrite(const QByteArray& text);
 
 // The word (lo + 256 * hi) of a block, 14 bits as programmed.
 inline uint16_t Word(const Block& block, int i) {
@@ -57,7 +65,7 @@ struct ConfigResult {
 
 // Finds word 0x2007 (the configuration word) in the lines: the first data
 // record at or above word 0x2000 whose words cover 0x2007, before any end
-// record.
-ConfigResult FindConfigWord(const QList<QByteArray>& lines);
+// record. Reading stops at the first line that is not a valid record.
+ConfigResult FindConfigWord(LineReader& lines);
 
 }  // namespace hexprogram

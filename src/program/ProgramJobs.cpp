@@ -1,8 +1,6 @@
 #include "program/ProgramJobs.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 
 #include "link/WriterLink.h"
 #include "link/protocol/MemoryMap.h"
@@ -11,7 +9,9 @@
 #include "resources/Texts.h"
 #include "shared/AppState.h"
 #include "shared/Host.h"
+#include "shared/InputFile.h"
 #include "shared/IntelHex.h"
+#include "shared/OutputFile.h"
 
 using texts::Text;
 
@@ -79,14 +79,14 @@ QString AddressText(int address, const char* suffix) {
 }
 
 ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath) {
-    QFile file(hexPath);
-    QByteArray text;
-    if (file.open(QIODevice::ReadOnly)) text = file.readAll();
+    InputFile file(hexPath, inputfile::kMaxHexBytes);
     // A file that cannot be read behaves as one whose first line is empty.
-    const QList<QByteArray> lines = file.isOpen() && file.error() == QFileDevice::NoError
-                                        ? hex::SplitLines(text)
-                                        : QList<QByteArray>{QByteArray()};
-    const hexprogram::ConfigResult found = hexprogram::FindConfigWord(lines);
+    LineReader lines = file.isOpen() ? LineReader(file) : LineReader(QByteArray("\n"));
+    hexprogram::ConfigResult found = hexprogram::FindConfigWord(lines);
+    if (lines.failed()) {
+        found.result = hexprogram::ConfigSearch::HexError;
+        found.recordError = hex::RecordError::NoStartMark;
+    }
     switch (found.result) {
         case hexprogram::ConfigSearch::Found:
             state.ConfigWord = found.word;
@@ -106,8 +106,49 @@ ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath
     return ConfigLoad::HexError;
 }
 
+std::optional<hexprogram::WritePlan> CheckHexFile(Host& host, const QString& hexPath,
+                                                  JobOutcome* outcome) {
+    InputFile file(hexPath, inputfile::kMaxHexBytes);
+    if (!file.isOpen()) {
+        *outcome = JobOutcome::FileError;
+        ShowCritical(host, TwoLines(texts::kFileOpenFailed, texts::kTryAgain),
+                     texts::kCaptionFileError);
+        return std::nullopt;
+    }
+    LineReader lines(file);
+    hexprogram::WritePlan plan = hexprogram::PlanWrite(lines);
+    switch (plan.error) {
+        case hexprogram::WalkError::None:
+            *outcome = JobOutcome::Done;
+            return plan;
+        case hexprogram::WalkError::Hex:
+            *outcome = JobOutcome::HexError;
+            ShowCritical(host, TwoLines(texts::kHexError, texts::kHexErrorLine2),
+                         texts::kCaptionFileError);
+            break;
+        case hexprogram::WalkError::Processing:
+            *outcome = JobOutcome::HexError;
+            ShowCritical(host, TwoLines(texts::kFileProcessingError, texts::kTryAgain),
+                         texts::kCaptionError);
+            break;
+        case hexprogram::WalkError::Read:
+            *outcome = JobOutcome::FileError;
+            ShowCritical(host, TwoLines(texts::kFileProcessingError, texts::kTryAgain),
+                         texts::kCaptionError);
+            break;
+    }
+    return std::nullopt;
+}
+
 JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view) {
     Host& host = env.host;
+    // The whole file is checked before the Writer is opened: a file the
+    // write would refuse part-way is refused before any byte goes out, so a
+    // bad file never leaves the chip half-programmed.
+    JobOutcome checked = JobOutcome::Done;
+    const std::optional<hexprogram::WritePlan> plan = CheckHexFile(host, hexPath, &checked);
+    if (!plan) return checked;
+
     int curAddr = 0;
     view.SetStatusText(AddressText(0, texts::kWritingSuffix));
     view.SetProgress(0, 0);
@@ -126,19 +167,7 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
         return outcome;
     };
 
-    QFile file(hexPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return finish(TwoLines(texts::kFileOpenFailed, texts::kTryAgain), texts::kCaptionFileError,
-                      JobOutcome::FileError);
-    }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return finish(TwoLines(texts::kFileProcessingError, texts::kTryAgain), texts::kCaptionError,
-                      JobOutcome::FileError);
-    }
-    file.close();
-    const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(content));
-    const int total = plan.totalWords();
+    const int total = plan->totalWords();
     int done = 0;
     view.SetProgress(0, total);
 
@@ -146,7 +175,7 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
     auto expect = [&](uint8_t ack) { return link.Read().is(ack); };
     const QString writeFailed = TwoLines(texts::kWriteFailed, texts::kTryAgain);
 
-    for (const hexprogram::Block& block : plan.blocks) {
+    for (const hexprogram::Block& block : plan->blocks) {
         while (curAddr < block.wordAddress) {
             // The count byte carries seven bits: a gap of 200 goes as 72,
             // 127 and 1.
@@ -174,20 +203,6 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
             host.ProcessEvents();
         }
     }
-    switch (plan.error) {
-        case hexprogram::WalkError::None:
-            break;
-        case hexprogram::WalkError::Hex:
-            return finish(TwoLines(texts::kHexError, texts::kHexErrorLine2),
-                          texts::kCaptionFileError, JobOutcome::HexError);
-        case hexprogram::WalkError::Processing:
-            // The bad word's 'D' goes out before its bytes are formed.
-            view.SetStatusText(AddressText(curAddr, texts::kWritingSuffix));
-            link.Send(cmd::kProgramWord);
-            return finish(TwoLines(texts::kFileProcessingError, texts::kTryAgain),
-                          texts::kCaptionError, JobOutcome::HexError);
-    }
-
     link.Send(cmd::kProgramConfig);
     if (!expect(cmd::kConfigAck))
         return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
@@ -262,12 +277,9 @@ JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view) {
     if (!chosen) return JobOutcome::Cancelled;
 
     view.SetStatusText(Text(texts::kWritingFile));
-    // Written beside the target and renamed over it only when complete.
-    QSaveFile file(*chosen);
-    const QByteArray content = FormatReadOutFile(image);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !file.commit()) {
-        file.cancelWriting();
+    // Written beside the target and renamed over it only when complete; a
+    // device or a pipe at the path is left alone.
+    if (outputfile::Save(*chosen, FormatReadOutFile(image)) != outputfile::Error::None) {
         ShowCritical(host, TwoLines(texts::kFileError, texts::kTryAgain), texts::kCaptionError);
         return JobOutcome::FileError;
     }

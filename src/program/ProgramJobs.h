@@ -4,8 +4,10 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "link/protocol/MemoryMap.h"
+#include "program/HexProgram.h"
 
 class Device;
 class Host;
@@ -47,7 +49,15 @@ enum class ConfigLoad { Found, NotFound, HexError };
 // file has no configuration word.
 ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath);
 
-// Programs the HEX file's data records and then ConfigWord's low seven bits.
+// Reads and checks the HEX file as the write takes it (see
+// hexprogram::PlanWrite). On an error shows the message the write gives for
+// it and returns nothing, with `outcome` set to FileError or HexError.
+std::optional<hexprogram::WritePlan> CheckHexFile(Host& host, const QString& hexPath,
+                                                  JobOutcome* outcome);
+
+// Checks the whole HEX file, then programs its data records and
+// ConfigWord's low seven bits. A file with an error is refused before the
+// Writer is opened.
 JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view);
 
 // Reads program memory and the configuration block, asks where to save

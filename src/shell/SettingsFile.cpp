@@ -1,25 +1,35 @@
 #include "shell/SettingsFile.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 
 #include "resources/Texts.h"
+#include "shared/InputFile.h"
+#include "shared/OutputFile.h"
 
 namespace {
 
 constexpr qsizetype kMaxValueBytes = 2599;
 
-QList<QByteArray> ReadLines(const QString& path, bool* exists) {
-    QFile file(path);
-    *exists = file.open(QIODevice::ReadOnly);
-    if (!*exists) return {};
-    QList<QByteArray> lines = file.readAll().split('\n');
-    if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
-    for (QByteArray& line : lines) {
-        if (line.endsWith('\r')) line.chop(1);
+// How the file stands when it is to be read.
+enum class FileState {
+    Read,     // read to its end
+    Missing,  // not there: every value is absent, and a write makes it
+    Refused,  // there, but not a file that can be read (a device, a pipe,
+              // too large, no permission): absent values, and never written
+};
+
+// Calls `onLine` for each line of the file.
+template <typename OnLine>
+FileState ForEachLine(const QString& path, OnLine onLine) {
+    InputFile file(path, inputfile::kMaxSettingsBytes);
+    if (!file.isOpen())
+        return file.error() == inputfile::Error::Missing ? FileState::Missing : FileState::Refused;
+    LineReader lines(file);
+    QByteArray line;
+    while (lines.Next(&line)) {
+        if (!onLine(line)) return FileState::Read;
     }
-    return lines;
+    return lines.failed() ? FileState::Refused : FileState::Read;
 }
 
 // "[name]" -> name, or nothing when the line is not a section header.
@@ -45,26 +55,32 @@ bool Same(const QString& a, const QString& b) {
 }  // namespace
 
 QString SettingsFile::ReadSetting(const QString& section, const QString& key) const {
-    bool exists = false;
-    const QList<QByteArray> lines = ReadLines(path_, &exists);
     bool inSection = false;
-    for (const QByteArray& line : lines) {
+    std::optional<QString> found;
+    ForEachLine(path_, [&](const QByteArray& line) {
         if (const auto name = SectionName(line)) {
             inSection = Same(*name, section);
-            continue;
+            return true;
         }
-        if (!inSection || !Same(KeyOf(line), key)) continue;
+        if (!inSection || !Same(KeyOf(line), key)) return true;
         QByteArray value = line.mid(line.indexOf('=') + 1).trimmed();
         if (value.size() > kMaxValueBytes) value.truncate(kMaxValueBytes);
-        return QString::fromLocal8Bit(value);
-    }
-    return texts::Text(texts::kSettingAbsent);
+        found = QString::fromLocal8Bit(value);
+        return false;
+    });
+    return found ? *found : texts::Text(texts::kSettingAbsent);
 }
 
 bool SettingsFile::WriteSetting(const QString& section, const QString& key,
                                 const QString& value) const {
-    bool exists = false;
-    QList<QByteArray> lines = ReadLines(path_, &exists);
+    QList<QByteArray> lines;
+    const FileState state = ForEachLine(path_, [&lines](const QByteArray& line) {
+        lines.append(line);
+        return true;
+    });
+    // A file that is there but cannot be read is not replaced by the one
+    // line written now.
+    if (state == FileState::Refused) return false;
     const QByteArray entry = key.toLocal8Bit() + '=' + value.toLocal8Bit();
 
     qsizetype sectionStart = -1;  // index of the header line
@@ -95,13 +111,9 @@ bool SettingsFile::WriteSetting(const QString& section, const QString& key,
             lines.append(entry);
         }
     }
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    for (const QByteArray& line : lines) {
-        file.write(line);
-        file.write("\r\n");
-    }
-    return file.commit();
+    QByteArray content;
+    for (const QByteArray& line : lines) content += line + "\r\n";
+    return outputfile::Save(path_, content) == outputfile::Error::None;
 }
 
 QString SettingsPathIn(const QString& directory) {

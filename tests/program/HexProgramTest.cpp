@@ -116,8 +116,8 @@ TEST(LoadHexConfigWord, ReportsADamagedFileAndKeepsTheWord) {
 }
 
 TEST(PlanWrite, CountsTheWordsTheWriteWillSend) {
-    const hexprogram::WritePlan plan = hexprogram::PlanWrite(hex::SplitLines(HexText(
-        {DataRecord(0, {1, 0, 2, 0}), DataRecord(0x10, {3, 0, 4}), DataRecord(0x4000, {5, 0})})));
+    const hexprogram::WritePlan plan = hexprogram::PlanWrite(HexText(
+        {DataRecord(0, {1, 0, 2, 0}), DataRecord(0x10, {3, 0, 4}), DataRecord(0x4000, {5, 0})}));
     EXPECT_EQ(plan.error, hexprogram::WalkError::None);
     ASSERT_EQ(plan.blocks.size(), 2u);
     EXPECT_EQ(plan.blocks[1].wordAddress, 8);

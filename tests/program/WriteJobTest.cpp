@@ -102,51 +102,78 @@ TEST(WritePrgComm, AnOddByteCountLeavesItsLastByteUnused) {
     EXPECT_EQ(rig.view.lastTotal, 7);
 }
 
-TEST(WritePrgComm, HexErrorsStopTheWriteAfterTheRecordsBeforeThem) {
+TEST(WritePrgComm, AFileTheWriteWouldRefuseIsRefusedBeforeTheWriterIsOpened) {
     const QByteArray first = DataRecord(0, {0x01, 0x30});
     QByteArray corrupt = DataRecord(2, {0x0A, 0x28});
     corrupt[corrupt.size() - 1] = corrupt.back() == '0' ? '1' : '0';
+    const QString hexError = TwoLines(texts::kHexError, texts::kHexErrorLine2);
+    const QString processing = TwoLines(texts::kFileProcessingError, texts::kTryAgain);
+    const QString cannotOpen = TwoLines(texts::kFileOpenFailed, texts::kTryAgain);
     struct Case {
         const char* what;
-        QByteArray file;
+        QByteArray file;  // written to p.hex, unless `path` names another
+        JobOutcome outcome;
+        QString message;
+        const char* caption;
+        const char* path = nullptr;
     } const cases[] = {
-        {"a repeated record", HexText({first, first, kEnd})},
-        {"a record below the address reached", HexText({DataRecord(8, {0, 0}), first, kEnd})},
-        {"an empty line", HexText({first, "", kEnd})},
-        {"a line without ':'", HexText({first, "0200020A2800", kEnd})},
-        {"a checksum that does not match", HexText({first, corrupt, kEnd})},
+        {"a repeated record", HexText({first, first, kEnd}), JobOutcome::HexError, hexError,
+         texts::kCaptionFileError},
+        {"a record below the address reached", HexText({DataRecord(8, {0, 0}), first, kEnd}),
+         JobOutcome::HexError, hexError, texts::kCaptionFileError},
+        {"overlapping records", HexText({DataRecord(0, {1, 0, 2, 0}), DataRecord(2, {3, 0}), kEnd}),
+         JobOutcome::HexError, hexError, texts::kCaptionFileError},
+        {"an empty line", HexText({first, "", kEnd}), JobOutcome::HexError, hexError,
+         texts::kCaptionFileError},
+        {"a line without ':'", HexText({first, "0200020A2800", kEnd}), JobOutcome::HexError,
+         hexError, texts::kCaptionFileError},
+        {"a checksum that does not match", HexText({first, corrupt, kEnd}), JobOutcome::HexError,
+         hexError, texts::kCaptionFileError},
         {"a line shorter than its count",
-         HexText({first, DataRecord(2, {0x0A, 0x28}).left(11), kEnd})},
+         HexText({first, DataRecord(2, {0x0A, 0x28}).left(11), kEnd}), JobOutcome::HexError,
+         hexError, texts::kCaptionFileError},
+        {"a damaged line after the last data record",
+         HexText({first, DataRecord(0x400E, {0x1A, 0x00}).chopped(1), kEnd}), JobOutcome::HexError,
+         hexError, texts::kCaptionFileError},
+        {"no record at all", QByteArray(), JobOutcome::HexError, hexError,
+         texts::kCaptionFileError},
+        {"a high byte of 0x80 or more", HexText({DataRecord(0, {0x01, 0x30, 0x00, 0x80}), kEnd}),
+         JobOutcome::HexError, processing, texts::kCaptionError},
+        {"a file that is not there", QByteArray(), JobOutcome::FileError, cannotOpen,
+         texts::kCaptionFileError, "gone.hex"},
+        {"a folder", QByteArray(), JobOutcome::FileError, cannotOpen, texts::kCaptionFileError,
+         "."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteRig rig;
-        EXPECT_EQ(rig.Write(c.file), JobOutcome::HexError);
-        const QStringList wire = rig.JobWire();
-        EXPECT_EQ(wire.back(), "w 45");  // write mode left, no configuration word
-        EXPECT_FALSE(wire.contains("w 47"));
-        rig.ExpectOneMessage(TwoLines(texts::kHexError, texts::kHexErrorLine2),
-                             texts::kCaptionFileError, MsgIcon::Critical);
+        const QString path = c.path ? rig.dir.filePath(QString::fromLatin1(c.path))
+                                    : rig.WriteFile(QStringLiteral("p.hex"), c.file);
+        auto e = rig.env();
+        EXPECT_EQ(WritePrgComm(e, path, rig.view), c.outcome);
+        // Not a byte went out: the Writer was never opened.
+        EXPECT_EQ(rig.device->openCount(), 0);
+        EXPECT_TRUE(rig.trace.isEmpty());
+        EXPECT_EQ(rig.device->firmware().chip(), ChipMemory());
+        ASSERT_EQ(rig.host.messages.size(), 1u);
+        EXPECT_EQ(rig.host.messages[0].text, c.message);
+        EXPECT_EQ(rig.host.messages[0].caption, Text(c.caption));
+        EXPECT_EQ(rig.host.messages[0].icon, MsgIcon::Critical);
     }
 }
 
-TEST(WritePrgComm, AHighByteOf0x80OrMoreIsAProcessingError) {
-    WriteRig rig;
-    EXPECT_EQ(rig.Write(HexText({DataRecord(0, {0x01, 0x30, 0x00, 0x80}), kEnd})),
-              JobOutcome::HexError);
-    EXPECT_EQ(rig.JobWire(), kEnter + Word("E0 81") + QStringList({"w 44", "w 45"}));
-    rig.ExpectOneMessage(TwoLines(texts::kFileProcessingError, texts::kTryAgain),
-                         texts::kCaptionError, MsgIcon::Critical);
-}
-
-TEST(WritePrgComm, AFileThatCannotBeOpenedLeavesWriteMode) {
-    WriteRig rig;
-    auto e = rig.env();
-    EXPECT_EQ(WritePrgComm(e, rig.dir.filePath(QStringLiteral("gone.hex")), rig.view),
-              JobOutcome::FileError);
-    EXPECT_EQ(rig.JobWire(), kEnter + QStringList{"w 45"});
-    rig.ExpectOneMessage(TwoLines(texts::kFileOpenFailed, texts::kTryAgain),
-                         texts::kCaptionFileError, MsgIcon::Critical);
+TEST(WritePrgComm, AByteOrderMarkAndRecordsAfterTheDataPhaseLeaveTheWireAsItIs) {
+    const QByteArray plain = HexText({DataRecord(0, {0x01, 0x30, 0x0A, 0x28}), kEnd});
+    WriteRig reference;
+    ASSERT_EQ(reference.Write(plain), JobOutcome::Done);
+    for (const QByteArray& file :
+         {QByteArray("\xEF\xBB\xBF") + plain,
+          HexText({DataRecord(0, {0x01, 0x30, 0x0A, 0x28}), DataRecord(0x4000, {0xFF, 0x3F}),
+                   DataRecord(0x10, {0x55, 0x00}), kEnd})}) {
+        WriteRig rig;
+        EXPECT_EQ(rig.Write(file), JobOutcome::Done);
+        EXPECT_EQ(rig.JobWire(), reference.JobWire());
+    }
 }
 
 TEST(WritePrgComm, WriteModeRefusals) {

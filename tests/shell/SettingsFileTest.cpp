@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "TestHost.h"
 #include "shell/SettingsFile.h"
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -93,3 +99,41 @@ TEST(SettingsNumbers, WrittenWithALeadingBlankAndReadBackWithinSixteenBits) {
         EXPECT_EQ(ParseSettingNumber(QString::fromLatin1(bad)), std::nullopt) << bad;
     }
 }
+
+TEST(SettingsFile, AByteOrderMarkDoesNotHideTheFirstSection) {
+    IniRig rig;
+    rig.Put("\xEF\xBB\xBF[Mode]\r\nQ-LARK= 1\r\n");
+    EXPECT_EQ(rig.settings.ReadSetting("Mode", "Q-LARK"), "1");
+    EXPECT_TRUE(rig.settings.WriteSetting("Mode", "Q-LARK", " 2"));
+    EXPECT_EQ(rig.settings.ReadSetting("Mode", "Q-LARK"), "2");
+}
+
+#ifdef Q_OS_UNIX
+TEST(SettingsFile, AFileThatCannotBeReadGivesTheDefaultsAndIsNeverReplaced) {
+    struct Case {
+        const char* what;
+        std::function<void(const QString&)> make;
+    } const cases[] = {
+        {"a named pipe", [](const QString& path) { ::mkfifo(QFile::encodeName(path), 0600); }},
+        {"a file far too large",
+         [](const QString& path) {
+             QFile file(path);
+             if (file.open(QIODevice::WriteOnly)) {
+                 file.write("[Mode]\r\nQ-LARK= 1\r\n");
+                 file.resize(64 * 1024 * 1024);
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        IniRig rig;
+        c.make(rig.settings.path());
+        const QFileInfo before(rig.settings.path());
+        EXPECT_EQ(rig.settings.ReadSetting("Mode", "Q-LARK"), "???");
+        EXPECT_FALSE(rig.settings.WriteSetting("Mode", "Q-LARK", " 2"));
+        const QFileInfo after(rig.settings.path());
+        EXPECT_EQ(after.size(), before.size());
+        EXPECT_EQ(after.isFile(), before.isFile());
+    }
+}
+#endif

@@ -1,11 +1,11 @@
 #include "link/sim/ChipStateFile.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <vector>
 
 #include "link/protocol/MemoryMap.h"
+#include "shared/InputFile.h"
 #include "shared/IntelHex.h"
+#include "shared/OutputFile.h"
 
 namespace chipstate {
 
@@ -24,22 +24,21 @@ QByteArray Format(const ChipMemory& chip) {
 
 std::optional<ChipMemory> Load(const QString& path, QString* error) {
     ChipMemory chip;
-    QFile file(path);
-    if (!file.exists()) return chip;
-    if (!file.open(QIODevice::ReadOnly)) {
+    InputFile file(path, inputfile::kMaxHexBytes);
+    if (file.error() == inputfile::Error::Missing) return chip;
+    if (!file.isOpen()) {
         if (error) *error = QStringLiteral("%1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
-    const QList<QByteArray> lines = hex::SplitLines(file.readAll());
-    int lineNumber = 0;
-    for (const QByteArray& line : lines) {
-        ++lineNumber;
+    LineReader lines(file);
+    QByteArray line;
+    while (lines.Next(&line)) {
         const hex::ParsedLine parsed = hex::ParseRecord(line);
         if (!parsed.ok()) {
             if (error)
                 *error = QStringLiteral("%1 line %2: %3")
                              .arg(path)
-                             .arg(lineNumber)
+                             .arg(lines.lineNumber())
                              .arg(QString::fromLatin1(hex::RecordErrorName(parsed.error)));
             return std::nullopt;
         }
@@ -62,16 +61,15 @@ std::optional<ChipMemory> Load(const QString& path, QString* error) {
             }
         }
     }
+    if (lines.failed()) {
+        if (error) *error = QStringLiteral("%1: cannot be read to its end").arg(path);
+        return std::nullopt;
+    }
     return chip;
 }
 
 bool Save(const QString& path, const ChipMemory& chip, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Format(chip)) < 0 || !file.commit()) {
-        if (error) *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return outputfile::Save(path, Format(chip), error) == outputfile::Error::None;
 }
 
 }  // namespace chipstate

@@ -16,7 +16,8 @@ namespace chipstate {
 std::optional<ChipMemory> Load(const QString& path, QString* error);
 
 // Writes the image to a temporary file beside `path` and renames it over
-// `path`, so an interrupted save never leaves a half-written chip.
+// `path`, so an interrupted save never leaves a half-written chip; a device
+// or a pipe at `path` is left alone.
 bool Save(const QString& path, const ChipMemory& chip, QString* error);
 
 QByteArray Format(const ChipMemory& chip);
