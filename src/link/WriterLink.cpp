@@ -27,6 +27,13 @@ LinkExchange::Reply LinkExchange::Read() {
     return reply;
 }
 
+LinkExchange::Pair LinkExchange::ReadPair() {
+    Pair pair;
+    pair.status = device_.Read(pair.bytes.data(), 2, &pair.received);
+    if (pair.received > 0) recv_ = pair.bytes[0];  // the receive buffer's byte 0
+    return pair;
+}
+
 bool OpenWriter(Device& device, Host& host, AppState& state) {
     if (device.OpenEx(QByteArray(kDeviceDescription)) != FT_OK) {
         if (!state.QuietOpen) {

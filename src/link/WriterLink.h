@@ -28,9 +28,20 @@ class LinkExchange {
         bool is(uint8_t expected) const { return ok() && arrived && byte == expected; }
     };
 
+    // Two data bytes read with one call, as the EEPROM and configuration
+    // reads take them. Only a pair that arrived whole counts.
+    struct Pair {
+        FtStatus status = FT_OK;
+        uint32_t received = 0;
+        std::array<uint8_t, 2> bytes{};
+        bool ok() const { return status == FT_OK; }
+        bool complete() const { return ok() && received == 2; }
+    };
+
     FtStatus Send(uint8_t byte);
     FtStatus Send(std::array<uint8_t, 2> bytes);
     Reply Read();
+    Pair ReadPair();
 
     Device& device() { return device_; }
 

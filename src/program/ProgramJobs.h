@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/JobEnv.h"
 #include "link/protocol/MemoryMap.h"
 #include "program/HexProgram.h"
 
-class Device;
 class Host;
 class ProgressView;
 struct AppState;
@@ -17,23 +17,6 @@ struct AppState;
 // The program-memory jobs. Each opens the Writer, runs its exchange, closes
 // the Writer again and tells the user the outcome through the Host. They
 // return the outcome as well, for callers that act on it (the command line).
-
-struct JobEnv {
-    Device& device;
-    Host& host;
-    AppState& state;
-};
-
-enum class JobOutcome {
-    Done,
-    Cancelled,    // the user cancelled the save question
-    NotOpened,    // the Writer could not be opened
-    LinkFailure,  // the Writer did not answer as expected
-    NoBoard,      // the Writer reaches no target board
-    FileError,    // a file could not be opened, read or written
-    HexError,     // the HEX file is not valid
-    WriteError,   // a word or the configuration word was not acknowledged
-};
 
 // Everything the read-out brings back: program memory and the
 // configuration block (words 0x2000..0x2007).

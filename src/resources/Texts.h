@@ -100,3 +100,37 @@ inline constexpr char kForT5813Only[] = "このアプリケーションはＴ５
 inline constexpr char kFirmwarePrefix[] = "ファームウェアバージョン ";
 
 }  // namespace texts
+
+namespace texts {
+
+// Data EEPROM: viewer, byte editor, write form
+inline constexpr char kTalkingToBoard[] = "ＰＩＣマイコンボードと通信中";
+inline constexpr char kWriterNoResponse[] = "ライタの反応がありません";
+inline constexpr char kAskEraseEeprom[] = "EEP-ROMデータエリアを全消去しますか";
+inline constexpr char kEnterOneByte[] = "１バイトのデータを入力してください";
+inline constexpr char kBadByteValue[] = "データの値が正しくありません";
+inline constexpr char kByteOutOfRange[] = "データの値が有効範囲を超えています";
+inline constexpr char kWriting[] = "書込み中";
+inline constexpr char kByteNoPowerLine1[] = "Q-LARKの電源が入っていません。";
+inline constexpr char kByteNoPowerLine2[] = "電源を入れてからもう一度クリックしてください。";
+inline constexpr char kByteLinkFailedLine2[] =
+    "ケーブルの確認をしてからもう一度クリックしてください。";
+inline constexpr char kDataFileMissing[] = "指定したファイルが存在しないので書込みができません。";
+inline constexpr char kClickAgain[] = "もう一度クリックしてください。";
+inline constexpr char kWritingAddressPrefix[] = "書込み中 アドレス　";
+inline constexpr char kRunAgain[] = "もう一度実行してください。";
+inline constexpr char kBoardNoPower[] = "ロボット基板の電源が入っていません。";
+// A data file that is not 32 records of four numbers, the bytes 0 to 255.
+inline constexpr char kDataFileErrorAtLine[] = "データファイルの%1行目にエラーがありました";
+inline constexpr char kDataFileTooShort[] = "データファイルのデータが足りません";
+inline constexpr char kDataFileRemake[] = "データファイルを作り直して、もう一度実行してください。";
+
+// Configuration register viewer
+inline constexpr char kConfRegOscillator[] = "FOSC    ";
+inline constexpr char kConfRegWatchdog[] = "WDT     ";
+inline constexpr char kConfRegPowerUp[] = "PWRTE   ";
+inline constexpr char kConfRegProtect[] = "CP      ";
+inline constexpr char kOn[] = "ON";
+inline constexpr char kOff[] = "OFF";
+
+}  // namespace texts

@@ -2,6 +2,7 @@
 
 #include "JobTestSupport.h"
 #include "program/HexProgram.h"
+#include "program/ProgramJobs.h"
 #include "shared/AppState.h"
 
 using texts::Text;

@@ -2,6 +2,7 @@
 #include <QDir>
 
 #include "JobTestSupport.h"
+#include "program/ProgramJobs.h"
 
 using texts::Text;
 

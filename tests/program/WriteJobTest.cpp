@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "JobTestSupport.h"
+#include "program/ProgramJobs.h"
 
 using texts::Text;
 

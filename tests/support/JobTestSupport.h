@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "SimFixture.h"
-#include "program/ProgramJobs.h"
+#include "link/JobEnv.h"
 #include "resources/Texts.h"
 #include "shared/IntelHex.h"
 

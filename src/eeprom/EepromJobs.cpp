@@ -1,0 +1,308 @@
+#include "eeprom/EepromJobs.h"
+
+#include "eeprom/EepromDataFile.h"
+#include "link/WriterLink.h"
+#include "link/protocol/SevenBit.h"
+#include "resources/Texts.h"
+#include "shared/AppState.h"
+#include "shared/FileExists.h"
+#include "shared/Host.h"
+
+using texts::Text;
+
+namespace {
+
+QString TwoLines(const QString& first, const char* second) {
+    return first + Text(texts::kCrLf) + Text(second);
+}
+
+QString TwoLines(const char* first, const char* second) {
+    return TwoLines(Text(first), second);
+}
+
+// A byte as the table shows it: two upper-case hexadecimal digits.
+QString CellText(uint8_t value) {
+    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+// The byte of a pair as the Writer sends EEPROM bytes: bit 7 from bit 0 of
+// the first byte, bits 6..0 from the second.
+uint8_t PairValue(std::array<uint8_t, 2> pair) {
+    return static_cast<uint8_t>(((pair[0] & 0x01) << 7) | (pair[1] & 0x7F));
+}
+
+// The byte editor's two failure messages: the Writer reached no powered
+// board, or anything else went wrong.
+enum class ByteWriteError { None, NoPower, Link };
+
+void ShowByteWriteError(Host& host, ByteWriteError error) {
+    const QString text = error == ByteWriteError::NoPower
+                             ? TwoLines(texts::kByteNoPowerLine1, texts::kByteNoPowerLine2)
+                             : TwoLines(texts::kLinkFailedLine1, texts::kByteLinkFailedLine2);
+    host.MessageBox(text, Text(texts::kCaptionError), MsgIcon::Critical);
+}
+
+}  // namespace
+
+QString EepromAddressText(int address) {
+    return QStringLiteral("Add ") + QString::number(address, 16).toUpper();
+}
+
+QString EepromWritingText(int address) {
+    return Text(texts::kWritingAddressPrefix) + QString::number(address, 16).toUpper() + u'h';
+}
+
+EepromRead ReadEeprom(JobEnv& env, EepromView& view) {
+    EepromRead result;
+    if (OpenWriter(env.device, env.host, env.state)) {
+        result.outcome = JobOutcome::NotOpened;
+        return result;
+    }
+    view.SetBusy(true);
+    view.SetStatusText(Text(texts::kTalkingToBoard));
+    if (HandshakeWriter(env.device, env.host, env.state)) {
+        env.device.Close();
+        view.SetBusy(false);
+        result.outcome = JobOutcome::LinkFailure;
+        return result;
+    }
+    LinkExchange link(env.device);
+    WriterError code = kWriterLinkFailed;
+    bool started = false;
+    for (int attempt = 0; attempt < kCommandAttempts && !started; ++attempt) {
+        link.Send(cmd::kReadEeprom);
+        const LinkExchange::Reply reply = link.Read();
+        if (!reply.ok()) break;
+        if (reply.byte == cmd::kNoBoard) {
+            link.Send(cmd::kPoll);
+            code = kWriterNoBoard;
+            break;
+        }
+        if (reply.byte == cmd::kReadEepromAck) {
+            started = true;
+            break;
+        }
+        link.Send(cmd::kCancel);
+    }
+    if (started) {
+        code = kWriterOk;
+        for (int address = 0; address < memorymap::kEepromBytes; ++address) {
+            const LinkExchange::Pair pair = link.ReadPair();
+            // A pair that did not arrive whole is no value: the read ends as
+            // a failed one, and the cell keeps what it showed.
+            if (!pair.complete()) {
+                view.SetStatusText(Text(texts::kWriterNoResponse));
+                code = kWriterNoBoard;
+                break;
+            }
+            // A byte that is not data ends the read early, without a message.
+            if (!sevenbit::IsData(pair.bytes[0]) || !sevenbit::IsData(pair.bytes[1])) break;
+            result.bytes[address] = PairValue(pair.bytes);
+            result.count = address + 1;
+            view.SetCell(address, CellText(result.bytes[address]));
+        }
+        if (code == kWriterOk) view.SetStatusText(QString());
+    }
+    view.SetBusy(false);
+    env.device.Close();
+    if (code != kWriterOk) {
+        ReportWriterError(env.host, code);
+        result.outcome =
+            code == kWriterNoBoard && !started ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+    }
+    return result;
+}
+
+JobOutcome EraseEeprom(JobEnv& env, EepromView& view) {
+    Host& host = env.host;
+    view.SetBusy(true);
+    if (host.MessageBox(Text(texts::kAskEraseEeprom), Text(texts::kAppTitle), MsgIcon::Question,
+                        MsgButtons::YesNo) != MsgAnswer::Yes) {
+        view.SetBusy(false);
+        return JobOutcome::Cancelled;
+    }
+    if (OpenWriter(env.device, host, env.state)) {
+        view.SetBusy(false);
+        return JobOutcome::NotOpened;
+    }
+    view.SetStatusText(Text(texts::kTalkingToBoard));
+    if (HandshakeWriter(env.device, host, env.state)) {
+        env.device.Close();
+        view.SetBusy(false);
+        return JobOutcome::LinkFailure;
+    }
+    LinkExchange link(env.device);
+    link.Send(cmd::kEraseEeprom);
+    const LinkExchange::Reply reply = link.Read();
+    WriterError code = kWriterOk;
+    if (!reply.ok()) {
+        code = kWriterLinkFailed;
+    } else if (reply.byte == cmd::kNoBoard) {
+        link.Send(cmd::kPoll);
+        code = kWriterNoBoard;
+    } else if (reply.byte != cmd::kAck) {
+        link.Send(cmd::kCancel);
+        host.Sleep(pauses::kRecoveryMs);
+        link.Send(cmd::kPoll);
+        code = kWriterLinkFailed;
+    }
+    env.device.Close();
+    if (code != kWriterOk) {
+        view.SetBusy(false);
+        ReportWriterError(host, code);
+        return code == kWriterNoBoard ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+    }
+    host.Sleep(pauses::kEepromEraseDoneMs);
+    view.SetStatusText(QString());
+    view.SetBusy(false);
+    // The erased contents, read afresh.
+    return ReadEeprom(env, view).outcome;
+}
+
+uint32_t ReadHexPrefix(const QString& text) {
+    uint32_t value = 0;
+    for (const QChar c : text) {
+        if (c == u' ' || c == u'\t' || c == u'\n') continue;
+        const int digit = c.isDigit() && c.unicode() < 0x80 ? c.unicode() - '0'
+                          : c >= u'A' && c <= u'F'          ? c.unicode() - 'A' + 10
+                          : c >= u'a' && c <= u'f'          ? c.unicode() - 'a' + 10
+                                                            : -1;
+        if (digit < 0) break;
+        // Saturates: any number this large is out of range anyway.
+        value = value > 0x0FFFFFFF ? 0xFFFFFFFF : value * 16 + static_cast<uint32_t>(digit);
+    }
+    return value;
+}
+
+ByteInput CheckByteInput(const QString& text) {
+    const QString s = text.trimmed();
+    const uint32_t value = ReadHexPrefix(s);
+    ByteInput input;
+    if (s.size() < 1 || s.size() > 2) input.failures << Text(texts::kEnterOneByte);
+    if (value == 0 && s != u"0" && s != u"00") input.failures << Text(texts::kBadByteValue);
+    if (value > 0xFF) input.failures << Text(texts::kByteOutOfRange);
+    if (input.failures.isEmpty()) input.value = static_cast<uint8_t>(value);
+    return input;
+}
+
+JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value) {
+    Host& host = env.host;
+    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
+    if (HandshakeWriter(env.device, host, env.state)) {
+        env.device.Close();
+        return JobOutcome::LinkFailure;
+    }
+    LinkExchange link(env.device);
+    // Every step must be answered with this read: an answer that did not
+    // come is no acceptance.
+    ByteWriteError error = ByteWriteError::None;
+    link.Send(cmd::kWriteEepromByte);
+    const LinkExchange::Reply command = link.Read();
+    if (!command.ok()) {
+        error = ByteWriteError::Link;
+    } else if (command.arrived && command.byte == cmd::kNoBoard) {
+        link.Send(cmd::kPoll);
+        error = ByteWriteError::NoPower;
+    } else if (!command.is(cmd::kWriteEepromByteAck)) {
+        link.Send(cmd::kCancel);
+        error = ByteWriteError::Link;
+    } else {
+        // From here on the viewer reads again, whatever follows.
+        env.state.EepromWritten = true;
+        link.Send(static_cast<uint8_t>(cmd::kDataBit | (address & cmd::kCountMask)));
+        const LinkExchange::Reply addressed = link.Read();
+        if (!addressed.ok()) {
+            error = ByteWriteError::Link;
+        } else if (!addressed.is(cmd::kWriteEepromByteAck)) {
+            link.Send(cmd::kCancel);
+            error = ByteWriteError::Link;
+        } else {
+            link.Send(sevenbit::Encode(value));
+            const LinkExchange::Reply written = link.Read();
+            if (!written.ok()) {
+                error = ByteWriteError::Link;
+            } else if (!written.is(cmd::kAck)) {
+                link.Send(cmd::kCancel);
+                error = ByteWriteError::Link;
+            }
+        }
+    }
+    if (error == ByteWriteError::None) {
+        env.device.Close();
+        return JobOutcome::Done;
+    }
+    if (env.device.Close() != FT_OK) error = ByteWriteError::Link;
+    ShowByteWriteError(host, error);
+    return error == ByteWriteError::NoPower ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+}
+
+JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view) {
+    Host& host = env.host;
+    if (!FileExists(path)) {
+        host.MessageBox(TwoLines(texts::kDataFileMissing, texts::kClickAgain),
+                        Text(texts::kAppTitle), MsgIcon::Critical);
+        return JobOutcome::FileError;
+    }
+    // The whole file is checked before the Writer is opened: a file that is
+    // not 64 good bytes is refused, and the EEPROM is not touched.
+    const eepromfile::Contents data = eepromfile::Load(path);
+    if (data.error != eepromfile::Error::None) {
+        const QString first = data.error == eepromfile::Error::BadField
+                                  ? Text(texts::kDataFileErrorAtLine).arg(data.errorLine)
+                              : data.error == eepromfile::Error::TooShort
+                                  ? Text(texts::kDataFileTooShort)
+                                  : Text(texts::kFileOpenFailed);
+        host.MessageBox(TwoLines(first, texts::kDataFileRemake), Text(texts::kCaptionFileError),
+                        MsgIcon::Critical);
+        return JobOutcome::FileError;
+    }
+    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
+    if (HandshakeWriter(env.device, host, env.state)) {
+        env.device.Close();
+        return JobOutcome::LinkFailure;
+    }
+    LinkExchange link(env.device);
+    WriterError code = kWriterOk;
+    link.Send(cmd::kWriteEepromAll);
+    host.Sleep(pauses::kEepromBlockReplyMs);
+    const LinkExchange::Reply reply = link.Read();
+    if (reply.is(cmd::kNoBoard)) {
+        link.Send(cmd::kPoll);
+        code = kWriterNoBoard;
+    } else if (!reply.is(cmd::kWriteEepromAllAck)) {
+        link.Send(cmd::kCancel);
+        code = kWriterLinkFailed;
+    } else {
+        view.SetStatusText(Text(texts::kWriting));
+        view.SetProgress(0, memorymap::kEepromBytes);
+        for (int address = 0; address < memorymap::kEepromBytes; ++address) {
+            view.SetStatusText(EepromWritingText(address));
+            host.ProcessEvents();
+            link.Send(sevenbit::Encode(data.bytes[address]));
+            host.Sleep(pauses::kEepromPairReplyMs);
+            const LinkExchange::Reply taken = link.Read();
+            // Only an answer that came with this read is an acceptance.
+            if (!taken.is(cmd::kWriteEepromAllAck) && !taken.is(cmd::kAck)) {
+                link.Send(cmd::kCancel);
+                code = kWriterLinkFailed;
+                break;
+            }
+            view.SetProgress(address + 1, memorymap::kEepromBytes);
+        }
+    }
+    env.device.Close();
+    switch (code) {
+        case kWriterOk:
+            host.MessageBox(Text(texts::kWriteDone), Text(texts::kAppTitle), MsgIcon::Information);
+            return JobOutcome::Done;
+        case kWriterNoBoard:
+            host.MessageBox(TwoLines(texts::kBoardNoPower, texts::kRunAgain),
+                            Text(texts::kCaptionError), MsgIcon::Critical);
+            return JobOutcome::NoBoard;
+        case kWriterLinkFailed:
+            break;
+    }
+    host.MessageBox(TwoLines(texts::kLinkFailedLine1, texts::kRunAgain), Text(texts::kCaptionError),
+                    MsgIcon::Critical);
+    return JobOutcome::WriteError;
+}

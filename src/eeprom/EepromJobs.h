@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "link/JobEnv.h"
+#include "link/protocol/MemoryMap.h"
+
+class ProgressView;
+
+// The data EEPROM jobs: read all 64 bytes into the viewer's table, erase
+// them, write one byte (the byte editor) and write all 64 from a data file
+// (the "/F" start). Each opens the Writer, runs its exchange, closes the
+// Writer again and tells the user the outcome through the Host.
+
+// What the EEPROM viewer shows of a read: its two buttons, the status line
+// and the 64 cells of the table.
+class EepromView {
+  public:
+    virtual ~EepromView() = default;
+    // Refresh and DATA Clear are disabled while an exchange runs.
+    virtual void SetBusy(bool busy) = 0;
+    // The status line, Label2.
+    virtual void SetStatusText(const QString& text) = 0;
+    // The cell of `address` (0 to 63) shows `text`, two hexadecimal digits.
+    virtual void SetCell(int address, const QString& text) = 0;
+};
+
+struct EepromRead {
+    JobOutcome outcome = JobOutcome::Done;
+    // The bytes read, from address 0 on; a read the Writer ended early (a
+    // byte that is not data) has fewer than 64.
+    std::array<uint8_t, memorymap::kEepromBytes> bytes{};
+    int count = 0;
+};
+
+// Reads the 64 bytes with 'X' and shows each as it arrives. A pair that
+// does not arrive whole ends the read as a failed one ("ライタの反応がありません").
+EepromRead ReadEeprom(JobEnv& env, EepromView& view);
+
+// Asks before erasing; erases the EEPROM with 'F', waits and reads it
+// again. Cancelled when the user declines.
+JobOutcome EraseEeprom(JobEnv& env, EepromView& view);
+
+// The byte editor's input: one or two hexadecimal digits. Returns the
+// value, or the messages of the checks it fails, in order (length, form,
+// range).
+struct ByteInput {
+    std::optional<uint8_t> value;
+    QStringList failures;
+};
+ByteInput CheckByteInput(const QString& text);
+// Hexadecimal as the byte editor reads it: blanks, tabs and line feeds are
+// ignored, the leading hexadecimal digits are taken, none read as 0.
+uint32_t ReadHexPrefix(const QString& text);
+
+// Writes `value` to `address` with 'V'. Sets EepromWritten once the Writer
+// has taken the command, so the viewer reads again whatever follows. On a
+// failure shows the byte editor's own message.
+JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value);
+
+// Writes the 64 bytes of the data file at `path` with 'M', the progress in
+// `view`. The whole file is checked before the Writer is opened.
+JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view);
+
+// "Add 3F": the byte editor's address line.
+QString EepromAddressText(int address);
+// "書込み中 アドレス　3Fh": the write form's progress line.
+QString EepromWritingText(int address);
