@@ -4,13 +4,8 @@
 
 // What the Posix and the Windows ports share.
 
-FtStatus SerialDevice::Fail(FtStatus status, const QString& why) {
-    lastError_ = why;
-    return status;
-}
-
 FtStatus SerialDevice::ChoosePort(const QByteArray& description, QString* path) {
-    lastError_.clear();
+    ClearError();
     if (isOpen())
         return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1 is already open").arg(portPath_));
     *path = options_.path;
