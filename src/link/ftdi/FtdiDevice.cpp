@@ -23,6 +23,17 @@ namespace {
 
 using SteadyTime = std::chrono::steady_clock;
 
+// What libftdi1's calls return for the failures told apart here; any other
+// negative return is a failure the backend reports with libftdi1's own words.
+//
+// ftdi_usb_get_strings: libusb could not open the device, which for a
+// bridge it has just listed usually means no permission on its node.
+constexpr int kStringsCannotOpenDevice = -4;
+// ftdi_usb_open_dev: the device may not be claimed from the kernel's driver
+// ("inappropriate permissions on device"). libftdi1 also returns this for a
+// missing context, which this backend never passes.
+constexpr int kOpenDevNoPermission = -8;
+
 QString FtdiError(ftdi_context* ftdi) {
     return QString::fromLocal8Bit(ftdi_get_error_string(ftdi));
 }
@@ -76,8 +87,9 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
         if (result < 0) {
             // Usually no permission on the device: the udev rule gives it.
             seen << QStringLiteral("a bridge whose strings cannot be read (%1%2)")
-                        .arg(FtdiError(ftdi),
-                             result == -4 ? QStringLiteral("; install the udev rule") : QString());
+                        .arg(FtdiError(ftdi), result == kStringsCannotOpenDevice
+                                                  ? QStringLiteral("; install the udev rule")
+                                                  : QString());
             continue;
         }
         if (description == QByteArray(product)) {
@@ -103,7 +115,8 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
             FT_DEVICE_NOT_OPENED,
             QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
                 .arg(QString::fromLatin1(description), FtdiError(ftdi),
-                     opened == -8 ? QStringLiteral(" (install the udev rule)") : QString()));
+                     opened == kOpenDevNoPermission ? QStringLiteral(" (install the udev rule)")
+                                                    : QString()));
     context_->open = true;
     readTimeoutMs_ = 0;
     writeTimeoutMs_ = 0;
@@ -142,8 +155,7 @@ FtStatus FtdiDevice::SetBaudRate(uint32_t baud) {
 FtStatus FtdiDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
     using namespace d2xxcodes;
     if (!isOpen()) return FT_INVALID_HANDLE;
-    if ((wordLength != kBits7 && wordLength != kBits8) ||
-        (stopBits != kStopBits1 && stopBits != kStopBits2) || parity > kParitySpace)
+    if (!IsLineSetting(wordLength, stopBits, parity))
         return Fail(FT_INVALID_PARAMETER, QStringLiteral("no such line setting"));
     static constexpr ftdi_parity_type kParities[] = {NONE, ODD, EVEN, MARK, SPACE};
     const int result =

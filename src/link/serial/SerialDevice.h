@@ -50,8 +50,9 @@ class SerialDevice final : public DeviceBase {
     // The port to open: the one given, or the one found by its USB product
     // string. Fails when the device is open already or no port matches.
     FtStatus ChoosePort(const QByteArray& description, QString* path);
-    // FT_OK for the word lengths, stop bits and parities D2XX knows.
-    FtStatus CheckLineSetting(uint8_t wordLength, uint8_t stopBits, uint8_t parity);
+    // The port's own part of SetDataCharacteristics: sets a line setting
+    // that has been checked already.
+    FtStatus SetLineSetting(uint8_t wordLength, uint8_t stopBits, uint8_t parity);
 
     Options options_;
     QString portPath_;

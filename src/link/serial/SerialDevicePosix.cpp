@@ -164,12 +164,8 @@ FtStatus SerialDevice::SetBaudRate(uint32_t baud) {
     return FT_OK;
 }
 
-FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits,
-                                              uint8_t parity) {
+FtStatus SerialDevice::SetLineSetting(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
     using namespace d2xxcodes;
-    if (!isOpen()) return FT_INVALID_HANDLE;
-    if (const FtStatus status = CheckLineSetting(wordLength, stopBits, parity); status != FT_OK)
-        return status;
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
