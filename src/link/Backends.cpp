@@ -14,6 +14,9 @@ namespace {
 
 struct Backend {
     const char* name;
+    // Real hardware: `auto` may choose it. The simulator is chosen only by
+    // its name.
+    bool hardware;
     // Builds the device; `argument` is what follows "name:" in QLARKW_DEVICE.
     std::function<std::unique_ptr<Device>(const QString& argument, Clock&, QString* error)> make;
 };
@@ -53,28 +56,44 @@ std::unique_ptr<Device> MakeD2xx(const QString& argument, Clock&, QString*) {
     return std::make_unique<D2xxDevice>(argument);
 }
 
-const Backend kSerial{"serial", MakeSerial};
-const Backend kFtdi{"ftdi", MakeFtdi};
-const Backend kD2xx{"d2xx", MakeD2xx};
-
-// Every real hardware backend, chosen by name.
-const std::vector<Backend>& HardwareBackends() {
-    static const std::vector<Backend> list = {kSerial, kFtdi, kD2xx};
+// Every backend, chosen by its name; an unknown name is told this list.
+const std::vector<Backend>& AllBackends() {
+    static const std::vector<Backend> list = {
+        {"sim", false, MakeSim},
+        {"serial", true, MakeSerial},
+        {"ftdi", true, MakeFtdi},
+        {"d2xx", true, MakeD2xx},
+    };
     return list;
 }
 
-// The ones `auto` tries, in order. Windows names a COM port by its driver,
-// not by the Writer's product string, so the vendor library comes first
-// there; elsewhere the system's own serial driver does, which needs no
-// driver change and no extra library.
-const std::vector<Backend>& AutoBackends() {
+const Backend* Find(const QString& name) {
+    for (const Backend& backend : AllBackends()) {
+        if (name == QLatin1String(backend.name)) return &backend;
+    }
+    return nullptr;
+}
+
+// The hardware backends `auto` tries, in order. Windows names a COM port by
+// its driver, not by the Writer's product string, so the vendor library
+// comes first there; elsewhere the system's own serial driver does, which
+// needs no driver change and no extra library.
+const std::vector<const Backend*>& AutoBackends() {
 #if defined(_WIN32)
-    static const std::vector<Backend> list = {kD2xx, kSerial};
+    static constexpr const char* kOrder[] = {"d2xx", "serial"};
 #elif defined(__APPLE__)
-    static const std::vector<Backend> list = {kSerial, kD2xx, kFtdi};
+    static constexpr const char* kOrder[] = {"serial", "d2xx", "ftdi"};
 #else
-    static const std::vector<Backend> list = {kSerial, kFtdi, kD2xx};
+    static constexpr const char* kOrder[] = {"serial", "ftdi", "d2xx"};
 #endif
+    static const std::vector<const Backend*> list = [] {
+        std::vector<const Backend*> found;
+        for (const char* name : kOrder) {
+            const Backend* backend = Find(QLatin1String(name));
+            if (backend && backend->hardware) found.push_back(backend);
+        }
+        return found;
+    }();
     return list;
 }
 
@@ -87,11 +106,11 @@ class AutoDevice final : public Device {
     FtStatus OpenEx(const QByteArray& description) override {
         active_.reset();
         QStringList reasons;
-        for (const Backend& backend : AutoBackends()) {
+        for (const Backend* backend : AutoBackends()) {
             QString error;
-            std::unique_ptr<Device> device = backend.make(QString(), clock_, &error);
+            std::unique_ptr<Device> device = backend->make(QString(), clock_, &error);
             if (!device) {
-                reasons << QStringLiteral("%1: %2").arg(QLatin1String(backend.name), error);
+                reasons << QStringLiteral("%1: %2").arg(QLatin1String(backend->name), error);
                 continue;
             }
             const FtStatus status = device->OpenEx(description);
@@ -100,7 +119,7 @@ class AutoDevice final : public Device {
                 lastError_.clear();
                 return FT_OK;
             }
-            reasons << QStringLiteral("%1: %2").arg(QLatin1String(backend.name),
+            reasons << QStringLiteral("%1: %2").arg(QLatin1String(backend->name),
                                                     device->LastError().isEmpty()
                                                         ? QLatin1String(FtStatusName(status))
                                                         : device->LastError());
@@ -158,7 +177,7 @@ QString DeviceChoiceFromEnvironment() {
 
 QStringList AutoOrder() {
     QStringList names;
-    for (const Backend& backend : AutoBackends()) names << QLatin1String(backend.name);
+    for (const Backend* backend : AutoBackends()) names << QLatin1String(backend->name);
     return names;
 }
 
@@ -167,13 +186,10 @@ std::unique_ptr<Device> Create(const QString& choice, Clock& clock, QString* err
     const QString name = colon < 0 ? choice : choice.left(colon);
     const QString argument = colon < 0 ? QString() : choice.mid(colon + 1);
     if (name == u"auto" && colon < 0) return std::make_unique<AutoDevice>(clock);
-    if (name == u"sim") return MakeSim(argument, clock, error);
-    for (const Backend& backend : HardwareBackends()) {
-        if (name == QLatin1String(backend.name)) return backend.make(argument, clock, error);
-    }
+    if (const Backend* backend = Find(name)) return backend->make(argument, clock, error);
     if (error) {
-        QStringList names{QStringLiteral("auto"), QStringLiteral("sim")};
-        for (const Backend& backend : HardwareBackends()) names << QLatin1String(backend.name);
+        QStringList names{QStringLiteral("auto")};
+        for (const Backend& backend : AllBackends()) names << QLatin1String(backend.name);
         *error = QStringLiteral("QLARKW_DEVICE: unknown device \"%1\" (use %2)")
                      .arg(choice, names.join(QStringLiteral(", ")));
     }

@@ -14,15 +14,16 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
+#include "link/serial/PosixTty.h"
 #include "link/sim/ChipStateFile.h"
 
 namespace {
 
-QString ErrnoText(const char* what) {
-    return QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                        QString::fromLocal8Bit(std::strerror(errno)));
+// "<what>: <errno's text>", for the failure that has just set errno.
+QString SystemError(const char* what) {
+    const int error = errno;
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), posixtty::ErrnoText(error));
 }
 
 QString Hex(uint8_t byte) {
@@ -35,33 +36,6 @@ bool SameWork(const FirmwareModel::Work& a, const FirmwareModel::Work& b) {
            a.bulkErases == b.bulkErases;
 }
 #endif
-
-int BaudOf(speed_t speed) {
-    switch (speed) {
-        case B300:
-            return 300;
-        case B600:
-            return 600;
-        case B1200:
-            return 1200;
-        case B2400:
-            return 2400;
-        case B4800:
-            return 4800;
-        case B9600:
-            return 9600;
-        case B19200:
-            return 19200;
-        case B38400:
-            return 38400;
-        case B57600:
-            return 57600;
-        case B115200:
-            return 115200;
-        default:
-            return 0;
-    }
-}
 
 }  // namespace
 
@@ -94,14 +68,14 @@ bool PtyServer::Start(QString* error) {
     }
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-        *error = ErrnoText("cannot create a pseudo-terminal");
+        *error = SystemError("cannot create a pseudo-terminal");
         return false;
     }
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     const char* name = ::ptsname(master_);
     if (!name) {
-        *error = ErrnoText("ptsname");
+        *error = SystemError("ptsname");
         return false;
     }
     ptyPath_ = QFile::decodeName(name);
@@ -109,7 +83,7 @@ bool PtyServer::Start(QString* error) {
     // sets the line up), and never hung up between two jobs.
     slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (slave_ < 0) {
-        *error = ErrnoText(name);
+        *error = SystemError(name);
         return false;
     }
     termios tio{};
@@ -123,7 +97,7 @@ bool PtyServer::Start(QString* error) {
     watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (watch_ < 0 ||
         ::inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
-        *error = ErrnoText("inotify");
+        *error = SystemError("inotify");
         return false;
     }
 #endif
@@ -132,7 +106,7 @@ bool PtyServer::Start(QString* error) {
         // Replace only an old link; never a file.
         if (QFileInfo(options_.linkPath).isSymLink()) ::unlink(link.constData());
         if (::symlink(name, link.constData()) != 0) {
-            *error = ErrnoText(link.constData());
+            *error = SystemError(link.constData());
             return false;
         }
         linkMade_ = true;
@@ -152,7 +126,7 @@ void PtyServer::Trace(const QString& what) {
 QString PtyServer::LineSettings() const {
     termios tio{};
     if (::tcgetattr(slave_, &tio) != 0) return QStringLiteral("line unknown");
-    const int baud = BaudOf(::cfgetospeed(&tio));
+    const uint32_t baud = posixtty::BaudOf(::cfgetospeed(&tio));
     const int bits = (tio.c_cflag & CSIZE) == CS8 ? 8 : (tio.c_cflag & CSIZE) == CS7 ? 7 : 6;
     const char parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
     const int stop = (tio.c_cflag & CSTOPB) ? 2 : 1;
@@ -198,7 +172,7 @@ bool PtyServer::ReadFromProgram(Clock::time_point now, QString* error) {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
         // The slave is held open, so the master never sees the end of file.
         *error =
-            n == 0 ? QStringLiteral("the pseudo-terminal closed") : ErrnoText("reading the pty");
+            n == 0 ? QStringLiteral("the pseudo-terminal closed") : SystemError("reading the pty");
         return false;
     }
 }
@@ -248,7 +222,7 @@ bool PtyServer::SendDue(Clock::time_point now, bool* blocked, QString* error) {
             return true;
         }
         if (sent < 0) {
-            *error = ErrnoText("writing the pty");
+            *error = SystemError("writing the pty");
             return false;
         }
         for (ssize_t i = 0; i < sent; ++i) {
@@ -282,7 +256,7 @@ void PtyServer::HandleWatchEvents(Clock::time_point now, QString* error) {
         const ssize_t n = ::read(watch_, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) *error = ErrnoText("inotify");
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) *error = SystemError("inotify");
             return;
         }
         for (ssize_t at = 0; at < n;) {
@@ -333,7 +307,7 @@ bool PtyServer::Run(int stopFd, QString* error) {
         const int ready = ::poll(fds, watch_ >= 0 ? 3 : 2, timeoutMs);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) {
-            *error = ErrnoText("poll");
+            *error = SystemError("poll");
             break;
         }
         const Clock::time_point woke = Clock::now();

@@ -77,24 +77,21 @@ D2xxDevice::~D2xxDevice() {
 }
 
 FtStatus D2xxDevice::Checked(FtStatus status, const char* call) {
-    if (status != FT_OK) {
-        lastError_ = QStringLiteral("%1 returned %2 (%3)")
-                         .arg(QLatin1String(call))
-                         .arg(status)
-                         .arg(QLatin1String(FtStatusName(status)));
-    }
-    return status;
+    if (status == FT_OK) return FT_OK;
+    return Fail(status, QStringLiteral("%1 returned %2 (%3)")
+                            .arg(QLatin1String(call))
+                            .arg(status)
+                            .arg(QLatin1String(FtStatusName(status))));
 }
 
 FtStatus D2xxDevice::OpenEx(const QByteArray& description) {
-    lastError_.clear();
-    if (isOpen()) {
-        lastError_ = QStringLiteral("the D2XX device is already open");
-        return FT_DEVICE_NOT_OPENED;
-    }
+    ClearError();
+    if (isOpen())
+        return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("the D2XX device is already open"));
     if (!library_) {
-        library_ = D2xxLibrary::Load(libraryFile_, &lastError_);
-        if (!library_) return FT_DEVICE_NOT_FOUND;
+        QString error;
+        library_ = D2xxLibrary::Load(libraryFile_, &error);
+        if (!library_) return Fail(FT_DEVICE_NOT_FOUND, error);
     }
     // The library wants a NUL-terminated 8-bit string it may not change.
     QByteArray text = description;
@@ -102,13 +99,13 @@ FtStatus D2xxDevice::OpenEx(const QByteArray& description) {
     const FtStatus status =
         library_->calls().openEx(text.data(), D2xxLibrary::kOpenByDescription, &handle);
     if (status != FT_OK || handle == nullptr) {
-        lastError_ = status == FT_DEVICE_NOT_FOUND
-                         ? QStringLiteral("no device with the description \"%1\" (D2XX, %2)")
-                               .arg(QString::fromLatin1(description), library_->fileName())
-                         : QStringLiteral("FT_OpenEx returned %1 (%2)")
-                               .arg(status)
-                               .arg(QLatin1String(FtStatusName(status)));
-        return status != FT_OK ? status : FT_INVALID_HANDLE;
+        return Fail(status != FT_OK ? status : FT_INVALID_HANDLE,
+                    status == FT_DEVICE_NOT_FOUND
+                        ? QStringLiteral("no device with the description \"%1\" (D2XX, %2)")
+                              .arg(QString::fromLatin1(description), library_->fileName())
+                        : QStringLiteral("FT_OpenEx returned %1 (%2)")
+                              .arg(status)
+                              .arg(QLatin1String(FtStatusName(status))));
     }
     handle_ = handle;
     return FT_OK;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "link/Device.h"
+#include "link/DeviceBase.h"
 
 // The vendor's D2XX library, loaded when the backend is first opened; the
 // program has no build dependency on it. Its nine calls are resolved by name
@@ -76,7 +76,7 @@ class D2xxLibrary {
 // The Writer through the D2XX library. The library is loaded at the first
 // OpenEx; when it is missing the open fails with FT_DEVICE_NOT_FOUND and a
 // reason that says what to install.
-class D2xxDevice final : public Device {
+class D2xxDevice final : public DeviceBase {
   public:
     // `libraryFile`: the library to load; empty for the platform's names.
     explicit D2xxDevice(QString libraryFile = {});
@@ -91,9 +91,8 @@ class D2xxDevice final : public Device {
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;
-    QString LastError() const override { return lastError_; }
 
-    bool isOpen() const { return handle_ != nullptr; }
+    bool isOpen() const override { return handle_ != nullptr; }
 
   private:
     FtStatus Checked(FtStatus status, const char* call);
@@ -101,5 +100,4 @@ class D2xxDevice final : public Device {
     QString libraryFile_;
     std::unique_ptr<D2xxLibrary> library_;
     D2xxLibrary::Handle handle_ = nullptr;
-    QString lastError_;
 };

@@ -23,6 +23,17 @@ namespace {
 
 using SteadyTime = std::chrono::steady_clock;
 
+// What libftdi1's calls return for the failures told apart here; any other
+// negative return is a failure the backend reports with libftdi1's own words.
+//
+// ftdi_usb_get_strings: libusb could not open the device, which for a
+// bridge it has just listed usually means no permission on its node.
+constexpr int kStringsCannotOpenDevice = -4;
+// ftdi_usb_open_dev: the device may not be claimed from the kernel's driver
+// ("inappropriate permissions on device"). libftdi1 also returns this for a
+// missing context, which this backend never passes.
+constexpr int kOpenDevNoPermission = -8;
+
 QString FtdiError(ftdi_context* ftdi) {
     return QString::fromLocal8Bit(ftdi_get_error_string(ftdi));
 }
@@ -45,17 +56,14 @@ bool FtdiDevice::isOpen() const {
 }
 
 FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
-    lastError_.clear();
-    if (isOpen()) {
-        lastError_ = QStringLiteral("the FTDI device is already open");
-        return FT_DEVICE_NOT_OPENED;
-    }
+    ClearError();
+    if (isOpen())
+        return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("the FTDI device is already open"));
     if (!context_->ftdi) {
         context_->ftdi = ftdi_new();
-        if (!context_->ftdi) {
-            lastError_ = QStringLiteral("libftdi1 could not start libusb (no USB access here?)");
-            return FT_DEVICE_NOT_FOUND;
-        }
+        if (!context_->ftdi)
+            return Fail(FT_DEVICE_NOT_FOUND,
+                        QStringLiteral("libftdi1 could not start libusb (no USB access here?)"));
     }
     ftdi_context* ftdi = context_->ftdi;
     // Take the bridge from the kernel's serial driver while we have it, and
@@ -65,10 +73,9 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
     ftdi_device_list* list = nullptr;
     // Vendor and product 0: the FTDI bridges with their factory ids.
     const int count = ftdi_usb_find_all(ftdi, &list, 0, 0);
-    if (count < 0) {
-        lastError_ = QStringLiteral("cannot list the USB devices: %1").arg(FtdiError(ftdi));
-        return FT_DEVICE_NOT_FOUND;
-    }
+    if (count < 0)
+        return Fail(FT_DEVICE_NOT_FOUND,
+                    QStringLiteral("cannot list the USB devices: %1").arg(FtdiError(ftdi)));
     QStringList seen;
     libusb_device* match = nullptr;
     for (ftdi_device_list* item = list; item != nullptr; item = item->next) {
@@ -80,8 +87,9 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
         if (result < 0) {
             // Usually no permission on the device: the udev rule gives it.
             seen << QStringLiteral("a bridge whose strings cannot be read (%1%2)")
-                        .arg(FtdiError(ftdi),
-                             result == -4 ? QStringLiteral("; install the udev rule") : QString());
+                        .arg(FtdiError(ftdi), result == kStringsCannotOpenDevice
+                                                  ? QStringLiteral("; install the udev rule")
+                                                  : QString());
             continue;
         }
         if (description == QByteArray(product)) {
@@ -92,23 +100,23 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
     }
     if (!match) {
         ftdi_list_free(&list);
-        lastError_ = QStringLiteral("no FTDI device with the description \"%1\"")
-                         .arg(QString::fromLatin1(description));
+        QString why = QStringLiteral("no FTDI device with the description \"%1\"")
+                          .arg(QString::fromLatin1(description));
         if (count == 0)
-            lastError_ += QStringLiteral(" (no FTDI device on the USB bus)");
+            why += QStringLiteral(" (no FTDI device on the USB bus)");
         else
-            lastError_ += QStringLiteral(" (found %1)").arg(seen.join(QStringLiteral(", ")));
-        return FT_DEVICE_NOT_FOUND;
+            why += QStringLiteral(" (found %1)").arg(seen.join(QStringLiteral(", ")));
+        return Fail(FT_DEVICE_NOT_FOUND, why);
     }
     const int opened = ftdi_usb_open_dev(ftdi, match);
     ftdi_list_free(&list);
-    if (opened < 0) {
-        lastError_ =
+    if (opened < 0)
+        return Fail(
+            FT_DEVICE_NOT_OPENED,
             QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
                 .arg(QString::fromLatin1(description), FtdiError(ftdi),
-                     opened == -8 ? QStringLiteral(" (install the udev rule)") : QString());
-        return FT_DEVICE_NOT_OPENED;
-    }
+                     opened == kOpenDevNoPermission ? QStringLiteral(" (install the udev rule)")
+                                                    : QString()));
     context_->open = true;
     readTimeoutMs_ = 0;
     writeTimeoutMs_ = 0;
@@ -125,10 +133,7 @@ FtStatus FtdiDevice::Purge(uint32_t mask) {
         result = ftdi_tciflush(ftdi);
     else if (mask & FT_PURGE_TX)
         result = ftdi_tcoflush(ftdi);
-    if (result < 0) {
-        lastError_ = FtdiError(ftdi);
-        return FT_IO_ERROR;
-    }
+    if (result < 0) return Fail(FT_IO_ERROR, FtdiError(ftdi));
     return FT_OK;
 }
 
@@ -142,29 +147,21 @@ FtStatus FtdiDevice::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
 
 FtStatus FtdiDevice::SetBaudRate(uint32_t baud) {
     if (!isOpen()) return FT_INVALID_HANDLE;
-    if (ftdi_set_baudrate(context_->ftdi, static_cast<int>(baud)) < 0) {
-        lastError_ = FtdiError(context_->ftdi);
-        return FT_INVALID_BAUD_RATE;
-    }
+    if (ftdi_set_baudrate(context_->ftdi, static_cast<int>(baud)) < 0)
+        return Fail(FT_INVALID_BAUD_RATE, FtdiError(context_->ftdi));
     return FT_OK;
 }
 
 FtStatus FtdiDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
     using namespace d2xxcodes;
     if (!isOpen()) return FT_INVALID_HANDLE;
-    if ((wordLength != kBits7 && wordLength != kBits8) ||
-        (stopBits != kStopBits1 && stopBits != kStopBits2) || parity > kParitySpace) {
-        lastError_ = QStringLiteral("no such line setting");
-        return FT_INVALID_PARAMETER;
-    }
+    if (!IsLineSetting(wordLength, stopBits, parity))
+        return Fail(FT_INVALID_PARAMETER, QStringLiteral("no such line setting"));
     static constexpr ftdi_parity_type kParities[] = {NONE, ODD, EVEN, MARK, SPACE};
     const int result =
         ftdi_set_line_property(context_->ftdi, wordLength == kBits7 ? BITS_7 : BITS_8,
                                stopBits == kStopBits2 ? STOP_BIT_2 : STOP_BIT_1, kParities[parity]);
-    if (result < 0) {
-        lastError_ = FtdiError(context_->ftdi);
-        return FT_IO_ERROR;
-    }
+    if (result < 0) return Fail(FT_IO_ERROR, FtdiError(context_->ftdi));
     return FT_OK;
 }
 
@@ -187,13 +184,9 @@ FtStatus FtdiDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
             result = ftdi_setflowctrl_xonxoff(ftdi, xon, xoff);
             break;
         default:
-            lastError_ = QStringLiteral("no such flow control");
-            return FT_INVALID_PARAMETER;
+            return Fail(FT_INVALID_PARAMETER, QStringLiteral("no such flow control"));
     }
-    if (result < 0) {
-        lastError_ = FtdiError(ftdi);
-        return FT_IO_ERROR;
-    }
+    if (result < 0) return Fail(FT_IO_ERROR, FtdiError(ftdi));
     return FT_OK;
 }
 
@@ -201,10 +194,7 @@ FtStatus FtdiDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written
     if (written) *written = 0;
     if (!isOpen()) return FT_INVALID_HANDLE;
     const int result = ftdi_write_data(context_->ftdi, data, static_cast<int>(size));
-    if (result < 0) {
-        lastError_ = FtdiError(context_->ftdi);
-        return FT_IO_ERROR;
-    }
+    if (result < 0) return Fail(FT_IO_ERROR, FtdiError(context_->ftdi));
     if (written) *written = static_cast<uint32_t>(result);
     return FT_OK;
 }
@@ -225,9 +215,9 @@ FtStatus FtdiDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
         const int n = ftdi_read_data(ftdi, data + got, static_cast<int>(size - got));
         if (n < 0) {
             if (received) *received = got;
-            lastError_ =
-                QStringLiteral("reading from the FTDI device failed: %1").arg(FtdiError(ftdi));
-            return FT_IO_ERROR;
+            return Fail(
+                FT_IO_ERROR,
+                QStringLiteral("reading from the FTDI device failed: %1").arg(FtdiError(ftdi)));
         }
         got += static_cast<uint32_t>(n);
         if (got >= size || SteadyTime::now() >= deadline) break;
@@ -242,10 +232,7 @@ FtStatus FtdiDevice::Close() {
     if (!isOpen()) return FT_INVALID_HANDLE;
     context_->open = false;
     // Closes the device and attaches the kernel's serial driver again.
-    if (ftdi_usb_close(context_->ftdi) < 0) {
-        lastError_ = FtdiError(context_->ftdi);
-        return FT_IO_ERROR;
-    }
+    if (ftdi_usb_close(context_->ftdi) < 0) return Fail(FT_IO_ERROR, FtdiError(context_->ftdi));
     return FT_OK;
 }
 
@@ -268,8 +255,7 @@ bool FtdiDevice::isOpen() const {
 }
 
 FtStatus FtdiDevice::OpenEx(const QByteArray&) {
-    lastError_ = kNotBuilt;
-    return FT_DEVICE_NOT_FOUND;
+    return Fail(FT_DEVICE_NOT_FOUND, kNotBuilt);
 }
 FtStatus FtdiDevice::Purge(uint32_t) {
     return FT_INVALID_HANDLE;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "link/Device.h"
+#include "link/DeviceBase.h"
 
 // The Writer through libftdi1, straight on USB: the FTDI bridges on the bus
 // are searched for the one whose USB description is the one asked for. While
@@ -13,7 +13,7 @@
 //
 // A build without libftdi1 still has this backend: its open then fails with
 // a reason that says so.
-class FtdiDevice final : public Device {
+class FtdiDevice final : public DeviceBase {
   public:
     FtdiDevice();
     ~FtdiDevice() override;
@@ -32,14 +32,12 @@ class FtdiDevice final : public Device {
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;
-    QString LastError() const override { return lastError_; }
 
-    bool isOpen() const;
+    bool isOpen() const override;
 
   private:
     struct Context;  // libftdi's context; ftdi.h stays inside the source file
     std::unique_ptr<Context> context_;
-    QString lastError_;
     uint32_t readTimeoutMs_ = 0;
     uint32_t writeTimeoutMs_ = 0;
 };

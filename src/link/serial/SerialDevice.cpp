@@ -4,13 +4,8 @@
 
 // What the Posix and the Windows ports share.
 
-FtStatus SerialDevice::Fail(FtStatus status, const QString& why) {
-    lastError_ = why;
-    return status;
-}
-
 FtStatus SerialDevice::ChoosePort(const QByteArray& description, QString* path) {
-    lastError_.clear();
+    ClearError();
     if (isOpen())
         return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("%1 is already open").arg(portPath_));
     *path = options_.path;
@@ -24,14 +19,15 @@ FtStatus SerialDevice::ChoosePort(const QByteArray& description, QString* path) 
     return FT_OK;
 }
 
-FtStatus SerialDevice::CheckLineSetting(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
-    using namespace d2xxcodes;
-    if ((wordLength == kBits7 || wordLength == kBits8) &&
-        (stopBits == kStopBits1 || stopBits == kStopBits2) && parity <= kParitySpace)
-        return FT_OK;
-    return Fail(FT_INVALID_PARAMETER,
-                QStringLiteral("no such line setting: %1 data bits, stop code %2, parity code %3")
-                    .arg(wordLength)
-                    .arg(stopBits)
-                    .arg(parity));
+FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits,
+                                              uint8_t parity) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    if (!d2xxcodes::IsLineSetting(wordLength, stopBits, parity))
+        return Fail(
+            FT_INVALID_PARAMETER,
+            QStringLiteral("no such line setting: %1 data bits, stop code %2, parity code %3")
+                .arg(wordLength)
+                .arg(stopBits)
+                .arg(parity));
+    return SetLineSetting(wordLength, stopBits, parity);
 }

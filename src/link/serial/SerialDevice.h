@@ -3,7 +3,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "link/Device.h"
+#include "link/DeviceBase.h"
 #include "link/protocol/D2xxCodes.h"
 
 // The Writer through the system's own serial driver: a tty on Linux and
@@ -14,7 +14,7 @@
 // Reads wait for their bytes until the read time-out has passed and then
 // return FT_OK with what has arrived, as D2XX does; a port that hangs up (the
 // Writer unplugged, the simulator gone) fails the read with FT_IO_ERROR.
-class SerialDevice final : public Device {
+class SerialDevice final : public DeviceBase {
   public:
     struct Options {
         // The port to open ("/dev/ttyUSB0", a qlarkw-sim pty, "COM3"). When
@@ -41,23 +41,21 @@ class SerialDevice final : public Device {
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;
-    QString LastError() const override { return lastError_; }
 
-    bool isOpen() const;
+    bool isOpen() const override;
     // The port that was opened last (found or given).
     QString portPath() const { return portPath_; }
 
   private:
-    FtStatus Fail(FtStatus status, const QString& why);
     // The port to open: the one given, or the one found by its USB product
     // string. Fails when the device is open already or no port matches.
     FtStatus ChoosePort(const QByteArray& description, QString* path);
-    // FT_OK for the word lengths, stop bits and parities D2XX knows.
-    FtStatus CheckLineSetting(uint8_t wordLength, uint8_t stopBits, uint8_t parity);
+    // The port's own part of SetDataCharacteristics: sets a line setting
+    // that has been checked already.
+    FtStatus SetLineSetting(uint8_t wordLength, uint8_t stopBits, uint8_t parity);
 
     Options options_;
     QString portPath_;
-    QString lastError_;
     uint32_t readTimeoutMs_ = 0;  // until set, a read returns what is there
     uint32_t writeTimeoutMs_ = 0;
 #ifdef _WIN32

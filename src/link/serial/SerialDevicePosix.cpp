@@ -10,48 +10,14 @@
 
 #include <QFile>
 #include <chrono>
-#include <cstring>
 
+#include "link/serial/PosixTty.h"
 #include "link/serial/SerialDevice.h"
-#include "link/serial/TtyFinder.h"
 
 namespace {
 
+using posixtty::ErrnoText;
 using SteadyTime = std::chrono::steady_clock;
-
-QString ErrnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// The termios speed for a baud rate, or B0 when the tty has none for it.
-speed_t SpeedFor(uint32_t baud) {
-    switch (baud) {
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        default:
-            return B0;
-    }
-}
 
 // Milliseconds left until `deadline`, rounded up so that poll() never wakes
 // before it; 0 once it has passed.
@@ -153,7 +119,7 @@ FtStatus SerialDevice::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
 
 FtStatus SerialDevice::SetBaudRate(uint32_t baud) {
     if (!isOpen()) return FT_INVALID_HANDLE;
-    const speed_t speed = SpeedFor(baud);
+    const speed_t speed = posixtty::SpeedFor(baud);
     if (speed == B0)
         return Fail(FT_INVALID_BAUD_RATE, QStringLiteral("%1 baud is not a tty speed").arg(baud));
     termios tio{};
@@ -164,12 +130,8 @@ FtStatus SerialDevice::SetBaudRate(uint32_t baud) {
     return FT_OK;
 }
 
-FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits,
-                                              uint8_t parity) {
+FtStatus SerialDevice::SetLineSetting(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
     using namespace d2xxcodes;
-    if (!isOpen()) return FT_INVALID_HANDLE;
-    if (const FtStatus status = CheckLineSetting(wordLength, stopBits, parity); status != FT_OK)
-        return status;
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);

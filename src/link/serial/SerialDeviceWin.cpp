@@ -125,12 +125,8 @@ FtStatus SerialDevice::SetBaudRate(uint32_t baud) {
     return FT_OK;
 }
 
-FtStatus SerialDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits,
-                                              uint8_t parity) {
+FtStatus SerialDevice::SetLineSetting(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
     using namespace d2xxcodes;
-    if (!isOpen()) return FT_INVALID_HANDLE;
-    if (const FtStatus status = CheckLineSetting(wordLength, stopBits, parity); status != FT_OK)
-        return status;
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
     if (!::GetCommState(AsHandle(handle_), &dcb)) return Fail(FT_IO_ERROR, LastWindowsError());

@@ -8,7 +8,7 @@ SimDevice::SimDevice(Clock& clock, Options options)
     : clock_(clock), options_(std::move(options)), firmware_(options_.faults) {}
 
 SimDevice::~SimDevice() {
-    if (open_) Close();
+    if (isOpen()) Close();
 }
 
 QString SimDevice::HexBytes(const uint8_t* data, uint32_t size) {
@@ -32,37 +32,32 @@ void SimDevice::Trace(const QString& line) {
 }
 
 FtStatus SimDevice::OpenEx(const QByteArray& description) {
-    lastError_.clear();
-    if (open_) {
-        lastError_ = QStringLiteral("the simulated Writer is already open");
-        return FT_DEVICE_NOT_OPENED;
-    }
+    ClearError();
+    if (isOpen())
+        return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("the simulated Writer is already open"));
     openedAt_ = clock_.NowMs();
     if (!options_.tracePath.isEmpty()) {
         trace_.setFileName(options_.tracePath);
-        if (!trace_.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            lastError_ = QStringLiteral("QLARKW_SIM_TRACE: %1: %2")
-                             .arg(options_.tracePath, trace_.errorString());
-            return FT_OTHER_ERROR;
-        }
+        if (!trace_.open(QIODevice::WriteOnly | QIODevice::Append))
+            return Fail(FT_OTHER_ERROR, QStringLiteral("QLARKW_SIM_TRACE: %1: %2")
+                                            .arg(options_.tracePath, trace_.errorString()));
     }
     const QString what = QStringLiteral("open ") + QString::fromLatin1(description);
     if (options_.faults.openFails || description != kDeviceDescription) {
-        lastError_ = options_.faults.openFails
-                         ? QStringLiteral("the simulated Writer was told to fail to open")
-                         : QStringLiteral("no simulated device has that description");
         Trace(what + QStringLiteral(" failed"));
         trace_.close();
-        return FT_DEVICE_NOT_FOUND;
+        return Fail(FT_DEVICE_NOT_FOUND,
+                    options_.faults.openFails
+                        ? QStringLiteral("the simulated Writer was told to fail to open")
+                        : QStringLiteral("no simulated device has that description"));
     }
     if (!options_.statePath.isEmpty()) {
         QString error;
         const std::optional<ChipMemory> chip = chipstate::Load(options_.statePath, &error);
         if (!chip) {
-            lastError_ = QStringLiteral("QLARKW_SIM_STATE: ") + error;
             Trace(what + QStringLiteral(" failed"));
             trace_.close();
-            return FT_OTHER_ERROR;
+            return Fail(FT_OTHER_ERROR, QStringLiteral("QLARKW_SIM_STATE: ") + error);
         }
         firmware_.chip() = *chip;
     }
@@ -75,40 +70,40 @@ FtStatus SimDevice::OpenEx(const QByteArray& description) {
 }
 
 FtStatus SimDevice::Purge(uint32_t mask) {
-    if (!open_) return FT_INVALID_HANDLE;
+    if (!isOpen()) return FT_INVALID_HANDLE;
     if (mask & FT_PURGE_RX) pending_.clear();
     Trace(QStringLiteral("purge %1").arg(mask));
     return FT_OK;
 }
 
 FtStatus SimDevice::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
-    if (!open_) return FT_INVALID_HANDLE;
+    if (!isOpen()) return FT_INVALID_HANDLE;
     readTimeoutMs_ = readMs;
     Trace(QStringLiteral("timeouts %1 %2").arg(readMs).arg(writeMs));
     return FT_OK;
 }
 
 FtStatus SimDevice::SetBaudRate(uint32_t baud) {
-    if (!open_) return FT_INVALID_HANDLE;
+    if (!isOpen()) return FT_INVALID_HANDLE;
     Trace(QStringLiteral("baud %1").arg(baud));
     return FT_OK;
 }
 
 FtStatus SimDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
-    if (!open_) return FT_INVALID_HANDLE;
+    if (!isOpen()) return FT_INVALID_HANDLE;
     Trace(QStringLiteral("data %1 %2 %3").arg(wordLength).arg(stopBits).arg(parity));
     return FT_OK;
 }
 
 FtStatus SimDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
-    if (!open_) return FT_INVALID_HANDLE;
+    if (!isOpen()) return FT_INVALID_HANDLE;
     Trace(QStringLiteral("flow %1 %2 %3").arg(flow).arg(xon).arg(xoff));
     return FT_OK;
 }
 
 FtStatus SimDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {
     if (written) *written = 0;
-    if (!open_) return FT_INVALID_HANDLE;
+    if (!isOpen()) return FT_INVALID_HANDLE;
     Trace(QStringLiteral("w ") + HexBytes(data, size));
     for (uint32_t i = 0; i < size; ++i) pending_.append(firmware_.Receive(data[i]));
     if (written) *written = size;
@@ -117,12 +112,11 @@ FtStatus SimDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written)
 
 FtStatus SimDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
     if (received) *received = 0;
-    if (!open_) return FT_INVALID_HANDLE;
+    if (!isOpen()) return FT_INVALID_HANDLE;
     ++readCount_;
     if (options_.faults.readErrorAt && *options_.faults.readErrorAt == readCount_) {
         Trace(QStringLiteral("r error"));
-        lastError_ = QStringLiteral("the simulated Writer was told to fail this read");
-        return FT_IO_ERROR;
+        return Fail(FT_IO_ERROR, QStringLiteral("the simulated Writer was told to fail this read"));
     }
     const auto n = static_cast<uint32_t>(std::min<qsizetype>(size, pending_.size()));
     std::copy_n(reinterpret_cast<const uint8_t*>(pending_.constData()), n, data);
@@ -140,22 +134,19 @@ FtStatus SimDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
 }
 
 FtStatus SimDevice::Close() {
-    if (!open_) return FT_INVALID_HANDLE;
+    if (!isOpen()) return FT_INVALID_HANDLE;
     open_ = false;
     ++closeCount_;
     pending_.clear();
     FtStatus status = FT_OK;
     if (!options_.statePath.isEmpty()) {
         QString error;
-        if (!chipstate::Save(options_.statePath, firmware_.chip(), &error)) {
-            lastError_ = QStringLiteral("QLARKW_SIM_STATE: ") + error;
-            status = FT_IO_ERROR;
-        }
+        if (!chipstate::Save(options_.statePath, firmware_.chip(), &error))
+            status = Fail(FT_IO_ERROR, QStringLiteral("QLARKW_SIM_STATE: ") + error);
     }
-    if (options_.faults.closeFails) {
-        lastError_ = QStringLiteral("the simulated Writer was told to fail to close");
-        status = FT_IO_ERROR;
-    }
+    if (options_.faults.closeFails)
+        status =
+            Fail(FT_IO_ERROR, QStringLiteral("the simulated Writer was told to fail to close"));
     Trace(status == FT_OK ? QStringLiteral("close") : QStringLiteral("close failed"));
     trace_.close();
     return status;

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "link/Device.h"
+#include "link/DeviceBase.h"
 #include "link/sim/FirmwareModel.h"
 
 class Clock;
@@ -19,7 +19,7 @@ class Clock;
 //  - statePath: the chip is loaded from this HEX image at every open and
 //    saved back at every close, so separate runs see the same chip;
 //  - tracePath: one line appended per call, "<ms since open> <call>".
-class SimDevice final : public Device {
+class SimDevice final : public DeviceBase {
   public:
     struct Options {
         QString statePath;
@@ -42,10 +42,9 @@ class SimDevice final : public Device {
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;
-    QString LastError() const override { return lastError_; }
 
     FirmwareModel& firmware() { return firmware_; }
-    bool isOpen() const { return open_; }
+    bool isOpen() const override { return open_; }
     int openCount() const { return openCount_; }
     int closeCount() const { return closeCount_; }
 
@@ -58,7 +57,6 @@ class SimDevice final : public Device {
     FirmwareModel firmware_;
     QByteArray pending_;  // bytes the Writer has sent and the PC not yet read
     QFile trace_;
-    QString lastError_;
     bool open_ = false;
     int64_t openedAt_ = 0;
     uint32_t readTimeoutMs_ = 0;  // until set, reads do not wait
