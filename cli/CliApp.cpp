@@ -5,6 +5,7 @@
 #include "cli/CliHost.h"
 #include "cli/CommandLine.h"
 #include "link/Backends.h"
+#include "link/protocol/MemoryMap.h"
 #include "program/HexProgram.h"
 #include "program/ProgramJobs.h"
 #include "resources/Texts.h"
@@ -12,6 +13,7 @@
 #include "shared/Clock.h"
 #include "shared/FileExists.h"
 #include "shell/SettingsFile.h"
+#include "shell/ShellSettings.h"
 
 namespace cli {
 namespace {
@@ -73,21 +75,21 @@ class Runner {
     }
 
   private:
+    // The board and the configuration word as the desktop program restores
+    // them; an unreadable word is an error unless --config replaces it.
     int RestoreSettings() {
-        // As the desktop program: board 1 only for the stored "1".
-        state_.BoardMode = o_.board.value_or(
-            settings_.ReadSetting(QStringLiteral("Mode"), QStringLiteral("Q-LARK")) == u"1" ? 1
-                                                                                            : 2);
+        using texts::Text;
+        state_.BoardMode = o_.board.value_or(shellsettings::BoardFromSetting(
+            settings_.ReadSetting(Text(texts::kSectionMode), Text(texts::kKeyQLark))));
         const QString word =
-            settings_.ReadSetting(QStringLiteral("Config"), QStringLiteral("word"));
-        if (word != texts::Text(texts::kSettingAbsent)) {
-            const std::optional<int16_t> value = ParseSettingNumber(word);
-            if (!value && !o_.config) {
-                return Fail(kUsageError, QStringLiteral("%1: [Config] word \"%2\" is not a number")
-                                             .arg(settings_.path(), word));
-            }
-            if (value) state_.ConfigWord = *value;
+            settings_.ReadSetting(Text(texts::kSectionConfig), Text(texts::kKeyWord));
+        const std::optional<int16_t> value = shellsettings::ConfigWordFromSetting(word);
+        if (!value && !o_.config) {
+            return Fail(kUsageError, QStringLiteral("%1: [%2] %3 \"%4\" is not a number")
+                                         .arg(settings_.path(), Text(texts::kSectionConfig),
+                                              Text(texts::kKeyWord), word));
         }
+        if (value) state_.ConfigWord = *value;
         return kSuccess;
     }
 
@@ -137,7 +139,8 @@ class Runner {
         for (const hexprogram::Block& block : plan.blocks) {
             for (int i = 0; i < block.words(); ++i) {
                 const int address = block.wordAddress + i;
-                if (address >= 1024) continue;  // beyond program memory: not kept by the chip
+                // Beyond program memory: not kept by the chip.
+                if (address >= memorymap::kProgramWords) continue;
                 ++compared;
                 const uint16_t expected = hexprogram::Word(block, i);
                 if (image.program[address] == expected) continue;
@@ -147,8 +150,8 @@ class Runner {
                              HexDigits(image.program[address], 4)));
             }
         }
-        const int sentBits = state_.ConfigWord & 0x7F;
-        const int chipBits = image.config[7] & 0x7F;
+        const int sentBits = state_.ConfigWord & memorymap::kConfigBitsMask;
+        const int chipBits = image.config[memorymap::kConfigWordIndex] & memorymap::kConfigBitsMask;
         if (sentBits != chipBits) {
             ++mismatches;
             Say(QStringLiteral("verify: configuration bits 6..0: file %1, chip %2")

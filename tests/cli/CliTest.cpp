@@ -298,3 +298,27 @@ TEST_F(Cli, OptionsStandBeforeOrAfterTheCommandAndTheLastValueCounts) {
     EXPECT_TRUE(wire.contains(" w 42\n")) << wire.toStdString();  // board 2: 'B'
     EXPECT_FALSE(wire.contains(" w 41\n"));
 }
+
+TEST_F(Cli, ConfigReplacesAnUnreadableSettingsWord) {
+    QTemporaryDir programDir;
+    const QString program = programDir.filePath("qlarkw-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QLARKW_CLI), program));
+    Put(programDir.filePath("qlarkw.ini"), "[Config]\r\nword=many\r\n");
+    const QString noConfig = path("noconfig.hex");
+    Put(noConfig, ":020000000130CD\r\n:00000001FF\r\n");
+
+    const Result bad = Run({"write", noConfig}, {}, program);
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.err, "qlarkw-cli: " + programDir.filePath("qlarkw.ini") +
+                           ": [Config] word \"many\" is not a number\n");
+
+    const QString trace = path("trace.txt");
+    ASSERT_EQ(
+        Run({"write", noConfig, "--config", "5"}, {"QLARKW_SIM_TRACE=" + trace}, program).exitCode,
+        0);
+    EXPECT_TRUE(QString::fromUtf8(Read(trace)).contains(" w 80 85\n"));
+    // Without a settings file: the desktop program's default word, 26.
+    const QString defaultTrace = path("default.txt");
+    ASSERT_EQ(Run({"write", noConfig}, {"QLARKW_SIM_TRACE=" + defaultTrace}).exitCode, 0);
+    EXPECT_TRUE(QString::fromUtf8(Read(defaultTrace)).contains(" w 80 9A\n"));
+}
