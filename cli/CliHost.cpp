@@ -1,8 +1,23 @@
 #include "cli/CliHost.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace cli {
+namespace {
+
+bool IsTerminal(FILE* stream) {
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
+
+}  // namespace
 
 MsgAnswer CliHost::MessageBox(const QString& text, const QString& caption, MsgIcon,
                               MsgButtons buttons) {
@@ -18,7 +33,7 @@ std::optional<QString> CliHost::AskSaveFileName(const QString& proposedPath) {
     return outputPath_.isEmpty() ? proposedPath : outputPath_;
 }
 
-TerminalProgress::TerminalProgress(FILE* err) : err_(err), enabled_(isatty(fileno(err)) != 0) {}
+TerminalProgress::TerminalProgress(FILE* err) : err_(err), enabled_(IsTerminal(err)) {}
 
 void TerminalProgress::SetStatusText(const QString& text) {
     if (text == text_) return;

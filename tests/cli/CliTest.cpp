@@ -225,3 +225,110 @@ TEST_F(Cli, VerboseTellsWhyNoWriterWasFound) {
     EXPECT_TRUE(r.err.contains("device: auto")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("no Writer found")) << r.err.toStdString();
 }
+
+TEST_F(Cli, UsageErrorsNameTheFirstFaultThenShowTheUsage) {
+    const QString usage = Run({"--help"}).out;
+    ASSERT_TRUE(usage.startsWith("Usage: qlarkw-cli")) << usage.toStdString();
+    struct Case {
+        QStringList args;
+        const char* message;  // nullptr: the help, exit code 0
+    } const cases[] = {
+        {{}, "no command given"},
+        {{"--verbose"}, "no command given"},
+        {{"burn"}, "unknown command \"burn\""},
+        {{"-"}, "unknown command \"-\""},
+        {{"write"}, "write needs a HEX file"},
+        {{"--verify", "verify"}, "verify needs a HEX file"},
+        {{"read", "extra"}, "unexpected argument \"extra\""},
+        {{"erase", "-"}, "unexpected argument \"-\""},
+        {{"--board", "3", "erase"}, "--board takes 1 (Q-LARK) or 2 (Q-LARK2)"},
+        {{"erase", "--board"}, "--board takes 1 (Q-LARK) or 2 (Q-LARK2)"},
+        {{"--board", "1", "--board", "x", "erase"}, "--board takes 1 (Q-LARK) or 2 (Q-LARK2)"},
+        {{"erase", "--config"}, "--config takes a word"},
+        {{"--config", "0x4000", "erase"},
+         "--config: \"0x4000\" is not a configuration word (0 to 0x3FFF)"},
+        {{"--config", "--verbose", "erase"},
+         "--config: \"--verbose\" is not a configuration word (0 to 0x3FFF)"},
+        {{"read", "-o"}, "-o takes a file name"},
+        {{"read", "--output", ""}, "--output takes a file name"},
+        {{"erase", "--verify"}, "--verify goes with write"},
+        {{"verify", "x.hex", "--verify"}, "--verify goes with write"},
+        {{"--output", "x.hex", "erase"}, "-o goes with read"},
+        {{"--frobnicate", "erase"}, "unknown option --frobnicate"},
+        {{"--x"}, "unknown option --x"},
+        {{"-xyz", "erase"}, "unknown option -xyz"},
+        {{"-ofile", "read"}, "unknown option -ofile"},
+        // Only the spellings the usage shows are options.
+        {{"--board=1", "erase"}, "unknown option --board=1"},
+        {{"--verify=1", "write", "x.hex"}, "unknown option --verify=1"},
+        {{"-board", "1", "erase"}, "unknown option -board"},
+        {{"--h"}, "unknown option --h"},
+        {{"erase", "--"}, "unknown option --"},
+        // A value is taken whatever it looks like.
+        {{"-o", "--x", "--x", "read"}, "unknown option --x"},
+        // The options are read from left to right: the first fault or the
+        // first help decides, before the command is looked at.
+        {{"--board", "3", "--config", "zz", "erase"}, "--board takes 1 (Q-LARK) or 2 (Q-LARK2)"},
+        {{"--config", "zz", "--board", "3", "erase"},
+         "--config: \"zz\" is not a configuration word (0 to 0x3FFF)"},
+        {{"--board", "3", "--frobnicate"}, "--board takes 1 (Q-LARK) or 2 (Q-LARK2)"},
+        {{"--frobnicate", "--board", "3"}, "unknown option --frobnicate"},
+        {{"--frobnicate", "--help"}, "unknown option --frobnicate"},
+        {{"burn", "--frobnicate"}, "unknown option --frobnicate"},
+        {{"--help", "--frobnicate"}, nullptr},
+        {{"--help", "--board", "3"}, nullptr},
+        {{"burn", "-h"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const Result r = Run(c.args);
+        if (!c.message) {
+            EXPECT_EQ(r.exitCode, 0);
+            EXPECT_EQ(r.out, usage);
+            EXPECT_EQ(r.err, QString());
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, QString());
+        EXPECT_EQ(r.err, "qlarkw-cli: " + QLatin1String(c.message) + "\n\n" + usage);
+    }
+    EXPECT_FALSE(QFile::exists(chip()));  // nothing reached the chip
+}
+
+TEST_F(Cli, OptionsStandBeforeOrAfterTheCommandAndTheLastValueCounts) {
+    const QString trace = path("trace.txt");
+    ASSERT_EQ(
+        Run({"--output", "first.hex", "--board", "1", "read", "-o", "second.hex", "--board", "2"},
+            {"QLARKW_SIM_TRACE=" + trace})
+            .exitCode,
+        0);
+    EXPECT_FALSE(QFile::exists(path("first.hex")));
+    EXPECT_TRUE(QFile::exists(path("second.hex")));
+    const QString wire = QString::fromUtf8(Read(trace));
+    EXPECT_TRUE(wire.contains(" w 42\n")) << wire.toStdString();  // board 2: 'B'
+    EXPECT_FALSE(wire.contains(" w 41\n"));
+}
+
+TEST_F(Cli, ConfigReplacesAnUnreadableSettingsWord) {
+    QTemporaryDir programDir;
+    const QString program = programDir.filePath("qlarkw-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QLARKW_CLI), program));
+    Put(programDir.filePath("qlarkw.ini"), "[Config]\r\nword=many\r\n");
+    const QString noConfig = path("noconfig.hex");
+    Put(noConfig, ":020000000130CD\r\n:00000001FF\r\n");
+
+    const Result bad = Run({"write", noConfig}, {}, program);
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.err, "qlarkw-cli: " + programDir.filePath("qlarkw.ini") +
+                           ": [Config] word \"many\" is not a number\n");
+
+    const QString trace = path("trace.txt");
+    ASSERT_EQ(
+        Run({"write", noConfig, "--config", "5"}, {"QLARKW_SIM_TRACE=" + trace}, program).exitCode,
+        0);
+    EXPECT_TRUE(QString::fromUtf8(Read(trace)).contains(" w 80 85\n"));
+    // Without a settings file: the desktop program's default word, 26.
+    const QString defaultTrace = path("default.txt");
+    ASSERT_EQ(Run({"write", noConfig}, {"QLARKW_SIM_TRACE=" + defaultTrace}).exitCode, 0);
+    EXPECT_TRUE(QString::fromUtf8(Read(defaultTrace)).contains(" w 80 9A\n"));
+}

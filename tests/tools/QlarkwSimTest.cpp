@@ -110,6 +110,42 @@ TEST(QlarkwSimCommandLine, RefusesBadArgumentsAndBadSettings) {
     EXPECT_EQ(bad.readAll(), QByteArray("this is no HEX file\n"));
 }
 
+TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
+    const QString usage = RunToEnd({QStringLiteral("-h")}).out;
+    ASSERT_TRUE(usage.startsWith(QStringLiteral("Usage: qlarkw-sim"))) << usage.toStdString();
+    struct Case {
+        QStringList args;
+        const char* message;  // nullptr: the help, exit status 0
+    } const cases[] = {
+        {{"--pace"}, "--pace takes real or instant"},
+        {{"--pace", "real", "--pace", "fast"}, "--pace takes real or instant"},
+        {{"--link"}, "--link takes a path"},
+        {{"--link", ""}, "--link takes a path"},
+        {{"--idle-exit", "-1"}, "--idle-exit takes a number of seconds"},
+        {{"--idle-exit"}, "--idle-exit takes a number of seconds"},
+        {{"extra"}, "unknown argument \"extra\""},
+        {{"--"}, "unknown argument \"--\""},
+        {{"--pace=real"}, "unknown argument \"--pace=real\""},
+        {{"-pace", "real"}, "unknown argument \"-pace\""},
+        {{"--frobnicate", "--help"}, "unknown argument \"--frobnicate\""},
+        {{"--pace", "fast", "--help"}, "--pace takes real or instant"},
+        {{"--help", "--pace", "fast"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const Finished run = RunToEnd(c.args);
+        if (!c.message) {
+            EXPECT_EQ(run.exitCode, 0);
+            EXPECT_EQ(run.out, usage);
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(run.err, QStringLiteral("qlarkw-sim: ") + QLatin1String(c.message) +
+                               QStringLiteral("\n\n") + usage);
+    }
+}
+
 TEST(QlarkwSimSession, AnswersOnItsPtyAndTracesTheSession) {
     QTemporaryDir dir;
     const QString trace = dir.filePath(QStringLiteral("trace.txt"));

@@ -4,7 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHash>
 #include <QStringList>
 #include <cstdio>
 
@@ -57,39 +59,84 @@ int Usage(const QString& error) {
     return 2;
 }
 
+// "-h" for a one-letter name, "--pace" for the others.
+QString Spelled(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+// The first argument that is neither an option the way the usage spells it
+// nor an option's value, as its index in `line`, or -1: an unknown option, a
+// switch given a value, one of the parser's other spellings ("--pace=real",
+// "-pace", "--h", "--") or any other word. QCommandLineParser names unknown
+// options without their dashes and apart from the known ones, so the line
+// is parsed again in ever longer beginnings, each telling what its last
+// argument is.
+qsizetype FirstStrayArgument(QCommandLineParser& parser, const QStringList& line) {
+    qsizetype known = 0;   // options found so far
+    bool waiting = false;  // the last option found waits for its value
+    for (qsizetype n = 2; n <= line.size(); ++n) {
+        const QString& argument = line[n - 1];
+        const bool parsed = parser.parse(line.first(n));
+        const qsizetype found = parser.optionNames().size();
+        if (waiting) {  // the value, whatever it looks like
+            waiting = false;
+            continue;
+        }
+        if (found == known || argument != Spelled(parser.optionNames().last())) return n - 1;
+        // A failure left is an option whose value is still to come, or is
+        // missing at the end of the line: that is the option's own error.
+        waiting = !parsed;
+        known = found;
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption pace(QStringLiteral("pace"), QString(),
+                                  QStringLiteral("real|instant"));
+    const QCommandLineOption link(QStringLiteral("link"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption idleExit(QStringLiteral("idle-exit"), QString(),
+                                      QStringLiteral("SECONDS"));
+    QCommandLineParser parser;
+    // A word after one dash is one name, and an unknown one unless it is -h.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({help, pace, link, idleExit});
 
+    // The options are read from left to right, up to the first stray
+    // argument: the first -h/--help or the first error decides.
+    const QStringList line = QCoreApplication::arguments();
+    const qsizetype stray = FirstStrayArgument(parser, line);
+    parser.parse(stray >= 0 ? line.first(stray) : line);
     PtyServer::Options options;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == u"-h" || a == u"--help") {
+    QHash<QString, qsizetype> valuesRead;  // per option
+    for (const QString& name : parser.optionNames()) {
+        if (help.names().contains(name)) {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (a == u"--pace") {
-            const QString v = hasValue ? args[++i] : QString();
-            if (v != u"real" && v != u"instant")
+        }
+        // The others have one name each and take a value, empty when the
+        // line ends before it.
+        const QString value = parser.values(name).value(valuesRead[name]++);
+        if (name == pace.names().first()) {
+            if (value != u"real" && value != u"instant")
                 return Usage(QStringLiteral("--pace takes real or instant"));
-            options.realPace = v == u"real";
-        } else if (a == u"--link") {
-            if (!hasValue || args[i + 1].isEmpty())
-                return Usage(QStringLiteral("--link takes a path"));
-            options.linkPath = args[++i];
-        } else if (a == u"--idle-exit") {
+            options.realPace = value == u"real";
+        } else if (name == link.names().first()) {
+            if (value.isEmpty()) return Usage(QStringLiteral("--link takes a path"));
+            options.linkPath = value;
+        } else {
             bool ok = false;
-            const double seconds = hasValue ? args[++i].toDouble(&ok) : 0;
+            const double seconds = value.toDouble(&ok);
             if (!ok || seconds < 0)
                 return Usage(QStringLiteral("--idle-exit takes a number of seconds"));
             options.idleExit = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
-        } else {
-            return Usage(QStringLiteral("unknown argument \"%1\"").arg(a));
         }
     }
+    if (stray >= 0) return Usage(QStringLiteral("unknown argument \"%1\"").arg(line[stray]));
     options.statePath = qEnvironmentVariable(simenv::kEnvSimState);
     options.tracePath = qEnvironmentVariable(simenv::kEnvSimTrace);
     QString error;

@@ -1,0 +1,265 @@
+#include "cli/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QHash>
+#include <algorithm>
+#include <vector>
+
+#include "link/protocol/MemoryMap.h"
+#include "shared/AppState.h"
+
+namespace cli {
+
+const char kUsage[] =
+    "Usage: qlarkw-cli [options] COMMAND\n"
+    "\n"
+    "Commands:\n"
+    "  write FILE.hex    write the HEX file into the PIC's program memory and\n"
+    "                    then the configuration word\n"
+    "  read              read program memory and the configuration block into a\n"
+    "                    HEX file\n"
+    "  erase             erase all of program memory\n"
+    "  verify FILE.hex   compare program memory and the configuration bits with\n"
+    "                    the HEX file\n"
+    "\n"
+    "Options:\n"
+    "  --board 1|2       target board: 1 = Q-LARK (CN3), 2 = Q-LARK2 (CN2)\n"
+    "  --config WORD     configuration word to write (decimal or 0x hex); default:\n"
+    "                    the word in the HEX file, else the settings file's, else 26\n"
+    "  --verify          with write: read back and compare\n"
+    "  -o, --output FILE with read: the HEX file to write (default: qlark.hex in the\n"
+    "                    current directory)\n"
+    "  --verbose         tell which device is used and why opening it failed\n"
+    "  -h, --help        show this help\n"
+    "\n"
+    "The board and the configuration word default to the settings file qlarkw.ini\n"
+    "beside the program. QLARKW_DEVICE chooses the device (auto, sim, serial,\n"
+    "serial:PATH, ftdi, d2xx).\n"
+    "\n"
+    "Exit codes: 0 success, 2 usage error, 3 file or HEX error, 4 communication\n"
+    "failure, 5 no target board, 6 verify mismatch.\n";
+
+namespace {
+
+enum class Opt { Help, Board, Config, Verify, Output, Verbose };
+
+struct OptionSpec {
+    Opt id;
+    QStringList names;  // the first is the one messages use
+    QString valueName;  // empty for a switch
+};
+
+// The options, in the order their "goes with" checks run. An option that no
+// command lists goes with every command.
+const std::vector<OptionSpec>& OptionTable() {
+    static const std::vector<OptionSpec> table = {
+        {Opt::Help, {QStringLiteral("h"), QStringLiteral("help")}, {}},
+        {Opt::Board, {QStringLiteral("board")}, QStringLiteral("1|2")},
+        {Opt::Config, {QStringLiteral("config")}, QStringLiteral("WORD")},
+        {Opt::Verify, {QStringLiteral("verify")}, {}},
+        {Opt::Output, {QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("FILE")},
+        {Opt::Verbose, {QStringLiteral("verbose")}, {}},
+    };
+    return table;
+}
+
+struct Command {
+    QString name;                    // "write"; a command of a group is "group command"
+    std::vector<const char*> takes;  // what each argument is, for "write needs a HEX file"
+    std::vector<Opt> options;        // the options that go with this command only
+};
+
+const std::vector<Command>& CommandTable() {
+    static const std::vector<Command> table = {
+        {QStringLiteral("write"), {"a HEX file"}, {Opt::Verify}},
+        {QStringLiteral("read"), {}, {Opt::Output}},
+        {QStringLiteral("erase"), {}, {}},
+        {QStringLiteral("verify"), {"a HEX file"}, {}},
+    };
+    return table;
+}
+
+// "-o" for a one-letter name, "--board" for the others.
+QString Spelled(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+const OptionSpec& SpecNamed(const QString& name) {
+    for (const OptionSpec& spec : OptionTable()) {
+        if (spec.names.contains(name)) return spec;
+    }
+    Q_UNREACHABLE();
+}
+
+std::optional<int16_t> ParseConfig(const QString& text) {
+    bool ok = false;
+    const int value = text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive)
+                          ? text.mid(2).toInt(&ok, 16)
+                          : text.toInt(&ok, 10);
+    if (!ok || value < 0 || value > memorymap::kWordMask) return std::nullopt;
+    return static_cast<int16_t>(value);
+}
+
+// Checks one value of an option (none when the line ends before it) and
+// keeps it. Returns the error message, or an empty string.
+QString Take(Opt id, const QString& spelled, const std::optional<QString>& value, Request* r) {
+    switch (id) {
+        case Opt::Help:
+            break;
+        case Opt::Board:
+            if (value != u"1" && value != u"2")
+                return QStringLiteral("--board takes 1 (Q-LARK) or 2 (Q-LARK2)");
+            r->board = value == u"1" ? kBoardQLark : kBoardQLark2;
+            break;
+        case Opt::Config:
+            if (!value) return QStringLiteral("--config takes a word");
+            r->config = ParseConfig(*value);
+            if (!r->config) {
+                return QStringLiteral("--config: \"%1\" is not a configuration word (0 to 0x%2)")
+                    .arg(*value, QString::number(memorymap::kWordMask, 16).toUpper());
+            }
+            break;
+        case Opt::Verify:
+            r->verify = true;
+            break;
+        case Opt::Output:
+            if (!value || value->isEmpty())
+                return QStringLiteral("%1 takes a file name").arg(spelled);
+            r->output = *value;
+            break;
+        case Opt::Verbose:
+            r->verbose = true;
+            break;
+    }
+    return {};
+}
+
+// Reads the options as the parser found them, from left to right: the first
+// help or the first bad value decides.
+ParsedLine::Outcome ReadOptions(const QCommandLineParser& parser, Request* r, QString* error) {
+    QHash<QString, qsizetype> valuesRead;  // per option, by its first name
+    for (const QString& name : parser.optionNames()) {
+        const OptionSpec& spec = SpecNamed(name);
+        if (spec.id == Opt::Help) return ParsedLine::Outcome::Help;
+        std::optional<QString> value;
+        if (!spec.valueName.isEmpty()) {
+            const QStringList values = parser.values(name);
+            const qsizetype index = valuesRead[spec.names.first()]++;
+            if (index < values.size()) value = values[index];
+        }
+        *error = Take(spec.id, Spelled(name), value, r);
+        if (!error->isEmpty()) return ParsedLine::Outcome::UsageError;
+    }
+    return ParsedLine::Outcome::Run;
+}
+
+// The first argument that is not an option the way the usage spells it, as
+// its index in `line`, or -1: an unknown option, a switch given a value, or
+// one of the parser's other spellings, which the program does not take
+// ("--board=1", "-board", "--h", and "--" as the end of the options).
+// QCommandLineParser names unknown options without their dashes and apart
+// from the known ones, so the line is parsed again in ever longer beginnings,
+// each telling what its last argument is.
+qsizetype FirstRefusedOption(QCommandLineParser& parser, const QStringList& line) {
+    qsizetype known = 0;   // options found so far
+    bool waiting = false;  // the last option found waits for its value
+    for (qsizetype n = 2; n <= line.size(); ++n) {
+        const QString& argument = line[n - 1];
+        const bool parsed = parser.parse(line.first(n));
+        const qsizetype found = parser.optionNames().size();
+        if (waiting) {  // the value, whatever it looks like
+            waiting = false;
+            continue;
+        }
+        if (found == known) {  // a word of the command, an unknown option or "--"
+            if (!parsed || argument == u"--") return n - 1;
+            continue;
+        }
+        if (argument != Spelled(parser.optionNames().last())) return n - 1;
+        // A failure left is an option whose value is still to come, or is
+        // missing at the end of the line: that is the option's own error.
+        waiting = !parsed;
+        known = found;
+    }
+    return -1;
+}
+
+const Command* CommandOf(const QStringList& positional) {
+    for (const Command& command : CommandTable()) {
+        const QStringList words = command.name.split(u' ');
+        if (positional.mid(0, words.size()) == words) return &command;
+    }
+    return nullptr;
+}
+
+// The commands an option goes with, as "write"; empty when it goes with all.
+QStringList CommandsTaking(Opt id) {
+    QStringList names;
+    for (const Command& command : CommandTable()) {
+        if (std::find(command.options.begin(), command.options.end(), id) != command.options.end())
+            names << command.name;
+    }
+    return names;
+}
+
+// After the options: the command, its arguments, and options that do not go
+// with it. Returns the error message, or an empty string.
+QString ReadCommand(const QCommandLineParser& parser, Request* r) {
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) return QStringLiteral("no command given");
+    const Command* command = CommandOf(positional);
+    if (!command) return QStringLiteral("unknown command \"%1\"").arg(positional.first());
+    r->command = command->name;
+    positional.remove(0, command->name.count(u' ') + 1);
+    for (const char* what : command->takes) {
+        if (positional.isEmpty())
+            return QStringLiteral("%1 needs %2").arg(command->name, QLatin1String(what));
+        r->arguments << positional.takeFirst();
+    }
+    if (!positional.isEmpty())
+        return QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
+    for (const OptionSpec& spec : OptionTable()) {
+        const QStringList takers = CommandsTaking(spec.id);
+        if (takers.isEmpty() || takers.contains(command->name)) continue;
+        if (parser.isSet(spec.names.first())) {
+            return QStringLiteral("%1 goes with %2")
+                .arg(Spelled(spec.names.first()), takers.join(QStringLiteral(" or ")));
+        }
+    }
+    return {};
+}
+
+ParsedLine WithUsageError(const QString& error) {
+    ParsedLine parsed;
+    parsed.outcome = ParsedLine::Outcome::UsageError;
+    parsed.error = error;
+    return parsed;
+}
+
+}  // namespace
+
+ParsedLine ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    // A word after one dash is one name: "-ofile" is an unknown option, not -o
+    // with a value.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const OptionSpec& spec : OptionTable())
+        parser.addOption(QCommandLineOption(spec.names, QString(), spec.valueName));
+
+    const QStringList line = QStringList{QStringLiteral("qlarkw-cli")} + arguments;
+    const qsizetype refused = FirstRefusedOption(parser, line);
+    // The options before a refused argument are read first, as the line runs.
+    parser.parse(refused >= 0 ? line.first(refused) : line);
+
+    ParsedLine parsed;
+    QString error;
+    parsed.outcome = ReadOptions(parser, &parsed.request, &error);
+    if (parsed.outcome == ParsedLine::Outcome::Help) return parsed;
+    if (parsed.outcome == ParsedLine::Outcome::UsageError) return WithUsageError(error);
+    if (refused >= 0) return WithUsageError(QStringLiteral("unknown option %1").arg(line[refused]));
+    error = ReadCommand(parser, &parsed.request);
+    if (!error.isEmpty()) return WithUsageError(error);
+    return parsed;
+}
+
+}  // namespace cli
