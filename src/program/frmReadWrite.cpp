@@ -2,8 +2,6 @@
 
 #include "ui_frmReadWrite.h"
 
-#include <QScreen>
-
 #include "config/frmConfig.h"
 #include "link/protocol/Protocol.h"
 #include "program/ProgramJobs.h"
@@ -53,11 +51,7 @@ void frmReadWrite::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (placed_) return;
     placed_ = true;
-    if (const QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    windowstyle::CentreOnScreen(*this);
 }
 
 void frmReadWrite::cmdOK_Click() {

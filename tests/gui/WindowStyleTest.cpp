@@ -1,0 +1,69 @@
+// What the windows share: placement on the screen and the icons of the
+// resources.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QScreen>
+#include <cstdlib>
+
+#include "GuiRig.h"
+#include "program/frmReadWrite.h"
+#include "widgets/WindowStyle.h"
+
+namespace {
+
+struct Placement {
+    const char* what;
+    QRect frame;
+    QRect screen;
+    QPoint expected;
+};
+
+TEST(WindowStyle, CentresEachAxisOnlyWhereTheScreenIsLarger) {
+    const Placement cases[] = {
+        {"smaller both ways", {5, 7, 300, 200}, {0, 0, 1600, 1200}, {650, 500}},
+        {"odd sizes", {0, 0, 301, 151}, {0, 0, 1001, 701}, {350, 275}},
+        {"second screen", {0, 0, 400, 300}, {1920, 40, 1280, 1024}, {2360, 402}},
+        {"wider than the screen", {5, 7, 1700, 200}, {0, 0, 1600, 1200}, {5, 500}},
+        {"as wide as the screen", {5, 7, 1600, 200}, {0, 0, 1600, 1200}, {5, 500}},
+        {"taller than the screen", {5, 7, 300, 1300}, {0, 0, 1600, 1200}, {650, 7}},
+        {"larger both ways", {-3, 9, 1700, 1300}, {0, 0, 1600, 1200}, {-3, 9}},
+    };
+    for (const Placement& c : cases)
+        EXPECT_EQ(windowstyle::CentredPosition(c.frame, c.screen), c.expected) << c.what;
+}
+
+// The window's middle lies within a pixel of the available area's middle.
+void ExpectCentred(const QWidget& window) {
+    const QPoint offset =
+        window.frameGeometry().center() - window.screen()->availableGeometry().center();
+    EXPECT_LE(std::abs(offset.x()), 1) << window.objectName().toStdString();
+    EXPECT_LE(std::abs(offset.y()), 1) << window.objectName().toStdString();
+}
+
+TEST(WindowStyle, MainWindowAndOperationDialogAreCentredOnTheScreen) {
+    GuiRig rig;
+    std::unique_ptr<FormMain> form = rig.Start();
+    ASSERT_EQ(rig.loadResult, FormMain::LoadResult::Waiting);
+    ExpectCentred(*form);
+
+    frmReadWrite dialog(frmReadWrite::Services{*rig.sim.device, rig.host, rig.sim.state, rig.runner,
+                                               []() { return QString(); }});
+    dialog.move(3, 4);
+    dialog.show();
+    ExpectCentred(dialog);
+}
+
+TEST(WindowStyle, IconsComeAt32PixelsSharpOnScaledScreens) {
+    for (const char* name : {"board1", "board2", "writer"}) {
+        for (qreal ratio : {1.0, 2.0}) {
+            const QPixmap pixmap = windowstyle::Icon32(QString::fromLatin1(name), ratio);
+            ASSERT_FALSE(pixmap.isNull()) << name;
+            EXPECT_EQ(pixmap.deviceIndependentSize().toSize(), QSize(32, 32)) << name << ratio;
+            EXPECT_EQ(pixmap.size(), QSize(32, 32) * ratio) << name << ratio;
+        }
+    }
+    EXPECT_TRUE(windowstyle::Icon32(QStringLiteral("no-such-icon"), 1.0).isNull());
+    EXPECT_FALSE(windowstyle::ResourceIcon(QStringLiteral("writer")).isNull());
+}
+
+}  // namespace
