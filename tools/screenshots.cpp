@@ -4,13 +4,17 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <functional>
 
@@ -26,15 +30,19 @@
 #include "shell/ShellContext.h"
 #include "shell/frmAbout.h"
 #include "widgets/ModalRunner.h"
+#include "widgets/StandardTexts.h"
 
 namespace {
 
 QString g_outDir;
 int g_count = 0;
 
-// The window's content under a plain caption bar.
-void Save(QWidget& window, const QString& name) {
-    window.adjustSize();
+enum class Sizing { AsLaidOut, AsShown };
+
+// The window's content under a plain caption bar, at its size as laid out
+// or, for a window the user may resize, as it was shown.
+void Save(QWidget& window, const QString& name, Sizing sizing = Sizing::AsLaidOut) {
+    if (sizing == Sizing::AsLaidOut) window.adjustSize();
     QCoreApplication::processEvents();
     const QPixmap content = window.grab();
     const qreal dpr = content.devicePixelRatio();
@@ -112,13 +120,38 @@ class ShotRunner final : public ModalRunner {
     bool confirm = false;
 };
 
+// The file dialog (Qt's own) once it has listed its folder: saved, and then
+// confirmed with the file it was opened on.
+void SaveAndConfirmFileDialog() {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) {
+        std::fprintf(stderr, "qlarkw-shots: the open dialog did not show\n");
+        return;
+    }
+    // The folder is listed by a worker thread: wait for its rows (a few
+    // seconds at the most, then the dialog is saved as it is).
+    auto* files = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    QElapsedTimer waited;
+    waited.start();
+    while (files && files->model()->rowCount(files->rootIndex()) == 0 && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    Save(*dialog, QStringLiteral("QFileDialog-browse"), Sizing::AsShown);
+    static_cast<QDialog*>(dialog)->accept();  // as its Open button does
+}
+
+// The open dialog of the program (SystemDesktop), driven by a timer that
+// saves it; help and the text editor are not started.
 class ShotDesktop final : public DesktopServices {
   public:
-    std::optional<QString> AskOpenFileName(QWidget*, const QString&) override {
-        return std::nullopt;
+    std::optional<QString> AskOpenFileName(QWidget* parent, const QString& current) override {
+        QTimer::singleShot(0, parent, &SaveAndConfirmFileDialog);
+        return system_.AskOpenFileName(parent, current);
     }
     bool OpenHelpFile(QWidget*, const QString&) override { return false; }
     bool OpenInTextEditor(const QString&) override { return false; }
+
+  private:
+    SystemDesktop system_;
 };
 
 // One program run: simulated Writer, settings in its own directory.
@@ -168,11 +201,18 @@ QString WriteSampleHex(const QString& dir) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Qt's own file dialog, as on systems without a native one, so that it
+    // can be saved and answered.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: qlarkw-shots OUTDIR\n");
         return 2;
     }
+    if (!InstallJapaneseStandardTexts(app))
+        std::fprintf(stderr,
+                     "qlarkw-shots: Qt's Japanese translation (qtbase_ja.qm) is missing; standard "
+                     "buttons and the file dialog show in English\n");
     g_outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(g_outDir);
     QTemporaryDir temp;
@@ -199,6 +239,8 @@ int main(int argc, char* argv[]) {
 
         form.SelectBoard(1);
         form.SetHexFileName(hexPath);
+        run.commonDialog.FileName = hexPath;
+        form.Browse();  // the open dialog, confirmed with the sample file
         Save(form, QStringLiteral("FormMain-QLARK-with-file"));
 
         run.host.scene = QStringLiteral("editor-failed");

@@ -1,12 +1,17 @@
-// What the windows share: placement on the screen and the icons of the
-// resources.
+// What the windows share: placement on the screen, the icons of the
+// resources, and Qt's standard texts in Japanese.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QScreen>
+#include <QTemporaryDir>
+#include <QTranslator>
 #include <cstdlib>
 
 #include "GuiRig.h"
 #include "program/frmReadWrite.h"
+#include "widgets/StandardTexts.h"
 #include "widgets/WindowStyle.h"
 
 namespace {
@@ -64,6 +69,26 @@ TEST(WindowStyle, IconsComeAt32PixelsSharpOnScaledScreens) {
     }
     EXPECT_TRUE(windowstyle::Icon32(QStringLiteral("no-such-icon"), 1.0).isNull());
     EXPECT_FALSE(windowstyle::ResourceIcon(QStringLiteral("writer")).isNull());
+}
+
+TEST(WindowStyle, JapaneseStandardTextsWhenQtsTranslationIsThere) {
+    auto* app = QCoreApplication::instance();
+    const QString cancel = QStringLiteral("Cancel");
+    QTemporaryDir empty;
+    EXPECT_EQ(InstallJapaneseStandardTexts(*app, empty.path()), nullptr);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel);
+
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFileInfo::exists(QDir(folder).filePath(QStringLiteral("qtbase_ja.qm"))))
+        GTEST_SKIP() << "Qt's Japanese translation is not installed (qt6-translations-l10n)";
+    QTranslator* translator = InstallJapaneseStandardTexts(*app);
+    ASSERT_NE(translator, nullptr);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+              QString::fromUtf8("キャンセル"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Open"), QString::fromUtf8("開く"));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel);
 }
 
 }  // namespace
