@@ -103,6 +103,7 @@ class ShotRunner final : public ModalRunner {
         dialog.show();
         QString name = dialog.objectName();
         if (name == u"frmReadWrite") name += u'-' + dialog.windowTitle();
+        if (!shotSuffix.isEmpty()) name += u'-' + shotSuffix;
         Save(dialog, name);
         if (auto* rw = qobject_cast<frmReadWrite*>(&dialog)) {
             if (confirm)
@@ -118,6 +119,7 @@ class ShotRunner final : public ModalRunner {
         return dialog.result();
     }
     bool confirm = false;
+    QString shotSuffix;  // tells apart two shots of the same dialog
 };
 
 // The file dialog (Qt's own) once it has listed its folder: saved, and then
@@ -186,13 +188,14 @@ struct Run {
     QString programDir;
 };
 
-QString WriteSampleHex(const QString& dir) {
+// A HEX file that fills all of program memory, as `name` in `dir`.
+QString WriteSampleHex(const QString& dir, const QString& name = QStringLiteral("sample.hex")) {
     ProgramImage image;
     for (int i = 0; i < 1024; ++i)
         image.program[i] = static_cast<uint16_t>((i * 37 + 0x100) & 0x3FFF);
     image.config.fill(0x3FFF);
     image.config[7] = 0x3FFA;
-    const QString path = QDir(dir).filePath(QStringLiteral("sample.hex"));
+    const QString path = QDir(dir).filePath(name);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) file.write(FormatReadOutFile(image));
     return QDir::toNativeSeparators(path);
@@ -253,6 +256,19 @@ int main(int argc, char* argv[]) {
         form.StartWrite();
         form.StartRead();
         form.StartErase();
+
+        // The write question with a path far wider than the dialog.
+        const QString deepDir =
+            QDir(temp.path())
+                .filePath(QString::fromUtf8(
+                    "ロボット教室/2005年度/第3回 サーボモータの制御/PICプログラム/build/release"));
+        QDir().mkpath(deepDir);
+        form.SetHexFileName(
+            WriteSampleHex(deepDir, QStringLiteral("servo_controller_with_long_name.hex")));
+        run.runner.shotSuffix = QStringLiteral("long-path");
+        form.StartWrite();
+        run.runner.shotSuffix.clear();
+        form.SetHexFileName(hexPath);
 
         // A write to its end, saved half-way.
         run.runner.confirm = true;

@@ -1,6 +1,8 @@
 #include "widgets/WindowStyle.h"
 
+#include <QFontMetrics>
 #include <QScreen>
+#include <algorithm>
 
 // The icons are compiled into this static library: its resources are
 // registered once, before the first picture is looked up.
@@ -43,6 +45,25 @@ QIcon ResourceIcon(const QString& name) {
 
 QPixmap Icon32(const QString& name, qreal devicePixelRatio) {
     return ResourceIcon(name).pixmap(QSize(32, 32), devicePixelRatio);
+}
+
+QString ElidedPath(const QFontMetrics& metrics, const QString& path, int width) {
+    if (metrics.horizontalAdvance(path) <= width) return path;
+    const qsizetype cut =
+        std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
+    if (cut >= 0) {
+        // The folders give way first: the separator and the name stay.
+        const QString tail = path.mid(cut);
+        const int folderWidth = width - metrics.horizontalAdvance(tail);
+        if (folderWidth > metrics.horizontalAdvance(QChar(0x2026))) {
+            const QString folders =
+                metrics.elidedText(path.left(cut), Qt::ElideMiddle, folderWidth);
+            const QString shortened = folders + tail;
+            if (!folders.isEmpty() && metrics.horizontalAdvance(shortened) <= width)
+                return shortened;
+        }
+    }
+    return metrics.elidedText(path, Qt::ElideMiddle, width);
 }
 
 }  // namespace windowstyle

@@ -1,8 +1,8 @@
 #pragma once
 
 // Looks shared by the desktop program's windows (Qt Widgets): fonts, the
-// fixed dialog border, placement on the screen and the icons of the
-// resources.
+// fixed dialog border, placement on the screen, the icons of the resources
+// and the shortening of paths that do not fit a label.
 
 #include <QFont>
 #include <QIcon>
@@ -11,6 +11,8 @@
 #include <QRect>
 #include <QStringList>
 #include <QWidget>
+
+class QFontMetrics;
 
 namespace windowstyle {
 
@@ -58,5 +60,12 @@ QIcon ResourceIcon(const QString& name);
 // The same picture as a 32 x 32 pixmap for a label, sharp on a screen of
 // `devicePixelRatio`.
 QPixmap Icon32(const QString& name, qreal devicePixelRatio);
+
+// `path` as it fits into `width` pixels of `metrics`: whole when it fits,
+// else shortened in the middle by an ellipsis. The file name (what follows
+// the last '\' or '/') is kept whole as long as it fits with an ellipsis
+// before it, so only folders are left out; when it does not, the whole path
+// is shortened in its middle.
+QString ElidedPath(const QFontMetrics& metrics, const QString& path, int width);
 
 }  // namespace windowstyle

@@ -1,5 +1,5 @@
 // What the windows share: placement on the screen, the icons of the
-// resources, and Qt's standard texts in Japanese.
+// resources, paths shortened to fit, and Qt's standard texts in Japanese.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
@@ -69,6 +69,45 @@ TEST(WindowStyle, IconsComeAt32PixelsSharpOnScaledScreens) {
     }
     EXPECT_TRUE(windowstyle::Icon32(QStringLiteral("no-such-icon"), 1.0).isNull());
     EXPECT_FALSE(windowstyle::ResourceIcon(QStringLiteral("writer")).isNull());
+}
+
+struct Elision {
+    const char* path;
+    int room;  // in characters of the label's fixed-pitch font
+    // What stays of the path: its start and its end; both the whole path
+    // when it fits.
+    const char* start;
+    const char* end;
+};
+
+TEST(WindowStyle, PathsThatDoNotFitLoseFoldersFirst) {
+    // Every character of a fixed-pitch font takes the same room, so the
+    // room is counted in characters. How wide the ellipsis is depends on
+    // the font installed; what is kept at both ends does not.
+    const QFontMetrics metrics(windowstyle::FixedPitchFont(9.75));
+    auto chars = [&metrics](int count) {
+        return metrics.horizontalAdvance(QString(count, QLatin1Char('x')));
+    };
+    ASSERT_EQ(metrics.horizontalAdvance(QStringLiteral("C:\\robot\\blink.hex")), chars(18));
+    const Elision cases[] = {
+        {"C:\\robot\\blink.hex", 18, "C:\\robot\\blink.hex", ""},  // fits exactly
+        {"C:\\robot\\blink.hex", 16, "C", "\\blink.hex"},
+        {"/home/user/projects/robot/blink.hex", 20, "/ho", "t/blink.hex"},
+        {"C:\\a\\servo_controller.hex", 12, "C:", "hex"},  // the name alone is too wide
+        {"blink_with_a_long_name.hex", 12, "bli", "hex"},  // no folder at all
+    };
+    for (const Elision& c : cases) {
+        const QString path = QString::fromUtf8(c.path);
+        const QString shown = windowstyle::ElidedPath(metrics, path, chars(c.room));
+        EXPECT_LE(metrics.horizontalAdvance(shown), chars(c.room)) << c.path;
+        EXPECT_TRUE(shown.startsWith(QString::fromUtf8(c.start))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(QString::fromUtf8(c.end))) << shown.toStdString();
+        // Shortened exactly when the path does not fit, with an ellipsis.
+        const bool fits = QString::fromUtf8(c.start) == path;
+        EXPECT_EQ(shown == path, fits) << c.path;
+        EXPECT_EQ(shown.contains(QChar(0x2026)) || shown.contains(QStringLiteral("...")), !fits)
+            << shown.toStdString();
+    }
 }
 
 TEST(WindowStyle, JapaneseStandardTextsWhenQtsTranslationIsThere) {
