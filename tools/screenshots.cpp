@@ -19,6 +19,7 @@
 #include <functional>
 
 #include "config/frmConfig.h"
+#include "link/protocol/MemoryMap.h"
 #include "link/sim/SimDevice.h"
 #include "program/ProgramJobs.h"
 #include "program/frmReadWrite.h"
@@ -188,13 +189,17 @@ struct Run {
     QString programDir;
 };
 
+// The sample program's configuration word: HS oscillator, watchdog and
+// power-up timer off, no code protection.
+constexpr uint16_t kSampleConfigWord = 0x3FFA;
+
 // A HEX file that fills all of program memory, as `name` in `dir`.
 QString WriteSampleHex(const QString& dir, const QString& name = QStringLiteral("sample.hex")) {
     ProgramImage image;
-    for (int i = 0; i < 1024; ++i)
-        image.program[i] = static_cast<uint16_t>((i * 37 + 0x100) & 0x3FFF);
-    image.config.fill(0x3FFF);
-    image.config[7] = 0x3FFA;
+    for (int i = 0; i < memorymap::kProgramWords; ++i)
+        image.program[i] = static_cast<uint16_t>((i * 37 + 0x100) & memorymap::kWordMask);
+    image.config.fill(memorymap::kBlankWord);
+    image.config[memorymap::kConfigWordIndex] = kSampleConfigWord;
     const QString path = QDir(dir).filePath(name);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) file.write(FormatReadOutFile(image));
