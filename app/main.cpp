@@ -12,6 +12,7 @@
 #include "shell/GuiHost.h"
 #include "shell/InstanceLock.h"
 #include "shell/ShellContext.h"
+#include "widgets/StandardTexts.h"
 
 int main(int argc, char* argv[]) {
     // The command line belongs to the program, as one text: Qt gets only the
@@ -21,6 +22,9 @@ int main(int argc, char* argv[]) {
     char* qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("qlarkw"));
+    // The program speaks Japanese on every system, Qt's standard buttons and
+    // dialogs too; without Qt's translation they stay in English.
+    InstallJapaneseStandardTexts(app);
 
     SteadyClock clock;
     CommonDialogState commonDialog;

@@ -4,7 +4,10 @@
 # Only missing packages are installed; nothing happens when all are present.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libftdi1-dev libgl-dev)
+# qt6-translations-l10n: Qt's own texts in Japanese (qtbase_ja.qm), which the
+# program loads at run time.
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libftdi1-dev libgl-dev
+  qt6-translations-l10n)
 for extra in "$@"; do
   case "$extra" in
     test) packages+=(libgtest-dev libgmock-dev gputils srecord) ;;

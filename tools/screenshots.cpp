@@ -4,17 +4,22 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <functional>
 
 #include "config/frmConfig.h"
+#include "link/protocol/MemoryMap.h"
 #include "link/sim/SimDevice.h"
 #include "program/ProgramJobs.h"
 #include "program/frmReadWrite.h"
@@ -26,15 +31,19 @@
 #include "shell/ShellContext.h"
 #include "shell/frmAbout.h"
 #include "widgets/ModalRunner.h"
+#include "widgets/StandardTexts.h"
 
 namespace {
 
 QString g_outDir;
 int g_count = 0;
 
-// The window's content under a plain caption bar.
-void Save(QWidget& window, const QString& name) {
-    window.adjustSize();
+enum class Sizing { AsLaidOut, AsShown };
+
+// The window's content under a plain caption bar, at its size as laid out
+// or, for a window the user may resize, as it was shown.
+void Save(QWidget& window, const QString& name, Sizing sizing = Sizing::AsLaidOut) {
+    if (sizing == Sizing::AsLaidOut) window.adjustSize();
     QCoreApplication::processEvents();
     const QPixmap content = window.grab();
     const qreal dpr = content.devicePixelRatio();
@@ -95,6 +104,7 @@ class ShotRunner final : public ModalRunner {
         dialog.show();
         QString name = dialog.objectName();
         if (name == u"frmReadWrite") name += u'-' + dialog.windowTitle();
+        if (!shotSuffix.isEmpty()) name += u'-' + shotSuffix;
         Save(dialog, name);
         if (auto* rw = qobject_cast<frmReadWrite*>(&dialog)) {
             if (confirm)
@@ -110,15 +120,41 @@ class ShotRunner final : public ModalRunner {
         return dialog.result();
     }
     bool confirm = false;
+    QString shotSuffix;  // tells apart two shots of the same dialog
 };
 
+// The file dialog (Qt's own) once it has listed its folder: saved, and then
+// confirmed with the file it was opened on.
+void SaveAndConfirmFileDialog() {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) {
+        std::fprintf(stderr, "qlarkw-shots: the open dialog did not show\n");
+        return;
+    }
+    // The folder is listed by a worker thread: wait for its rows (a few
+    // seconds at the most, then the dialog is saved as it is).
+    auto* files = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    QElapsedTimer waited;
+    waited.start();
+    while (files && files->model()->rowCount(files->rootIndex()) == 0 && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    Save(*dialog, QStringLiteral("QFileDialog-browse"), Sizing::AsShown);
+    static_cast<QDialog*>(dialog)->accept();  // as its Open button does
+}
+
+// The open dialog of the program (SystemDesktop), driven by a timer that
+// saves it; help and the text editor are not started.
 class ShotDesktop final : public DesktopServices {
   public:
-    std::optional<QString> AskOpenFileName(QWidget*, const QString&) override {
-        return std::nullopt;
+    std::optional<QString> AskOpenFileName(QWidget* parent, const QString& current) override {
+        QTimer::singleShot(0, parent, &SaveAndConfirmFileDialog);
+        return system_.AskOpenFileName(parent, current);
     }
     bool OpenHelpFile(QWidget*, const QString&) override { return false; }
     bool OpenInTextEditor(const QString&) override { return false; }
+
+  private:
+    SystemDesktop system_;
 };
 
 // One program run: simulated Writer, settings in its own directory.
@@ -153,13 +189,18 @@ struct Run {
     QString programDir;
 };
 
-QString WriteSampleHex(const QString& dir) {
+// The sample program's configuration word: HS oscillator, watchdog and
+// power-up timer off, no code protection.
+constexpr uint16_t kSampleConfigWord = 0x3FFA;
+
+// A HEX file that fills all of program memory, as `name` in `dir`.
+QString WriteSampleHex(const QString& dir, const QString& name = QStringLiteral("sample.hex")) {
     ProgramImage image;
-    for (int i = 0; i < 1024; ++i)
-        image.program[i] = static_cast<uint16_t>((i * 37 + 0x100) & 0x3FFF);
-    image.config.fill(0x3FFF);
-    image.config[7] = 0x3FFA;
-    const QString path = QDir(dir).filePath(QStringLiteral("sample.hex"));
+    for (int i = 0; i < memorymap::kProgramWords; ++i)
+        image.program[i] = static_cast<uint16_t>((i * 37 + 0x100) & memorymap::kWordMask);
+    image.config.fill(memorymap::kBlankWord);
+    image.config[memorymap::kConfigWordIndex] = kSampleConfigWord;
+    const QString path = QDir(dir).filePath(name);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) file.write(FormatReadOutFile(image));
     return QDir::toNativeSeparators(path);
@@ -168,11 +209,18 @@ QString WriteSampleHex(const QString& dir) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Qt's own file dialog, as on systems without a native one, so that it
+    // can be saved and answered.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: qlarkw-shots OUTDIR\n");
         return 2;
     }
+    if (!InstallJapaneseStandardTexts(app))
+        std::fprintf(stderr,
+                     "qlarkw-shots: Qt's Japanese translation (qtbase_ja.qm) is missing; standard "
+                     "buttons and the file dialog show in English\n");
     g_outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(g_outDir);
     QTemporaryDir temp;
@@ -199,6 +247,8 @@ int main(int argc, char* argv[]) {
 
         form.SelectBoard(1);
         form.SetHexFileName(hexPath);
+        run.commonDialog.FileName = hexPath;
+        form.Browse();  // the open dialog, confirmed with the sample file
         Save(form, QStringLiteral("FormMain-QLARK-with-file"));
 
         run.host.scene = QStringLiteral("editor-failed");
@@ -211,6 +261,19 @@ int main(int argc, char* argv[]) {
         form.StartWrite();
         form.StartRead();
         form.StartErase();
+
+        // The write question with a path far wider than the dialog.
+        const QString deepDir =
+            QDir(temp.path())
+                .filePath(QString::fromUtf8(
+                    "ロボット教室/2005年度/第3回 サーボモータの制御/PICプログラム/build/release"));
+        QDir().mkpath(deepDir);
+        form.SetHexFileName(
+            WriteSampleHex(deepDir, QStringLiteral("servo_controller_with_long_name.hex")));
+        run.runner.shotSuffix = QStringLiteral("long-path");
+        form.StartWrite();
+        run.runner.shotSuffix.clear();
+        form.SetHexFileName(hexPath);
 
         // A write to its end, saved half-way.
         run.runner.confirm = true;

@@ -2,7 +2,10 @@
 
 #include "ui_frmConfig.h"
 
+#include <QFontMetrics>
+#include <QGroupBox>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "shared/AppState.h"
 #include "widgets/WindowStyle.h"
@@ -16,6 +19,38 @@ constexpr int kOscillatorIndex[4] = {1, 2, 3, 0};
 constexpr int kOn = 0;
 constexpr int kOff = 1;
 
+// A frame's caption sits on its top border line, this many pixels in from
+// the frame's left end, with a gap of kCaptionGap pixels in the line on
+// either side of the text. It must end as far from the frame's right end.
+constexpr int kCaptionInset = 2;
+constexpr int kCaptionGap = 1;
+// Captions too wide for their frame in the dialog's font are drawn smaller,
+// in steps of half a point, down to this size at the least.
+constexpr double kCaptionStepPoints = 0.5;
+constexpr double kSmallestCaptionPoints = 6.0;
+
+bool CaptionsFit(const QFont& font, const QList<QGroupBox*>& frames) {
+    const QFontMetrics metrics(font);
+    return std::all_of(frames.begin(), frames.end(), [&metrics](const QGroupBox* frame) {
+        return metrics.horizontalAdvance(frame->title()) <=
+               frame->width() - 2 * (kCaptionInset + kCaptionGap);
+    });
+}
+
+// The font of every frame caption: the dialog's own when all fit their
+// frames, else the largest smaller size at which they do, so the captions
+// keep one size and the frames keep their designed widths.
+QFont CaptionFont(const QFont& dialogFont, const QList<QGroupBox*>& frames) {
+    QFont font = dialogFont;
+    double points = dialogFont.pointSizeF();
+    if (points <= 0) return font;  // a font sized in pixels is left as it is
+    while (!CaptionsFit(font, frames) && points - kCaptionStepPoints >= kSmallestCaptionPoints) {
+        points -= kCaptionStepPoints;
+        font.setPointSizeF(points);
+    }
+    return font;
+}
+
 }  // namespace
 
 frmConfig::frmConfig(AppState& state, QWidget* parent)
@@ -23,10 +58,24 @@ frmConfig::frmConfig(AppState& state, QWidget* parent)
     ui_->setupUi(this);
     windowstyle::MakeFixedDialog(*this);
     // Frames with their caption on the border line, the options inside.
-    setStyleSheet(QStringLiteral(
-        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 1px; padding: 0px; }"));
+    setStyleSheet(
+        QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: %1px; padding: 0px %2px; }")
+            .arg(kCaptionInset)
+            .arg(kCaptionGap));
+    // The captions get a font that fits them into their frames; the options
+    // inside keep the dialog's.
+    QFont optionFont = font();
+    optionFont.setResolveMask(QFont::AllPropertiesResolved);  // not inherited from the frame
+    const QList<QGroupBox*> frames = findChildren<QGroupBox*>();
+    const QFont captionFont = CaptionFont(font(), frames);
+    for (QGroupBox* frame : frames) {
+        frame->setFont(captionFont);
+        for (QRadioButton* button : frame->findChildren<QRadioButton*>())
+            button->setFont(optionFont);
+    }
     // The option groups are control arrays: every button of a group carries
     // the group's name and its index.
     for (int group = 1; group <= 4; ++group) {

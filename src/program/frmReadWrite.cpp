@@ -2,7 +2,7 @@
 
 #include "ui_frmReadWrite.h"
 
-#include <QScreen>
+#include <QStringList>
 
 #include "config/frmConfig.h"
 #include "link/protocol/Protocol.h"
@@ -26,11 +26,22 @@ frmReadWrite::frmReadWrite(Services services, QWidget* parent)
 frmReadWrite::~frmReadWrite() = default;
 
 void frmReadWrite::SetQuestion(const QString& text) {
-    ui_->Label1->setText(windowstyle::ForDisplay(text));
+    // A line wider than the label (the write's HEX path) is shortened in its
+    // middle rather than wrapped, so the question stays above the buttons;
+    // the tooltip then tells it whole.
+    QLabel& label = *ui_->Label1;
+    const QString whole = windowstyle::ForDisplay(text);
+    QStringList lines = whole.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = windowstyle::ElidedPath(label.fontMetrics(), line, label.contentsRect().width());
+    const QString shown = lines.join(QLatin1Char('\n'));
+    label.setText(shown);
+    label.setToolTip(shown == whole ? QString() : whole);
 }
 
 void frmReadWrite::SetStatusText(const QString& text) {
     ui_->Label1->setText(windowstyle::ForDisplay(text));
+    ui_->Label1->setToolTip(QString());
 }
 
 void frmReadWrite::SetProgress(int done, int total) {
@@ -47,17 +58,14 @@ void frmReadWrite::PrepareCheck(const QString& text) {
     ui_->cmdCancel->setEnabled(false);
     ui_->cmdOK->setEnabled(false);
     ui_->Label1->setText(text);
+    ui_->Label1->setToolTip(QString());
 }
 
 void frmReadWrite::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (placed_) return;
     placed_ = true;
-    if (const QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    windowstyle::CentreOnScreen(*this);
 }
 
 void frmReadWrite::cmdOK_Click() {

@@ -6,10 +6,8 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QIcon>
 #include <QLayout>
 #include <QMimeData>
-#include <QScreen>
 #include <QUrl>
 #include <exception>
 
@@ -27,27 +25,15 @@
 #include "shell/ShellSettings.h"
 #include "shell/frmAbout.h"
 #include "widgets/ModalRunner.h"
+#include "widgets/WindowStyle.h"
 
 using texts::Text;
-
-// The icons live in this static library's resources.
-static void InitIconResources() {
-    Q_INIT_RESOURCE(icons);
-}
 
 namespace {
 
 // The start-up check's time-out: a Writer that is plugged in but never
 // answers lets start-up go on after this long.
 constexpr int kStartupWaitMs = 15000;
-
-// A 32 x 32 picture from the resources, sharp on scaled screens too.
-QPixmap Icon32(const QString& name, qreal devicePixelRatio) {
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/%1.png").arg(name), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/icons/%1@2x.png").arg(name), QSize(64, 64));
-    return icon.pixmap(QSize(32, 32), devicePixelRatio);
-}
 
 // The single local file of a drop, or nothing when the drop is anything else.
 std::optional<QString> SingleDroppedFile(const QMimeData* data) {
@@ -96,7 +82,6 @@ class FormMain::CheckView final : public StartupCheckView {
 
 FormMain::FormMain(ShellContext& context)
     : ui_(std::make_unique<Ui::FormMain>()), context_(context) {
-    InitIconResources();
     ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -104,9 +89,9 @@ FormMain::FormMain(ShellContext& context)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     ui_->munSep0->setSeparator(true);
     ui_->munSep1->setSeparator(true);
-    ui_->Image1->setPixmap(Icon32(QStringLiteral("board1"), devicePixelRatioF()));
-    ui_->Image2->setPixmap(Icon32(QStringLiteral("board2"), devicePixelRatioF()));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/writer.png")));
+    ui_->Image1->setPixmap(windowstyle::Icon32(QStringLiteral("board1"), devicePixelRatioF()));
+    ui_->Image2->setPixmap(windowstyle::Icon32(QStringLiteral("board2"), devicePixelRatioF()));
+    setWindowIcon(windowstyle::ResourceIcon(QStringLiteral("writer")));
 
     Timer1_ = new ClockTimer(context_.clock, this);
     Timer1_->setObjectName(QStringLiteral("Timer1"));
@@ -238,17 +223,9 @@ FormMain::LoadResult FormMain::Load() {
             StartWrite();
             return LoadResult::Ended;  // no settings are stored in this mode
         default:
-            CentreOnScreen();
+            adjustSize();  // the size as laid out, before it is placed
+            windowstyle::CentreOnScreen(*this);
             return LoadResult::Waiting;
-    }
-}
-
-void FormMain::CentreOnScreen() {
-    adjustSize();
-    if (const QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
     }
 }
 

@@ -56,7 +56,6 @@ class FormMain final : public QMainWindow {
     void FormUnload();
     void ShowStop(const QString& text);
     void RunOperationDialog(const char* mode, const QString& question);
-    void CentreOnScreen();
 
     std::unique_ptr<Ui::FormMain> ui_;
     ShellContext& context_;

@@ -1,10 +1,18 @@
 #pragma once
 
-// Looks shared by the desktop program's windows (header only; Qt Widgets).
+// Looks shared by the desktop program's windows (Qt Widgets): fonts, the
+// fixed dialog border, placement on the screen, the icons of the resources
+// and the shortening of paths that do not fit a label.
 
 #include <QFont>
+#include <QIcon>
+#include <QPixmap>
+#include <QPoint>
+#include <QRect>
 #include <QStringList>
 #include <QWidget>
+
+class QFontMetrics;
 
 namespace windowstyle {
 
@@ -32,5 +40,32 @@ inline void MakeFixedDialog(QWidget& window) {
 inline QString ForDisplay(QString text) {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
+
+// Where a window whose frame is `frame` goes when it is centred on `screen`,
+// each axis on its own: on an axis on which the screen is larger than the
+// window, the window's start is the screen's middle less half the window;
+// on an axis on which the window is as large as the screen or larger, it
+// keeps its position.
+QPoint CentredPosition(const QRect& frame, const QRect& screen);
+
+// Moves a top-level window to its centred position on the available area of
+// its screen (see CentredPosition). A window not shown yet is placed by its
+// size as laid out.
+void CentreOnScreen(QWidget& window);
+
+// The picture `name` of the resources (":/icons/name.png", drawn for
+// 32 x 32, with "name@2x.png" for scaled screens).
+QIcon ResourceIcon(const QString& name);
+
+// The same picture as a 32 x 32 pixmap for a label, sharp on a screen of
+// `devicePixelRatio`.
+QPixmap Icon32(const QString& name, qreal devicePixelRatio);
+
+// `path` as it fits into `width` pixels of `metrics`: whole when it fits,
+// else shortened in the middle by an ellipsis. The file name (what follows
+// the last '\' or '/') is kept whole as long as it fits with an ellipsis
+// before it, so only folders are left out; when it does not, the whole path
+// is shortened in its middle.
+QString ElidedPath(const QFontMetrics& metrics, const QString& path, int width);
 
 }  // namespace windowstyle

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <QGroupBox>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 
 #include "GuiRig.h"
@@ -32,6 +34,19 @@ QRadioButton* Option(frmConfig& dialog, int group, int index) {
         if (b->property("index").toInt() == index) return b;
     }
     return nullptr;
+}
+
+// Where the dialog's style draws a frame's caption, in the frame's
+// coordinates: the text and the gaps left in the border line beside it.
+QRect CaptionRect(const QGroupBox& frame) {
+    QStyleOptionGroupBox option;
+    option.initFrom(&frame);
+    option.text = frame.title();
+    option.textAlignment = frame.alignment();
+    option.lineWidth = 1;
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    return frame.style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel,
+                                         &frame);
 }
 
 struct Mapping {
@@ -107,17 +122,48 @@ TEST(ConfigDialog, LayoutAsDesigned) {
     EXPECT_EQ(dialog.size(), QSize(264, 163));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     QStringList frames;
-    for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) frames << box->title();
+    QList<QRect> places;
+    for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
+        frames << box->title();
+        places << box->geometry();
+    }
     EXPECT_EQ(frames, QStringList({QString::fromUtf8("オシレータ"),
                                    QString::fromUtf8("ウォッチドッグタイマ"),
                                    QString::fromUtf8("パワーアップタイマ"),
                                    QString::fromUtf8("コードプロテクト")}));
+    EXPECT_EQ(
+        places,
+        QList<QRect>({{8, 8, 249, 49}, {8, 64, 121, 41}, {136, 64, 121, 41}, {8, 112, 121, 41}}));
     QStringList oscillators;
     for (int i = 0; i < 4; ++i) oscillators << Option(dialog, 1, i)->text();
     EXPECT_EQ(oscillators, QStringList({"RC", "LP", "XT", "HS"}));
     // OK has the focus when the dialog opens.
     EXPECT_EQ(dialog.focusWidget(), Find<QPushButton>(dialog, "Command1"));
     EXPECT_EQ(Find<QPushButton>(dialog, "Command1")->text(), QStringLiteral("&OK"));
+}
+
+TEST(ConfigDialog, EveryCaptionFitsBetweenTheEndsOfItsFrame) {
+    AppState state;
+    frmConfig dialog(state);
+    dialog.ensurePolished();  // the style sheet places the captions
+    const qreal dialogPoints = dialog.font().pointSizeF();
+    for (QGroupBox* frame : dialog.findChildren<QGroupBox*>()) {
+        const std::string title = frame->title().toStdString();
+        // The caption starts this far in from the frame's left end and must
+        // end as far from its right end, with its gaps in the border line.
+        const QRect caption = CaptionRect(*frame);
+        const int textWidth = frame->fontMetrics().horizontalAdvance(frame->title());
+        const int inset = caption.left();
+        const int gaps = caption.width() - textWidth;
+        EXPECT_GE(inset, 1) << title;  // inside the left border line
+        EXPECT_GE(gaps, 0) << title;
+        EXPECT_LE(textWidth, frame->width() - 2 * inset - gaps) << title;
+        // Captions are never larger than the dialog's text; the options
+        // inside keep the dialog's size.
+        EXPECT_LE(frame->font().pointSizeF(), dialogPoints) << title;
+        for (QRadioButton* option : frame->findChildren<QRadioButton*>())
+            EXPECT_EQ(option->font().pointSizeF(), dialogPoints) << title;
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
 
 #include "GuiRig.h"
 #include "config/frmConfig.h"
@@ -75,6 +76,71 @@ TEST(MainWindowWrite, WholePathFromTheWriteButton) {
     EXPECT_EQ(rig.sim.device->closeCount(), 2);  // the start-up check and the write
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_FALSE(w->isVisible() && w->objectName() == u"frmReadWrite");
+}
+
+// The question's label as the operation dialog shows it.
+struct QuestionSeen {
+    QStringList lines;
+    QString toolTip;
+    bool linesFitTheWidth = false;
+    bool textFitsTheHeight = false;
+    bool clearOfTheButtons = false;
+};
+
+QuestionSeen AskToWrite(MainRig& rig, const QString& path) {
+    rig.form->SetHexFileName(path);
+    QuestionSeen seen;
+    rig.runner.scripts[QStringLiteral("frmReadWrite")] = [&seen](QDialog& d) {
+        const QLabel* label = Find<QLabel>(d, "Label1");
+        seen.lines = label->text().split(u'\n');
+        seen.toolTip = label->toolTip();
+        const int width = label->contentsRect().width();
+        seen.linesFitTheWidth =
+            std::all_of(seen.lines.begin(), seen.lines.end(), [&](const QString& line) {
+                return label->fontMetrics().horizontalAdvance(line) <= width;
+            });
+        // The text as the label lays it out, wrapped lines and all.
+        seen.textFitsTheHeight = label->heightForWidth(label->width()) <= label->height();
+        const QRect buttons = Find<QPushButton>(d, "cmdOK")
+                                  ->geometry()
+                                  .united(Find<QPushButton>(d, "cmdCancel")->geometry());
+        seen.clearOfTheButtons = !label->geometry().intersects(buttons);
+    };
+    Click(*rig.form, "WriteCommand");
+    return seen;
+}
+
+TEST(MainWindowWrite, APathTooLongForTheQuestionLosesFoldersButKeepsItsFileName) {
+    MainRig rig;
+    QString folder = rig.dir.path();
+    for (int i = 0; i < 6; ++i) folder += QStringLiteral("/a_folder_with_a_long_name_%1").arg(i);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString name = QStringLiteral("servo_controller.hex");
+    const QString path = QDir::toNativeSeparators(QDir(folder).filePath(name));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(kTwoWordHex);
+    file.close();
+
+    const QString question = QString::fromUtf8("PICにプログラムを書込んでよろしいですか？ ");
+    const QuestionSeen longSeen = AskToWrite(rig, path);
+    ASSERT_EQ(longSeen.lines.size(), 2);
+    EXPECT_EQ(longSeen.lines[0], question);
+    EXPECT_NE(longSeen.lines[1], path);
+    EXPECT_TRUE(longSeen.lines[1].startsWith(path.left(3))) << longSeen.lines[1].toStdString();
+    EXPECT_TRUE(longSeen.lines[1].endsWith(QDir::separator() + name))
+        << longSeen.lines[1].toStdString();
+    EXPECT_TRUE(longSeen.linesFitTheWidth);
+    EXPECT_TRUE(longSeen.textFitsTheHeight);
+    EXPECT_TRUE(longSeen.clearOfTheButtons);
+    EXPECT_EQ(longSeen.toolTip, question + u'\n' + path);
+
+    // A path that fits is shown whole, without a tooltip.
+    const QString shortPath = rig.WriteFile(QStringLiteral("a.hex"), kTwoWordHex);
+    const QuestionSeen shortSeen = AskToWrite(rig, shortPath);
+    EXPECT_EQ(shortSeen.lines, QStringList({question, shortPath}));
+    EXPECT_TRUE(shortSeen.textFitsTheHeight);
+    EXPECT_TRUE(shortSeen.toolTip.isEmpty());
 }
 
 TEST(MainWindowWrite, FileChecksComeBeforeTheDialog) {
