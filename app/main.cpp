@@ -20,6 +20,9 @@ int main(int argc, char* argv[]) {
     const QString commandLine = commandline::FromArguments(argc, argv);
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
+    // Qt's own file dialogs, not the desktop's: they speak Japanese with the
+    // rest of the program whatever the system's language.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("qlarkw"));
     // The program speaks Japanese on every system, Qt's standard buttons and

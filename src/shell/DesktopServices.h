@@ -24,8 +24,8 @@ class DesktopServices {
 };
 
 // Windows: the help finder (WinHelp) and "notepad.exe"; other systems: the
-// desktop's default application for the file. File dialogs are the
-// platform's native ones where it has them.
+// desktop's default application for the file. File dialogs are Qt's own
+// (the program turns the native ones off), in Japanese like the rest.
 class SystemDesktop final : public DesktopServices {
   public:
     std::optional<QString> AskOpenFileName(QWidget* parent,
