@@ -7,6 +7,7 @@
 
 #include "link/protocol/MemoryMap.h"
 #include "shared/AppState.h"
+#include "shared/StrictOptions.h"
 
 namespace cli {
 
@@ -79,11 +80,6 @@ const std::vector<Command>& CommandTable() {
     return table;
 }
 
-// "-o" for a one-letter name, "--board" for the others.
-QString Spelled(const QString& name) {
-    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
-}
-
 const OptionSpec& SpecNamed(const QString& name) {
     for (const OptionSpec& spec : OptionTable()) {
         if (spec.names.contains(name)) return spec;
@@ -147,41 +143,10 @@ ParsedLine::Outcome ReadOptions(const QCommandLineParser& parser, Request* r, QS
             const qsizetype index = valuesRead[spec.names.first()]++;
             if (index < values.size()) value = values[index];
         }
-        *error = Take(spec.id, Spelled(name), value, r);
+        *error = Take(spec.id, strictoptions::Spelled(name), value, r);
         if (!error->isEmpty()) return ParsedLine::Outcome::UsageError;
     }
     return ParsedLine::Outcome::Run;
-}
-
-// The first argument that is not an option the way the usage spells it, as
-// its index in `line`, or -1: an unknown option, a switch given a value, or
-// one of the parser's other spellings, which the program does not take
-// ("--board=1", "-board", "--h", and "--" as the end of the options).
-// QCommandLineParser names unknown options without their dashes and apart
-// from the known ones, so the line is parsed again in ever longer beginnings,
-// each telling what its last argument is.
-qsizetype FirstRefusedOption(QCommandLineParser& parser, const QStringList& line) {
-    qsizetype known = 0;   // options found so far
-    bool waiting = false;  // the last option found waits for its value
-    for (qsizetype n = 2; n <= line.size(); ++n) {
-        const QString& argument = line[n - 1];
-        const bool parsed = parser.parse(line.first(n));
-        const qsizetype found = parser.optionNames().size();
-        if (waiting) {  // the value, whatever it looks like
-            waiting = false;
-            continue;
-        }
-        if (found == known) {  // a word of the command, an unknown option or "--"
-            if (!parsed || argument == u"--") return n - 1;
-            continue;
-        }
-        if (argument != Spelled(parser.optionNames().last())) return n - 1;
-        // A failure left is an option whose value is still to come, or is
-        // missing at the end of the line: that is the option's own error.
-        waiting = !parsed;
-        known = found;
-    }
-    return -1;
 }
 
 const Command* CommandOf(const QStringList& positional) {
@@ -223,7 +188,8 @@ QString ReadCommand(const QCommandLineParser& parser, Request* r) {
         if (takers.isEmpty() || takers.contains(command->name)) continue;
         if (parser.isSet(spec.names.first())) {
             return QStringLiteral("%1 goes with %2")
-                .arg(Spelled(spec.names.first()), takers.join(QStringLiteral(" or ")));
+                .arg(strictoptions::Spelled(spec.names.first()),
+                     takers.join(QStringLiteral(" or ")));
         }
     }
     return {};
@@ -247,7 +213,7 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
         parser.addOption(QCommandLineOption(spec.names, QString(), spec.valueName));
 
     const QStringList line = QStringList{QStringLiteral("qlarkw-cli")} + arguments;
-    const qsizetype refused = FirstRefusedOption(parser, line);
+    const qsizetype refused = strictoptions::FirstRefused(parser, line, true);
     // The options before a refused argument are read first, as the line runs.
     parser.parse(refused >= 0 ? line.first(refused) : line);
 

@@ -19,15 +19,8 @@ QString ConfRegDisplayText(uint8_t configByte) {
 ConfRegRead ReadConfRegComm(JobEnv& env, ProgressView& view) {
     Host& host = env.host;
     ConfRegRead result;
-    if (OpenWriter(env.device, host, env.state)) {
-        result.outcome = JobOutcome::NotOpened;
-        return result;
-    }
-    if (HandshakeWriter(env.device, host, env.state)) {
-        env.device.Close();
-        result.outcome = JobOutcome::LinkFailure;
-        return result;
-    }
+    result.outcome = OpenAndSelectBoard(env);
+    if (result.outcome != JobOutcome::Done) return result;
     LinkExchange link(env.device);
     WriterError code = kWriterLinkFailed;
     for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {

@@ -187,11 +187,8 @@ ByteInput CheckByteInput(const QString& text) {
 
 JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value) {
     Host& host = env.host;
-    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
-    if (HandshakeWriter(env.device, host, env.state)) {
-        env.device.Close();
-        return JobOutcome::LinkFailure;
-    }
+    if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
+        return opened;
     LinkExchange link(env.device);
     // Every step must be answered with this read: an answer that did not
     // come is no acceptance.
@@ -256,11 +253,8 @@ JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view)
                         MsgIcon::Critical);
         return JobOutcome::FileError;
     }
-    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
-    if (HandshakeWriter(env.device, host, env.state)) {
-        env.device.Close();
-        return JobOutcome::LinkFailure;
-    }
+    if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
+        return opened;
     LinkExchange link(env.device);
     WriterError code = kWriterOk;
     link.Send(cmd::kWriteEepromAll);

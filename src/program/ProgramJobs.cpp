@@ -55,11 +55,8 @@ WriterError StartCommand(LinkExchange& link, Host& host, uint8_t command, uint8_
 // has been reported, and the Writer closed, when it returns another outcome
 // than Done.
 JobOutcome BeginCommand(JobEnv& env, LinkExchange& link, uint8_t command, uint8_t ack) {
-    if (OpenWriter(env.device, env.host, env.state)) return JobOutcome::NotOpened;
-    if (HandshakeWriter(env.device, env.host, env.state)) {
-        env.device.Close();
-        return JobOutcome::LinkFailure;
-    }
+    if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
+        return opened;
     if (const WriterError code = StartCommand(link, env.host, command, ack); code != kWriterOk) {
         env.device.Close();
         ReportWriterError(env.host, code);
@@ -289,11 +286,8 @@ JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view) {
 
 JobOutcome ErasePrgComm(JobEnv& env) {
     Host& host = env.host;
-    if (OpenWriter(env.device, host, env.state)) return JobOutcome::NotOpened;
-    if (HandshakeWriter(env.device, host, env.state)) {
-        env.device.Close();
-        return JobOutcome::LinkFailure;
-    }
+    if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
+        return opened;
     LinkExchange link(env.device);
     EraseOutcome outcome = EraseOutcome::Erased;
     for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {

@@ -42,16 +42,6 @@ struct Client {
     SerialDevice device;
 };
 
-QStringList TraceEvents(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QStringList events;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (!line.isEmpty()) events << QString::fromUtf8(line).section(u' ', 1);
-    }
-    return events;
-}
-
 struct Finished {
     int exitCode;
     QString out;

@@ -1,10 +1,22 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+
+// The events of a qlarkw-sim trace file without their time stamps.
+inline QStringList TraceEvents(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QStringList events;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.isEmpty()) events << QString::fromUtf8(line).section(u' ', 1);
+    }
+    return events;
+}
 
 // qlarkw-sim run as its own process for a test: started with the given
 // flags and environment, its pty path taken from its first line, stopped

@@ -12,6 +12,7 @@
 
 #include "link/sim/SimEnvironment.h"
 #include "qlarkw-sim/PtyServer.h"
+#include "shared/StrictOptions.h"
 
 namespace {
 
@@ -59,38 +60,6 @@ int Usage(const QString& error) {
     return 2;
 }
 
-// "-h" for a one-letter name, "--pace" for the others.
-QString Spelled(const QString& name) {
-    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
-}
-
-// The first argument that is neither an option the way the usage spells it
-// nor an option's value, as its index in `line`, or -1: an unknown option, a
-// switch given a value, one of the parser's other spellings ("--pace=real",
-// "-pace", "--h", "--") or any other word. QCommandLineParser names unknown
-// options without their dashes and apart from the known ones, so the line
-// is parsed again in ever longer beginnings, each telling what its last
-// argument is.
-qsizetype FirstStrayArgument(QCommandLineParser& parser, const QStringList& line) {
-    qsizetype known = 0;   // options found so far
-    bool waiting = false;  // the last option found waits for its value
-    for (qsizetype n = 2; n <= line.size(); ++n) {
-        const QString& argument = line[n - 1];
-        const bool parsed = parser.parse(line.first(n));
-        const qsizetype found = parser.optionNames().size();
-        if (waiting) {  // the value, whatever it looks like
-            waiting = false;
-            continue;
-        }
-        if (found == known || argument != Spelled(parser.optionNames().last())) return n - 1;
-        // A failure left is an option whose value is still to come, or is
-        // missing at the end of the line: that is the option's own error.
-        waiting = !parsed;
-        known = found;
-    }
-    return -1;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -109,7 +78,7 @@ int main(int argc, char* argv[]) {
     // The options are read from left to right, up to the first stray
     // argument: the first -h/--help or the first error decides.
     const QStringList line = QCoreApplication::arguments();
-    const qsizetype stray = FirstStrayArgument(parser, line);
+    const qsizetype stray = strictoptions::FirstRefused(parser, line, false);
     parser.parse(stray >= 0 ? line.first(stray) : line);
     PtyServer::Options options;
     QHash<QString, qsizetype> valuesRead;  // per option

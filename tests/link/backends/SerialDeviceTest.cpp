@@ -15,16 +15,6 @@
 
 namespace {
 
-QStringList TraceEvents(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QStringList events;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (!line.isEmpty()) events << QString::fromUtf8(line).section(u' ', 1);
-    }
-    return events;
-}
-
 // The serial backend on a qlarkw-sim pty; the jobs' host on the real clock
 // would sleep for real, so the link steps get a host on a virtual clock:
 // only the device's own waits take real time.
