@@ -2,14 +2,20 @@
 
 #include "cli/CliHost.h"
 #include "cli/CommandLine.h"
+#include "config/ConfRegJobs.h"
+#include "eeprom/EepromDataFile.h"
+#include "eeprom/EepromJobs.h"
 #include "link/Backends.h"
 #include "link/protocol/MemoryMap.h"
+#include "link/protocol/Protocol.h"
 #include "program/HexProgram.h"
 #include "program/ProgramJobs.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
 #include "shared/Clock.h"
 #include "shared/InputFile.h"
+#include "shared/OutputFile.h"
+#include "shell/FirmwareVersion.h"
 #include "shell/SettingsFile.h"
 #include "shell/ShellSettings.h"
 
@@ -19,6 +25,41 @@ namespace {
 QString HexDigits(int value, int width) {
     return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
 }
+
+using EepromBytes = std::array<uint8_t, memorymap::kEepromBytes>;
+
+// The EEPROM viewer's table: a header line "+0h" to "+Fh", then the rows
+// " 00h" to " 30h", each with its 16 bytes; every column four characters
+// wide, so the values stand under the headers.
+QString EepromTable(const EepromBytes& bytes) {
+    constexpr int kColumns = 16;
+    QString table = QStringLiteral("    ");
+    for (int column = 0; column < kColumns; ++column)
+        table += QStringLiteral(" +%1h").arg(QString::number(column, 16).toUpper());
+    table += u'\n';
+    for (int row = 0; row < memorymap::kEepromBytes / kColumns; ++row) {
+        table += QStringLiteral(" %1").arg(row) + QStringLiteral("0h");
+        for (int column = 0; column < kColumns; ++column)
+            table += QStringLiteral("  ") + HexDigits(bytes[row * kColumns + column], 2);
+        table += u'\n';
+    }
+    return table;
+}
+
+// The EEPROM jobs' view on a terminal: the status line, and the bytes read
+// so far as the progress; the table itself is printed once it is whole.
+class EepromProgress final : public EepromView {
+  public:
+    explicit EepromProgress(TerminalProgress& progress) : progress_(progress) {}
+    void SetBusy(bool) override {}
+    void SetStatusText(const QString& text) override { progress_.SetStatusText(text); }
+    void SetCell(int address, const QString&) override {
+        progress_.SetProgress(address + 1, memorymap::kEepromBytes);
+    }
+
+  private:
+    TerminalProgress& progress_;
+};
 
 int ExitFor(JobOutcome outcome) {
     switch (outcome) {
@@ -51,7 +92,9 @@ class Runner {
     }
 
     int Run() {
-        if (const int code = RestoreSettings(); code != kSuccess) return code;
+        const Handler* handler = HandlerOf(o_.command);
+        if (const int code = RestoreSettings(handler->usesConfigWord); code != kSuccess)
+            return code;
         QString error;
         const QString choice = backends::DeviceChoiceFromEnvironment();
         device_ = backends::Create(choice, clock_, &error);
@@ -67,18 +110,47 @@ class Runner {
                     .arg(state_.BoardMode)
                     .arg(settings_.path()));
         }
-        const int code = Dispatch();
+        JobEnv env{*device_, host_, state_};
+        const int code = (this->*handler->run)(env);
         progress_.EndLine();
         return code;
     }
 
   private:
+    // What runs each command. The program-memory commands restore the
+    // configuration word from the settings file; the others leave it alone.
+    struct Handler {
+        QStringView command;
+        int (Runner::*run)(JobEnv&);
+        bool usesConfigWord;
+    };
+
+    static const Handler* HandlerOf(const QString& command) {
+        static const Handler kHandlers[] = {
+            {u"write", &Runner::ProgramWriteOrVerify, true},
+            {u"read", &Runner::ProgramRead, true},
+            {u"erase", &Runner::ProgramErase, true},
+            {u"verify", &Runner::ProgramWriteOrVerify, true},
+            {u"eeprom read", &Runner::EepromReadOut, false},
+            {u"eeprom erase", &Runner::EepromErase, false},
+            {u"eeprom set", &Runner::EepromSet, false},
+            {u"eeprom write", &Runner::EepromWrite, false},
+            {u"config", &Runner::ShowConfigWord, false},
+            {u"version", &Runner::ShowFirmwareVersion, false},
+        };
+        for (const Handler& handler : kHandlers) {
+            if (handler.command == command) return &handler;
+        }
+        Q_UNREACHABLE();
+    }
+
     // The board and the configuration word as the desktop program restores
     // them; an unreadable word is an error unless --config replaces it.
-    int RestoreSettings() {
+    int RestoreSettings(bool withConfigWord) {
         using texts::Text;
         state_.BoardMode = o_.board.value_or(shellsettings::BoardFromSetting(
             settings_.ReadSetting(Text(texts::kSectionMode), Text(texts::kKeyQLark))));
+        if (!withConfigWord) return kSuccess;
         const QString word =
             settings_.ReadSetting(Text(texts::kSectionConfig), Text(texts::kKeyWord));
         const std::optional<int16_t> value = shellsettings::ConfigWordFromSetting(word);
@@ -91,10 +163,10 @@ class Runner {
         return kSuccess;
     }
 
-    int Dispatch() {
-        JobEnv env{*device_, host_, state_};
-        if (o_.command == u"erase") return Finish(ErasePrgComm(env));
-        if (o_.command == u"read") return Finish(ReadPrgComm(env, progress_));
+    int ProgramErase(JobEnv& env) { return Finish(ErasePrgComm(env)); }
+    int ProgramRead(JobEnv& env) { return Finish(ReadPrgComm(env, progress_)); }
+
+    int ProgramWriteOrVerify(JobEnv& env) {
         if (InputFile(file_, inputfile::kMaxHexBytes).error() == inputfile::Error::Missing) {
             host_.MessageBox(texts::Text(texts::kHexFileMissing), texts::Text(texts::kAppTitle),
                              MsgIcon::Critical, MsgButtons::Ok);
@@ -153,6 +225,107 @@ class Runner {
         return kSuccess;
     }
 
+    // Reads all 64 EEPROM bytes. A read the Writer ended early is a failure
+    // here: no table and no backup is ever made of part of the EEPROM.
+    int ReadWholeEeprom(JobEnv& env, EepromBytes* bytes) {
+        EepromProgress view(progress_);
+        const EepromRead read = ReadEeprom(env, view);
+        progress_.EndLine();
+        if (read.outcome != JobOutcome::Done) return Finish(read.outcome);
+        if (read.count < memorymap::kEepromBytes) {
+            const QString why =
+                QStringLiteral("the Writer ended the EEPROM read after %1 of %2 bytes")
+                    .arg(read.count)
+                    .arg(memorymap::kEepromBytes);
+            return Fail(kLinkFailure, why);
+        }
+        *bytes = read.bytes;
+        return kSuccess;
+    }
+
+    // Without -o the table on stdout; with it the data file, which eeprom
+    // write takes back.
+    int EepromReadOut(JobEnv& env) {
+        EepromBytes bytes{};
+        if (const int code = ReadWholeEeprom(env, &bytes); code != kSuccess) return code;
+        if (o_.output.isEmpty()) {
+            std::fputs(EepromTable(bytes).toUtf8().constData(), streams_.out);
+            return kSuccess;
+        }
+        QString why;
+        if (outputfile::Save(o_.output, eepromfile::Format(bytes), &why) != outputfile::Error::None)
+            return Fail(kFileError, why);
+        Say(QStringLiteral("eeprom: %1 bytes saved in %2")
+                .arg(memorymap::kEepromBytes)
+                .arg(o_.output));
+        return kSuccess;
+    }
+
+    int EepromErase(JobEnv& env) {
+        EepromProgress view(progress_);
+        return Finish(EraseEeprom(env, view));
+    }
+
+    int EepromSet(JobEnv& env) {
+        const JobOutcome outcome =
+            WriteEepromByte(env, o_.eepromAddress, static_cast<uint8_t>(o_.eepromValue));
+        // As the byte editor does: the PIC is given its time for the byte
+        // before anything else can open the Writer.
+        if (outcome == JobOutcome::Done) host_.Sleep(pauses::kEepromByteWrittenMs);
+        return Finish(outcome);
+    }
+
+    int EepromWrite(JobEnv& env) {
+        const JobOutcome outcome = WriteEepromFile(env, file_, progress_);
+        progress_.EndLine();
+        if (outcome != JobOutcome::Done || !o_.verify) return Finish(outcome);
+
+        const eepromfile::Contents data = eepromfile::Load(file_);
+        if (data.error != eepromfile::Error::None)
+            return Fail(kFileError, QStringLiteral("%1 can no longer be read").arg(file_));
+        EepromBytes chip{};
+        if (const int code = ReadWholeEeprom(env, &chip); code != kSuccess) return code;
+        int mismatches = 0;
+        for (int address = 0; address < memorymap::kEepromBytes; ++address) {
+            if (chip[address] == data.bytes[address]) continue;
+            ++mismatches;
+            Say(QStringLiteral("verify: byte 0x%1: file %2, chip %3")
+                    .arg(HexDigits(address, 2), HexDigits(data.bytes[address], 2),
+                         HexDigits(chip[address], 2)));
+        }
+        if (mismatches > 0) {
+            Say(QStringLiteral("verify: %1 difference(s)").arg(mismatches));
+            return kVerifyMismatch;
+        }
+        std::fprintf(streams_.out, "verify: %d bytes match\n", memorymap::kEepromBytes);
+        return kSuccess;
+    }
+
+    // The configuration register viewer's four lines, one per line.
+    int ShowConfigWord(JobEnv& env) {
+        NullProgressView quiet;  // the job's status text is the display, printed below
+        const ConfRegRead read = ReadConfRegComm(env, quiet);
+        if (read.outcome != JobOutcome::Done) return Finish(read.outcome);
+        if (!read.configByte) return kLinkFailure;
+        QString lines = ConfRegDisplayText(*read.configByte);
+        lines.replace(texts::Text(texts::kCrLf), QStringLiteral("\n"));
+        std::fprintf(streams_.out, "%s\n", lines.toUtf8().constData());
+        return kSuccess;
+    }
+
+    int ShowFirmwareVersion(JobEnv& env) {
+        const std::optional<QString> version =
+            QueryFirmwareVersion(env.device, env.host, env.state);
+        if (!version) {
+            if (o_.verbose && !device_->LastError().isEmpty())
+                Say(QStringLiteral("device: ") + device_->LastError());
+            return Fail(kLinkFailure, QStringLiteral("no firmware version from the Writer (not "
+                                                     "connected, or no answer)"));
+        }
+        std::fprintf(streams_.out, "%s\n", version->toUtf8().constData());
+        return kSuccess;
+    }
+
     int Finish(JobOutcome outcome) {
         progress_.EndLine();
         if (o_.verbose && outcome == JobOutcome::NotOpened && !device_->LastError().isEmpty())
@@ -172,7 +345,7 @@ class Runner {
     }
 
     const Request& o_;
-    const QString file_;  // the HEX file of write and verify
+    const QString file_;  // the HEX file of write and verify, the data file of eeprom write
     Streams streams_;
     SettingsFile settings_;
     SteadyClock clock_;

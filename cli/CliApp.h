@@ -3,15 +3,16 @@
 #include <QStringList>
 #include <cstdio>
 
-// qlarkw-cli: the program-memory jobs from a terminal. Run() takes the
-// arguments after the program name and returns the exit code.
+// qlarkw-cli: the Writer's jobs from a terminal (program memory, data
+// EEPROM, configuration word, firmware version). Run() takes the arguments
+// after the program name and returns the exit code.
 namespace cli {
 
 enum ExitCode : int {
     kSuccess = 0,
     kUsageError = 2,
     kFileError = 3,    // a file or HEX error
-    kLinkFailure = 4,  // no Writer, no answer, or a word not acknowledged
+    kLinkFailure = 4,  // no Writer, no answer, a word not acknowledged, a short read
     kNoBoard = 5,      // the Writer reaches no target board
     kVerifyMismatch = 6,
 };

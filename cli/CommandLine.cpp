@@ -22,20 +22,31 @@ const char kUsage[] =
     "  erase             erase all of program memory\n"
     "  verify FILE.hex   compare program memory and the configuration bits with\n"
     "                    the HEX file\n"
+    "  eeprom read       print the 64 bytes of the data EEPROM as a table, or\n"
+    "                    save them in a data file with -o\n"
+    "  eeprom erase      erase the data EEPROM (every byte FF)\n"
+    "  eeprom set ADDR VALUE\n"
+    "                    write one EEPROM byte: ADDR 0 to 63, VALUE 0 to 255\n"
+    "                    (decimal or 0x hex)\n"
+    "  eeprom write DATAFILE\n"
+    "                    write all 64 EEPROM bytes from a data file\n"
+    "  config            print the configuration word programmed in the PIC\n"
+    "  version           print the Writer's firmware version\n"
     "\n"
     "Options:\n"
     "  --board 1|2       target board: 1 = Q-LARK (CN3), 2 = Q-LARK2 (CN2)\n"
     "  --config WORD     configuration word to write (decimal or 0x hex); default:\n"
     "                    the word in the HEX file, else the settings file's, else 26\n"
-    "  --verify          with write: read back and compare\n"
+    "  --verify          with write and eeprom write: read back and compare\n"
     "  -o, --output FILE with read: the HEX file to write (default: qlark.hex in the\n"
-    "                    current directory)\n"
+    "                    current directory); with eeprom read: the data file\n"
     "  --verbose         tell which device is used and why opening it failed\n"
     "  -h, --help        show this help\n"
     "\n"
     "The board and the configuration word default to the settings file qlarkw.ini\n"
     "beside the program. QLARKW_DEVICE chooses the device (auto, sim, serial,\n"
-    "serial:PATH, ftdi, d2xx).\n"
+    "serial:PATH, ftdi, d2xx). A data file holds 32 lines \"2k,value,2k+1,value\"\n"
+    "in decimal, k = 0 to 31, as eeprom read -o writes it.\n"
     "\n"
     "Exit codes: 0 success, 2 usage error, 3 file or HEX error, 4 communication\n"
     "failure, 5 no target board, 6 verify mismatch.\n";
@@ -64,18 +75,36 @@ const std::vector<OptionSpec>& OptionTable() {
     return table;
 }
 
+// One argument of a command: a text kept in Request::arguments, or a number
+// from 0 to `max` (decimal or 0x hex) kept in `number`.
+struct Argument {
+    const char* what;  // "a HEX file", for "write needs a HEX file"
+    int Request::*number = nullptr;
+    int max = 0;
+};
+
 struct Command {
-    QString name;                    // "write"; a command of a group is "group command"
-    std::vector<const char*> takes;  // what each argument is, for "write needs a HEX file"
-    std::vector<Opt> options;        // the options that go with this command only
+    QString name;                 // "write"; a command of a group is "group command"
+    std::vector<Argument> takes;  // its arguments, in order
+    std::vector<Opt> options;     // the options that go with this command only
 };
 
 const std::vector<Command>& CommandTable() {
+    static const Argument hexFile{"a HEX file"};
     static const std::vector<Command> table = {
-        {QStringLiteral("write"), {"a HEX file"}, {Opt::Verify}},
-        {QStringLiteral("read"), {}, {Opt::Output}},
-        {QStringLiteral("erase"), {}, {}},
-        {QStringLiteral("verify"), {"a HEX file"}, {}},
+        {QStringLiteral("write"), {hexFile}, {Opt::Config, Opt::Verify}},
+        {QStringLiteral("read"), {}, {Opt::Config, Opt::Output}},
+        {QStringLiteral("erase"), {}, {Opt::Config}},
+        {QStringLiteral("verify"), {hexFile}, {Opt::Config}},
+        {QStringLiteral("eeprom read"), {}, {Opt::Output}},
+        {QStringLiteral("eeprom erase"), {}, {}},
+        {QStringLiteral("eeprom set"),
+         {{"an EEPROM address", &Request::eepromAddress, memorymap::kEepromBytes - 1},
+          {"a byte value", &Request::eepromValue, 0xFF}},
+         {}},
+        {QStringLiteral("eeprom write"), {{"a data file"}}, {Opt::Verify}},
+        {QStringLiteral("config"), {}, {}},
+        {QStringLiteral("version"), {}, {}},
     };
     return table;
 }
@@ -87,13 +116,29 @@ const OptionSpec& SpecNamed(const QString& name) {
     Q_UNREACHABLE();
 }
 
+// A number from 0 to `max` as the usage writes numbers: decimal digits, or
+// 0x and hexadecimal digits; nothing else (no sign, no blanks).
+std::optional<int> ParseNumber(const QString& text, int max) {
+    const bool hex = text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive);
+    const QStringView digits = QStringView(text).mid(hex ? 2 : 0);
+    if (digits.isEmpty()) return std::nullopt;
+    int value = 0;
+    for (const QChar c : digits) {
+        const int digit = c >= u'0' && c <= u'9'          ? c.unicode() - '0'
+                          : hex && c >= u'a' && c <= u'f' ? c.unicode() - 'a' + 10
+                          : hex && c >= u'A' && c <= u'F' ? c.unicode() - 'A' + 10
+                                                          : -1;
+        if (digit < 0) return std::nullopt;
+        value = value * (hex ? 16 : 10) + digit;
+        if (value > max) return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<int16_t> ParseConfig(const QString& text) {
-    bool ok = false;
-    const int value = text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive)
-                          ? text.mid(2).toInt(&ok, 16)
-                          : text.toInt(&ok, 10);
-    if (!ok || value < 0 || value > memorymap::kWordMask) return std::nullopt;
-    return static_cast<int16_t>(value);
+    const std::optional<int> value = ParseNumber(text, memorymap::kWordMask);
+    if (!value) return std::nullopt;
+    return static_cast<int16_t>(*value);
 }
 
 // Checks one value of an option (none when the line ends before it) and
@@ -157,6 +202,23 @@ const Command* CommandOf(const QStringList& positional) {
     return nullptr;
 }
 
+// The commands of the group `word`, without the group's name: "read, erase,
+// set or write" for "eeprom"; empty when `word` names no group.
+QStringList CommandsOfGroup(const QString& word) {
+    QStringList names;
+    for (const Command& command : CommandTable()) {
+        if (command.name.startsWith(word + u' ')) names << command.name.section(u' ', 1);
+    }
+    return names;
+}
+
+// "write", "write or eeprom write", "write, read, erase or verify".
+QString OneOf(const QStringList& names) {
+    if (names.size() < 2) return names.join(QString());
+    return names.first(names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") +
+           names.last();
+}
+
 // The commands an option goes with, as "write"; empty when it goes with all.
 QStringList CommandsTaking(Opt id) {
     QStringList names;
@@ -167,19 +229,46 @@ QStringList CommandsTaking(Opt id) {
     return names;
 }
 
+// Keeps one argument of `command`. Returns the error message, or an empty
+// string.
+QString TakeArgument(const Command& command, const Argument& argument, const QString& text,
+                     Request* r) {
+    if (!argument.number) {
+        r->arguments << text;
+        return {};
+    }
+    const std::optional<int> value = ParseNumber(text, argument.max);
+    if (!value) {
+        return QStringLiteral("%1: \"%2\" is not %3 (0 to 0x%4)")
+            .arg(command.name, text, QLatin1String(argument.what),
+                 QString::number(argument.max, 16).toUpper());
+    }
+    r->*argument.number = *value;
+    r->arguments << text;
+    return {};
+}
+
 // After the options: the command, its arguments, and options that do not go
 // with it. Returns the error message, or an empty string.
 QString ReadCommand(const QCommandLineParser& parser, Request* r) {
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) return QStringLiteral("no command given");
     const Command* command = CommandOf(positional);
-    if (!command) return QStringLiteral("unknown command \"%1\"").arg(positional.first());
+    if (!command) {
+        const QStringList group = CommandsOfGroup(positional.first());
+        if (group.isEmpty())
+            return QStringLiteral("unknown command \"%1\"").arg(positional.first());
+        if (positional.size() == 1)
+            return QStringLiteral("%1 needs a command: %2").arg(positional.first(), OneOf(group));
+        return QStringLiteral("unknown command \"%1 %2\"").arg(positional[0], positional[1]);
+    }
     r->command = command->name;
     positional.remove(0, command->name.count(u' ') + 1);
-    for (const char* what : command->takes) {
+    for (const Argument& argument : command->takes) {
         if (positional.isEmpty())
-            return QStringLiteral("%1 needs %2").arg(command->name, QLatin1String(what));
-        r->arguments << positional.takeFirst();
+            return QStringLiteral("%1 needs %2").arg(command->name, QLatin1String(argument.what));
+        const QString error = TakeArgument(*command, argument, positional.takeFirst(), r);
+        if (!error.isEmpty()) return error;
     }
     if (!positional.isEmpty())
         return QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
@@ -188,8 +277,7 @@ QString ReadCommand(const QCommandLineParser& parser, Request* r) {
         if (takers.isEmpty() || takers.contains(command->name)) continue;
         if (parser.isSet(spec.names.first())) {
             return QStringLiteral("%1 goes with %2")
-                .arg(strictoptions::Spelled(spec.names.first()),
-                     takers.join(QStringLiteral(" or ")));
+                .arg(strictoptions::Spelled(spec.names.first()), OneOf(takers));
         }
     }
     return {};

@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-// qlarkw-cli's command line: a command, its own arguments and the options,
-// which may stand before or after the command.
+// qlarkw-cli's command line: a command (one word, or two for a command of a
+// group such as "eeprom read"), its own arguments and the options, which may
+// stand before or after the command.
 namespace cli {
 
 // What -h/--help prints, and what follows a usage error.
@@ -14,9 +15,11 @@ extern const char kUsage[];
 
 // What the command line asks for.
 struct Request {
-    QString command;                // "write", "read", "erase" or "verify"
-    QStringList arguments;          // the command's own: the HEX file of write and verify
-    QString output;                 // -o: the file read writes
+    QString command;                // "write", "eeprom read", ... as the usage names it
+    QStringList arguments;          // the command's own, as given: the HEX or data file, ...
+    int eepromAddress = 0;          // eeprom set: the address, 0 to 63
+    int eepromValue = 0;            // eeprom set: the byte, 0 to 255
+    QString output;                 // -o: the file read or eeprom read writes
     std::optional<int16_t> board;   // --board: kBoardQLark or kBoardQLark2
     std::optional<int16_t> config;  // --config
     bool verify = false;

@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #include "TestHost.h"
+#include "shared/IntelHex.h"
 
 // qlarkw-cli as a user runs it: the built program on the simulated Writer,
 // whose chip lives in a state file between the runs.
@@ -26,6 +34,13 @@ class Cli : public ::testing::Test {
     Result Run(const QStringList& args, const QStringList& extraEnv = {},
                const QString& program = QStringLiteral(QLARKW_CLI)) {
         QProcess process;
+        Start(process, args, extraEnv, program);
+        return Finish(process);
+    }
+    // Without waiting, so that runs which wait out the link's time-outs can
+    // wait side by side.
+    void Start(QProcess& process, const QStringList& args, const QStringList& extraEnv = {},
+               const QString& program = QStringLiteral(QLARKW_CLI)) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QLARKW_DEVICE"), QStringLiteral("sim"));
         env.insert(QStringLiteral("QLARKW_SIM_STATE"), chip());
@@ -36,7 +51,9 @@ class Cli : public ::testing::Test {
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
         process.start(program, args);
-        process.waitForFinished(60000);
+    }
+    static Result Finish(QProcess& process) {
+        process.waitForFinished(120000);
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
@@ -60,6 +77,26 @@ class Cli : public ::testing::Test {
         QStringList args = QStringList{original, "-intel"} + ranges;
         args += QStringList{readOut, "-intel", "-crop", "-within", original, "-intel"} + ranges;
         return QProcess::execute(QStringLiteral(QLARKW_SREC_CMP), args);
+    }
+
+    // A chip whose EEPROM holds byte (37 a + 5) mod 256 at address a, and
+    // `configWord`, in the state file's layout (EEPROM at word 0x2100).
+    void SeedChip(uint16_t configWord = 0x3FFF) const {
+        std::vector<uint16_t> eeprom(64);
+        for (int a = 0; a < 64; ++a) eeprom[a] = (a * 37 + 5) & 0xFF;
+        QByteArray image;
+        hex::AppendWordRecords(image, 0x2100, eeprom);
+        hex::AppendWordRecords(image, 0x2007, std::vector<uint16_t>{configWord});
+        Put(chip(), image + hex::EndRecord() + "\r\n");
+    }
+    // The bytes on the wire in a trace file: "w 42", "r 61", ...
+    QStringList Wire(const QString& trace) const {
+        QStringList wire;
+        for (const QByteArray& line : Read(trace).split('\n')) {
+            const QString call = QString::fromUtf8(line).section(u' ', 1);
+            if (call.startsWith(u"w ") || call.startsWith(u"r ")) wire << call;
+        }
+        return wire;
     }
 
     QTemporaryDir dir;
@@ -251,9 +288,23 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultThenShowTheUsage) {
          "--config: \"--verbose\" is not a configuration word (0 to 0x3FFF)"},
         {{"read", "-o"}, "-o takes a file name"},
         {{"read", "--output", ""}, "--output takes a file name"},
-        {{"erase", "--verify"}, "--verify goes with write"},
-        {{"verify", "x.hex", "--verify"}, "--verify goes with write"},
-        {{"--output", "x.hex", "erase"}, "-o goes with read"},
+        {{"erase", "--verify"}, "--verify goes with write or eeprom write"},
+        {{"verify", "x.hex", "--verify"}, "--verify goes with write or eeprom write"},
+        {{"--output", "x.hex", "erase"}, "-o goes with read or eeprom read"},
+        {{"--config", "+26", "erase"},
+         "--config: \"+26\" is not a configuration word (0 to 0x3FFF)"},
+        // The EEPROM group, the configuration word and the version.
+        {{"eeprom"}, "eeprom needs a command: read, erase, set or write"},
+        {{"eeprom", "burn"}, "unknown command \"eeprom burn\""},
+        {{"eeprom", "set", "0x12"}, "eeprom set needs a byte value"},
+        {{"eeprom", "set", "0x40", "1"},
+         "eeprom set: \"0x40\" is not an EEPROM address (0 to 0x3F)"},
+        {{"eeprom", "set", "1", "256"}, "eeprom set: \"256\" is not a byte value (0 to 0xFF)"},
+        {{"eeprom", "set", "1", "99999999999"},
+         "eeprom set: \"99999999999\" is not a byte value (0 to 0xFF)"},
+        {{"eeprom", "set", "-1", "2"}, "unknown option -1"},
+        {{"config", "-o", "x"}, "-o goes with read or eeprom read"},
+        {{"version", "--config", "26"}, "--config goes with write, read, erase or verify"},
         {{"--frobnicate", "erase"}, "unknown option --frobnicate"},
         {{"--x"}, "unknown option --x"},
         {{"-xyz", "erase"}, "unknown option -xyz"},
@@ -331,4 +382,110 @@ TEST_F(Cli, ConfigReplacesAnUnreadableSettingsWord) {
     const QString defaultTrace = path("default.txt");
     ASSERT_EQ(Run({"write", noConfig}, {"QLARKW_SIM_TRACE=" + defaultTrace}).exitCode, 0);
     EXPECT_TRUE(QString::fromUtf8(Read(defaultTrace)).contains(" w 80 9A\n"));
+}
+
+TEST_F(Cli, EepromTableBackupEraseAndRestore) {
+    SeedChip();
+    const Result table = Run({"eeprom", "read"});
+    ASSERT_EQ(table.exitCode, 0) << table.err.toStdString();
+    EXPECT_EQ(table.out,
+              "     +0h +1h +2h +3h +4h +5h +6h +7h +8h +9h +Ah +Bh +Ch +Dh +Eh +Fh\n"
+              " 00h  05  2A  4F  74  99  BE  E3  08  2D  52  77  9C  C1  E6  0B  30\n"
+              " 10h  55  7A  9F  C4  E9  0E  33  58  7D  A2  C7  EC  11  36  5B  80\n"
+              " 20h  A5  CA  EF  14  39  5E  83  A8  CD  F2  17  3C  61  86  AB  D0\n"
+              " 30h  F5  1A  3F  64  89  AE  D3  F8  1D  42  67  8C  B1  D6  FB  20\n");
+    ASSERT_EQ(Run({"eeprom", "read", "-o", "robot.txt"}).exitCode, 0);
+    const QByteArray backup = Read(path("robot.txt"));
+    EXPECT_TRUE(backup.startsWith("0,5,1,42\r\n2,79,3,116\r\n")) << backup.constData();
+    EXPECT_TRUE(backup.endsWith("\r\n62,251,63,32\r\n")) << backup.constData();
+
+    const QByteArray before = Read(chip());
+    const Result erase = Run({"eeprom", "erase"});
+    EXPECT_EQ(erase.exitCode, 0);
+    EXPECT_EQ(erase.err,
+              QString::fromUtf8("Q-LARK USBライタ: EEP-ROMデータエリアを全消去しますか\n"));
+    EXPECT_NE(Read(chip()), before);
+    const Result write = Run({"eeprom", "write", "robot.txt", "--verify"});
+    EXPECT_EQ(write.exitCode, 0) << write.err.toStdString();
+    EXPECT_EQ(write.out, "verify: 64 bytes match\n");
+    EXPECT_EQ(Read(chip()), before);  // byte for byte
+}
+
+TEST_F(Cli, EepromSetSendsTheByteEditorsBytesAndWaits) {
+    QElapsedTimer timer;
+    timer.start();
+    const Result r = Run({"eeprom", "set", "0x12", "0xA5"}, {"QLARKW_SIM_TRACE=trace.txt"});
+    EXPECT_GE(timer.elapsed(), 500);  // the byte editor's pause after the write
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(Wire(path("trace.txt")),
+              QStringList({"w 42", "r 61", "w 56", "r 76", "w 92", "r 76", "w 81 A5", "r 61"}));
+    EXPECT_TRUE(Run({"eeprom", "read"}).out.contains(" 10h  FF  FF  A5  FF"));
+}
+
+TEST_F(Cli, ConfigAndVersion) {
+    SeedChip(0x3F9A);
+    const Result config = Run({"config"});
+    EXPECT_EQ(config.exitCode, 0) << config.err.toStdString();
+    EXPECT_EQ(config.out, "FOSC    HS\nWDT     OFF\nPWRTE   OFF\nCP      OFF\n");
+    const Result version = Run({"version"});
+    EXPECT_EQ(version.exitCode, 0) << version.err.toStdString();
+    EXPECT_EQ(version.out + version.err, "1.08\n");
+}
+
+TEST_F(Cli, EepromConfigAndVersionFailures) {
+    SeedChip();
+    ASSERT_EQ(Run({"eeprom", "read", "-o", "robot.txt"}).exitCode, 0);
+    QByteArray bad = Read(path("robot.txt"));
+    Put(path("short.txt"), bad.left(100));
+    Put(path("letters.txt"), bad.replace("6,227", "6,E3"));
+#ifdef Q_OS_UNIX
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
+#else
+    QDir(dir.path()).mkdir("pipe");
+#endif
+    const QStringList refused = {"QLARKW_SIM_TRACE=refused.txt"};  // the Writer stays closed
+    const QStringList noBoard = {"QLARKW_SIM_FAULT=noboard=2"};
+    const QStringList silent = {"QLARKW_SIM_FAULT=silent"};
+    const struct {
+        QStringList args;
+        QStringList env;
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        {{"eeprom", "write", "none.txt"}, refused, 3, "指定したファイルが存在しないので"},
+        {{"eeprom", "write", "short.txt", "--verify"},
+         refused,
+         3,
+         "データファイルのデータが足りません"},
+        {{"eeprom", "write", "letters.txt"}, refused, 3, "データファイルの4行目にエラー"},
+        {{"eeprom", "read", "-o", "pipe"}, {}, 3, "pipe: not a regular file"},
+        {{"eeprom", "read"}, noBoard, 5, "マイコンボードからの応答がありません"},
+        {{"eeprom", "set", "1", "2"}, noBoard, 5, "Q-LARKの電源が入っていません"},
+        // The ninth pair is not data: the read ends after eight bytes.
+        {{"eeprom", "read", "-o", "part.txt"},
+         {"QLARKW_SIM_FAULT=byte=20:00"},
+         4,
+         "after 8 of 64 bytes"},
+        {{"eeprom", "read"}, silent, 4, "ライタとの通信に失敗しました。"},
+        {{"version"}, silent, 4, "no firmware version from the Writer"},
+        // Byte 106 the Writer sends is the second of the read-back's pair
+        // for 0x12: 'a', 'm', 64 answers, 'a', 'x', then two bytes a pair.
+        {{"eeprom", "write", "robot.txt", "--verify"},
+         {"QLARKW_SIM_FAULT=byte=106:FF"},
+         6,
+         "\nverify: byte 0x12: file 9F, chip FF\nverify: 1 difference(s)\n"},
+    };
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (const auto& c : cases) {
+        runs.push_back(std::make_unique<QProcess>());
+        Start(*runs.back(), c.args, c.env);
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(cases[i].args.join(' ').toStdString());
+        const Result r = Finish(*runs[i]);
+        EXPECT_EQ(r.exitCode, cases[i].exitCode) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(cases[i].message))) << r.err.toStdString();
+    }
+    EXPECT_EQ(Read(path("refused.txt")), QByteArray());
+    EXPECT_FALSE(QFile::exists(path("part.txt")));
 }

@@ -182,3 +182,21 @@ TEST_F(SerialCliTest, FullMemoryImageMadeBySrecordRoundTrips) {
     EXPECT_EQ(ProgramBytes(Temp("full-readout.hex"), Temp("full-readout.bin")), words);
 }
 #endif
+
+// The EEPROM on a real tty: a byte set, the EEPROM backed up, erased, and
+// restored from the backup; then the configuration word and the version.
+TEST_F(SerialCliTest, EepromBackupEraseRestoreConfigAndVersion) {
+    auto words = [](const char* line) { return QString::fromLatin1(line).split(u' '); };
+    const QString backup = Temp("robot.txt");
+    for (const QStringList& args :
+         {words("eeprom set 0x12 0xA5"), words("eeprom read -o") << backup, words("eeprom erase"),
+          words("eeprom write --verify") << backup}) {
+        const Outcome run = Cli(args);
+        ASSERT_EQ(run.exitCode, 0) << args.join(u' ').toStdString() << run.err.toStdString();
+    }
+    EXPECT_TRUE(Cli({QStringLiteral("eeprom"), QStringLiteral("read")})
+                    .out.contains(QStringLiteral("\n 10h  FF  FF  A5  FF  FF")));
+    EXPECT_EQ(Cli({QStringLiteral("config")}).out,
+              QStringLiteral("FOSC    RC\nWDT     ON\nPWRTE   OFF\nCP      OFF\n"));  // blank: 3FFF
+    EXPECT_EQ(Cli({QStringLiteral("version")}).out, QStringLiteral("1.08\n"));
+}
