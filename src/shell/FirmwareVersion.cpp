@@ -16,8 +16,10 @@ std::optional<QString> QueryFirmwareVersion(Device& device, Host& host, AppState
     host.Sleep(pauses::kVersionReplyMs);
 
     // At most five characters; a read that times out counts the byte the
-    // previous one left, so a silent Writer ends after five reads.
+    // previous one left, so a silent Writer ends after five reads. Such a
+    // character was never sent, though: a version with one is no version.
     QString characters;
+    bool lost = false;
     while (characters.size() < 5) {
         const LinkExchange::Reply reply = link.Read();
         if (!reply.ok()) {
@@ -29,9 +31,10 @@ std::optional<QString> QueryFirmwareVersion(Device& device, Host& host, AppState
         host.ProcessEvents();
         host.Sleep(pauses::kVersionCharMs);
         characters.append(QChar::fromLatin1(static_cast<char>(reply.byte)));
+        lost = lost || !reply.arrived;
     }
     if (device.Close() != FT_OK) return std::nullopt;
-    if (characters.size() != 3) return std::nullopt;
+    if (lost || characters.size() != 3) return std::nullopt;
     return characters.left(1) + u'.' + characters.mid(1);
 }
 

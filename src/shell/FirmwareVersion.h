@@ -11,7 +11,7 @@ struct AppState;
 // Writer cannot be opened no message is shown. Returns the version as
 // "1.08" when the Writer sent exactly three characters before its 'a' or 's';
 // nothing in every other case (no Writer, a failed read or close, a reply
-// of another length).
+// of another length, a character that did not arrive).
 std::optional<QString> QueryFirmwareVersion(Device& device, Host& host, AppState& state);
 
 // The About box's second line: the firmware version when there is one,

@@ -78,7 +78,14 @@ StartupCheckResult StartupWriterCheck(Device& device, Host& host, AppState& stat
                 if (link.Send(cmd::kCancel) != FT_OK) ShowCheckFailed(host);
                 break;
             }
-            if (!reply.ok()) ShowCheckFailed(host);
+            if (!reply.ok()) {
+                ShowCheckFailed(host);
+                // A driver error comes back at once, and this poll has no
+                // pause of its own: an unplugged Writer is asked again at
+                // the first poll's pace, so that the wait still passes and
+                // Timer1 can end it.
+                host.Sleep(pauses::kStartupPollMs);
+            }
             if (afterFailedPoll()) break;
         }
         if (view.Abandoned()) return leave();

@@ -174,6 +174,21 @@ TEST(FirmwareQueryTiming, UnpluggedWriterShowsNothingAndTheNextOpenSpeaksAgain) 
     EXPECT_FALSE(rig.state.QuietOpen);
 }
 
+TEST(FirmwareQueryTiming, ACharacterLostOnTheLineGivesTheNoticeNotAWrongVersion) {
+    // The Writer sends "108a"; one of the digits does not arrive, and the
+    // read that waited for it finds the previous byte still there.
+    for (const int lost : {1, 2, 3}) {
+        SCOPED_TRACE(lost);
+        FaultPlan faults;
+        faults.dropReadAt = lost;
+        SimRig rig(faults);
+        EXPECT_EQ(QueryFirmwareVersion(*rig.device, rig.host, rig.state), std::nullopt);
+        EXPECT_TRUE(rig.host.messages.empty());
+        EXPECT_EQ(rig.device->closeCount(), 1);
+        EXPECT_EQ(rig.Wire().filter(QStringLiteral("r")).size(), 4);
+    }
+}
+
 TEST(FirmwareQueryTiming, FailedReadOrCloseGivesTheNotice) {
     FaultPlan readError;
     readError.readErrorAt = 2;

@@ -102,6 +102,27 @@ TEST(StartupCheck, FailingReadShowsTheMessageForThatPollAndPollingGoesOn) {
     EXPECT_EQ(rig.sim.state.StartupCheckState, 0);
 }
 
+TEST(StartupCheck, WriterUnpluggedInTheSecondPollIsAskedAtTheFirstPollsPaceUntilTimer1) {
+    FaultPlan faults;  // gone from the second poll's 'S' on (the ninth device call)
+    faults.goneAtCall = 9;
+    CheckRig rig(faults);
+    // Far more looks than the 15 s take: a wait that never passes ends here,
+    // abandoned, instead of running on.
+    rig.view.closeAfter = 1000;
+    EXPECT_EQ(rig.Run(), StartupCheckResult::TimedOut);
+    // A failed poll every 200 ms from 750 ms on, until Timer1's 15 s have
+    // passed; then the time-out's message and the failed close's.
+    const auto& messages = rig.sim.host.messages;
+    ASSERT_EQ(messages.size(), 72u + 2u);
+    for (const auto& m : messages) EXPECT_EQ(m.text, kFailed);
+    EXPECT_EQ(messages[0].atMs, 750);
+    EXPECT_EQ(messages[1].atMs, 950);
+    EXPECT_EQ(messages.back().atMs, 15150);
+    EXPECT_EQ(rig.sim.state.StartupCheckState, 0);
+    EXPECT_EQ(rig.sim.device->closeCount(), 1);
+    EXPECT_FALSE(rig.view.timer.isActive());
+}
+
 TEST(StartupCheck, SilentWriterIsGivenUpAfterTimer1WithTheFailureMessage) {
     FaultPlan faults;
     faults.silent = true;

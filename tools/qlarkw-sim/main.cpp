@@ -40,8 +40,9 @@ constexpr char kUsage[] =
     "  QLARKW_SIM_TRACE  file to which a line is appended per event: open, close,\n"
     "                    the line settings, each byte written (w XX) and sent (r XX)\n"
     "  QLARKW_SIM_FAULT  faults to show (noboard=N, nopower=N, silent, reply=N:XX,\n"
-    "                    byte=N:XX, cut=N); readerror, openfail and closefail\n"
-    "                    belong to a driver and do not apply on a pty\n"
+    "                    byte=N:XX, cut=N); readerror, drop, gone, openfail and\n"
+    "                    closefail belong to a driver (a failed or lost read, an\n"
+    "                    unplugged device) and do not apply on a pty\n"
     "\n"
     "Ending: SIGTERM, SIGINT or SIGHUP end the simulator cleanly (the chip is\n"
     "saved, the link removed, exit status 0), and so does --idle-exit. Programs\n"
@@ -113,10 +114,11 @@ int main(int argc, char* argv[]) {
         FaultPlan::Parse(qEnvironmentVariable(simenv::kEnvSimFault), &error);
     if (!faults) return Usage(error);
     options.faults = *faults;
-    if (faults->readErrorAt || faults->openFails || faults->closeFails) {
+    if (faults->readErrorAt || faults->dropReadAt || faults->goneAtCall || faults->openFails ||
+        faults->closeFails) {
         std::fprintf(stderr,
-                     "qlarkw-sim: readerror, openfail and closefail do not apply on a pty; "
-                     "ignored\n");
+                     "qlarkw-sim: readerror, drop, gone, openfail and closefail do not apply on "
+                     "a pty; ignored\n");
     }
 
     if (::pipe(stopPipe) != 0) {

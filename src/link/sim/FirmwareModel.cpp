@@ -67,10 +67,12 @@ std::optional<FaultPlan> FaultPlan::Parse(const QString& text, QString* error) {
             const int n = value.toInt(&ok);
             if (!ok || n < 0) return fail();
             plan.cutAfter = n;
-        } else if (name == u"readerror") {
+        } else if (name == u"readerror" || name == u"drop" || name == u"gone") {
             const auto n = ParseCount(value);
             if (!n) return fail();
-            plan.readErrorAt = *n;
+            (name == u"readerror" ? plan.readErrorAt
+             : name == u"drop"    ? plan.dropReadAt
+                                  : plan.goneAtCall) = *n;
         } else {
             return fail();
         }

@@ -41,8 +41,17 @@ struct ChipMemory {
 //   byte=N:XX        the N-th byte the Writer sends is replaced by XX
 //   cut=N            the Writer sends nothing after its first N bytes
 //   readerror=N      the N-th read call returns a driver error
+//   drop=N           nothing arrives for the N-th read call: what the Writer
+//                    sent for it is lost and the read times out; the
+//                    exchange goes on after it
+//   gone=N           the Writer is unplugged at the N-th device call
+//                    (counting every call from the first open, opens and
+//                    closes included): that call and every later one fails,
+//                    opening again too
 //   openfail         the device cannot be opened
 //   closefail        closing the device fails
+// readerror, drop, gone, openfail and closefail are the driver's part and
+// are shown by SimDevice; the others by the firmware model.
 struct FaultPlan {
     std::array<bool, 3> boardMissing{};  // index 1 and 2
     bool silent = false;
@@ -50,6 +59,8 @@ struct FaultPlan {
     std::map<int, uint8_t> replaceByte;    // sent-byte number -> byte
     std::optional<int> cutAfter;
     std::optional<int> readErrorAt;
+    std::optional<int> dropReadAt;
+    std::optional<int> goneAtCall;
     bool openFails = false;
     bool closeFails = false;
 
@@ -94,6 +105,11 @@ class FirmwareModel {
     // The version characters the Writer sends for '@' ("108" for 1.08).
     void setVersion(const QByteArray& digits) { version_ = digits; }
     const Work& work() const { return work_; }
+    // How many command bytes the Writer has received (the numbering of
+    // reply=N:XX) and how many bytes it has sent (that of byte=N:XX and
+    // cut=N) so far.
+    int commandCount() const { return commandCount_; }
+    int sentCount() const { return sentCount_; }
 
   private:
     enum class State {

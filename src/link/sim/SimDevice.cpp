@@ -4,6 +4,14 @@
 #include "link/sim/ChipStateFile.h"
 #include "shared/Clock.h"
 
+namespace {
+
+QString Unplugged() {
+    return QStringLiteral("the simulated Writer has been unplugged");
+}
+
+}  // namespace
+
 SimDevice::SimDevice(Clock& clock, Options options)
     : clock_(clock), options_(std::move(options)), firmware_(options_.faults) {}
 
@@ -22,7 +30,7 @@ QString SimDevice::HexBytes(const uint8_t* data, uint32_t size) {
 }
 
 void SimDevice::Trace(const QString& line) {
-    if (!trace_.isOpen() && !options_.traceSink) return;
+    if (!Tracing()) return;
     const QString stamped = QStringLiteral("%1 %2").arg(clock_.NowMs() - openedAt_).arg(line);
     if (options_.traceSink) options_.traceSink(stamped);
     if (trace_.isOpen()) {
@@ -31,8 +39,25 @@ void SimDevice::Trace(const QString& line) {
     }
 }
 
+bool SimDevice::Gone() {
+    ++callCount_;
+    return options_.faults.goneAtCall && callCount_ >= *options_.faults.goneAtCall;
+}
+
+FtStatus SimDevice::Setting(const QString& what) {
+    const bool gone = Gone();
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    if (gone) {
+        Trace(what + QStringLiteral(" error"));
+        return Fail(FT_IO_ERROR, Unplugged());
+    }
+    Trace(what);
+    return FT_OK;
+}
+
 FtStatus SimDevice::OpenEx(const QByteArray& description) {
     ClearError();
+    const bool gone = Gone();
     if (isOpen())
         return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("the simulated Writer is already open"));
     openedAt_ = clock_.NowMs();
@@ -43,11 +68,12 @@ FtStatus SimDevice::OpenEx(const QByteArray& description) {
                                             .arg(options_.tracePath, trace_.errorString()));
     }
     const QString what = QStringLiteral("open ") + QString::fromLatin1(description);
-    if (options_.faults.openFails || description != kDeviceDescription) {
+    if (gone || options_.faults.openFails || description != kDeviceDescription) {
         Trace(what + QStringLiteral(" failed"));
         trace_.close();
         return Fail(FT_DEVICE_NOT_FOUND,
-                    options_.faults.openFails
+                    gone ? Unplugged()
+                    : options_.faults.openFails
                         ? QStringLiteral("the simulated Writer was told to fail to open")
                         : QStringLiteral("no simulated device has that description"));
     }
@@ -70,41 +96,39 @@ FtStatus SimDevice::OpenEx(const QByteArray& description) {
 }
 
 FtStatus SimDevice::Purge(uint32_t mask) {
-    if (!isOpen()) return FT_INVALID_HANDLE;
-    if (mask & FT_PURGE_RX) pending_.clear();
-    Trace(QStringLiteral("purge %1").arg(mask));
-    return FT_OK;
+    const FtStatus status = Setting(QStringLiteral("purge %1").arg(mask));
+    if (status == FT_OK && (mask & FT_PURGE_RX)) pending_.clear();
+    return status;
 }
 
 FtStatus SimDevice::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
-    if (!isOpen()) return FT_INVALID_HANDLE;
-    readTimeoutMs_ = readMs;
-    Trace(QStringLiteral("timeouts %1 %2").arg(readMs).arg(writeMs));
-    return FT_OK;
+    const FtStatus status = Setting(QStringLiteral("timeouts %1 %2").arg(readMs).arg(writeMs));
+    if (status == FT_OK) readTimeoutMs_ = readMs;
+    return status;
 }
 
 FtStatus SimDevice::SetBaudRate(uint32_t baud) {
-    if (!isOpen()) return FT_INVALID_HANDLE;
-    Trace(QStringLiteral("baud %1").arg(baud));
-    return FT_OK;
+    return Setting(QStringLiteral("baud %1").arg(baud));
 }
 
 FtStatus SimDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) {
-    if (!isOpen()) return FT_INVALID_HANDLE;
-    Trace(QStringLiteral("data %1 %2 %3").arg(wordLength).arg(stopBits).arg(parity));
-    return FT_OK;
+    return Setting(QStringLiteral("data %1 %2 %3").arg(wordLength).arg(stopBits).arg(parity));
 }
 
 FtStatus SimDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
-    if (!isOpen()) return FT_INVALID_HANDLE;
-    Trace(QStringLiteral("flow %1 %2 %3").arg(flow).arg(xon).arg(xoff));
-    return FT_OK;
+    return Setting(QStringLiteral("flow %1 %2 %3").arg(flow).arg(xon).arg(xoff));
 }
 
 FtStatus SimDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {
     if (written) *written = 0;
+    const bool gone = Gone();
     if (!isOpen()) return FT_INVALID_HANDLE;
-    Trace(QStringLiteral("w ") + HexBytes(data, size));
+    if (gone) {
+        if (Tracing())
+            Trace(QStringLiteral("w ") + HexBytes(data, size) + QStringLiteral(" error"));
+        return Fail(FT_IO_ERROR, Unplugged());
+    }
+    if (Tracing()) Trace(QStringLiteral("w ") + HexBytes(data, size));
     for (uint32_t i = 0; i < size; ++i) pending_.append(firmware_.Receive(data[i]));
     if (written) *written = size;
     return FT_OK;
@@ -112,29 +136,44 @@ FtStatus SimDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written)
 
 FtStatus SimDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
     if (received) *received = 0;
+    const bool gone = Gone();
     if (!isOpen()) return FT_INVALID_HANDLE;
     ++readCount_;
-    if (options_.faults.readErrorAt && *options_.faults.readErrorAt == readCount_) {
+    if (gone || (options_.faults.readErrorAt && *options_.faults.readErrorAt == readCount_)) {
         Trace(QStringLiteral("r error"));
-        return Fail(FT_IO_ERROR, QStringLiteral("the simulated Writer was told to fail this read"));
+        return Fail(
+            FT_IO_ERROR,
+            gone ? Unplugged() : QStringLiteral("the simulated Writer was told to fail this read"));
+    }
+    if (options_.faults.dropReadAt && *options_.faults.dropReadAt == readCount_) {
+        // What the Writer sent for this read is lost on the way.
+        pending_.remove(0, std::min<qsizetype>(size, pending_.size()));
+        clock_.SleepMs(readTimeoutMs_);
+        Trace(QStringLiteral("r timeout"));
+        return FT_OK;
     }
     const auto n = static_cast<uint32_t>(std::min<qsizetype>(size, pending_.size()));
     std::copy_n(reinterpret_cast<const uint8_t*>(pending_.constData()), n, data);
     pending_.remove(0, n);
     if (received) *received = n;
-    QString line = QStringLiteral("r");
-    if (n > 0) line += u' ' + HexBytes(data, n);
     if (n < size) {
         // Nothing more will come: the Writer has answered all it will.
         clock_.SleepMs(readTimeoutMs_);
-        line += QStringLiteral(" timeout");
     }
-    Trace(line);
+    if (Tracing()) {
+        QString line = QStringLiteral("r");
+        if (n > 0) line += u' ' + HexBytes(data, n);
+        if (n < size) line += QStringLiteral(" timeout");
+        Trace(line);
+    }
     return FT_OK;
 }
 
 FtStatus SimDevice::Close() {
+    const bool gone = Gone();
     if (!isOpen()) return FT_INVALID_HANDLE;
+    // The handle is let go even when the Writer is gone; the chip keeps
+    // what it was given.
     open_ = false;
     ++closeCount_;
     pending_.clear();
@@ -144,7 +183,9 @@ FtStatus SimDevice::Close() {
         if (!chipstate::Save(options_.statePath, firmware_.chip(), &error))
             status = Fail(FT_IO_ERROR, QStringLiteral("QLARKW_SIM_STATE: ") + error);
     }
-    if (options_.faults.closeFails)
+    if (gone)
+        status = Fail(FT_IO_ERROR, Unplugged());
+    else if (options_.faults.closeFails)
         status =
             Fail(FT_IO_ERROR, QStringLiteral("the simulated Writer was told to fail to close"));
     Trace(status == FT_OK ? QStringLiteral("close") : QStringLiteral("close failed"));

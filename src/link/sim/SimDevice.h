@@ -15,6 +15,10 @@ class Clock;
 // asks for more than the Writer has sent waits its full time-out on the
 // clock and returns what there is.
 //
+// The driver's faults of the plan are shown here: a read that fails
+// (readerror), a read for which nothing arrives (drop), a Writer unplugged
+// for good (gone), an open or a close that fails.
+//
 // Options (the `sim` backend takes them from the environment):
 //  - statePath: the chip is loaded from this HEX image at every open and
 //    saved back at every close, so separate runs see the same chip;
@@ -47,9 +51,18 @@ class SimDevice final : public DeviceBase {
     bool isOpen() const override { return open_; }
     int openCount() const { return openCount_; }
     int closeCount() const { return closeCount_; }
+    // Device calls so far, as gone=N counts them, and read calls, as
+    // readerror=N and drop=N count them.
+    int callCount() const { return callCount_; }
+    int readCount() const { return readCount_; }
 
   private:
+    bool Tracing() const { return trace_.isOpen() || options_.traceSink; }
     void Trace(const QString& line);
+    // Counts the call; true when the Writer has been unplugged by now.
+    bool Gone();
+    // A setting call: refused while closed, fails once the Writer is gone.
+    FtStatus Setting(const QString& what);
     static QString HexBytes(const uint8_t* data, uint32_t size);
 
     Clock& clock_;
@@ -60,6 +73,7 @@ class SimDevice final : public DeviceBase {
     bool open_ = false;
     int64_t openedAt_ = 0;
     uint32_t readTimeoutMs_ = 0;  // until set, reads do not wait
+    int callCount_ = 0;
     int readCount_ = 0;
     int openCount_ = 0;
     int closeCount_ = 0;

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "link/protocol/Protocol.h"
 #include "link/protocol/SevenBit.h"
 #include "link/sim/FirmwareModel.h"
+#include "link/sim/SimDevice.h"
+#include "shared/Clock.h"
 
 namespace {
 
@@ -23,7 +26,7 @@ TEST(FaultPlanText, ReadsEveryKindOfFault) {
     QString error;
     const auto plan = FaultPlan::Parse(
         QStringLiteral("noboard=1, nopower=2,silent,reply=3:78,reply=4:'x',byte=10:05,cut=7,"
-                       "readerror=2,openfail,closefail"),
+                       "readerror=2,drop=5,gone=9,openfail,closefail"),
         &error);
     ASSERT_TRUE(plan) << error.toStdString();
     EXPECT_TRUE(plan->boardMissing[1]);
@@ -34,6 +37,8 @@ TEST(FaultPlanText, ReadsEveryKindOfFault) {
     EXPECT_EQ(plan->replaceByte.at(10), 0x05);
     EXPECT_EQ(plan->cutAfter, 7);
     EXPECT_EQ(plan->readErrorAt, 2);
+    EXPECT_EQ(plan->dropReadAt, 5);
+    EXPECT_EQ(plan->goneAtCall, 9);
     EXPECT_TRUE(plan->openFails);
     EXPECT_TRUE(plan->closeFails);
     EXPECT_TRUE(FaultPlan::Parse(QString(), &error));
@@ -41,7 +46,7 @@ TEST(FaultPlanText, ReadsEveryKindOfFault) {
 
 TEST(FaultPlanText, NamesTheItemItCannotRead) {
     for (const char* bad : {"noboard=3", "reply=0:78", "reply=2", "reply=2:1FF", "cut=-1", "loud",
-                            "silent=1", "readerror=x"}) {
+                            "silent=1", "readerror=x", "drop=0", "drop", "gone=-2", "gone=1:2"}) {
         QString error;
         EXPECT_FALSE(FaultPlan::Parse(QString::fromLatin1(bad), &error)) << bad;
         EXPECT_TRUE(error.contains(QString::fromLatin1(bad))) << error.toStdString();
@@ -151,4 +156,92 @@ TEST(FirmwareModel, SentBytesCanBeReplacedCutOrSilenced) {
     silent.silent = true;
     FirmwareModel mute(silent);
     EXPECT_EQ(Feed(mute, "BS@"), "");
+}
+
+namespace {
+
+// The simulated Writer behind the device calls, opened and set up as the
+// link does it (5000 ms read time-out).
+struct OpenSim {
+    explicit OpenSim(const char* faults) {
+        QString error;
+        SimDevice::Options options;
+        options.faults = *FaultPlan::Parse(QString::fromLatin1(faults), &error);
+        options.traceSink = [this](const QString& line) { trace << line.section(u' ', 1); };
+        device = std::make_unique<SimDevice>(clock, std::move(options));
+        opened = device->OpenEx(kDeviceDescription);
+        if (opened == FT_OK) device->SetTimeouts(5000, 1000);
+    }
+    FtStatus Send(char c) {
+        const auto byte = static_cast<uint8_t>(c);
+        uint32_t written = 0;
+        return device->Write(&byte, 1, &written);
+    }
+    // One read of one byte: the byte, "" when nothing came, "error".
+    QByteArray Receive() {
+        uint8_t byte = 0;
+        uint32_t received = 0;
+        if (device->Read(&byte, 1, &received) != FT_OK) return "error";
+        return received == 1 ? QByteArray(1, static_cast<char>(byte)) : QByteArray();
+    }
+    VirtualClock clock;
+    QStringList trace;
+    std::unique_ptr<SimDevice> device;
+    FtStatus opened = FT_OK;
+};
+
+}  // namespace
+
+TEST(SimDeviceFaults, ADroppedReadLosesItsReplyAndTheExchangeGoesOn) {
+    OpenSim sim("drop=2");
+    sim.Send('B');
+    EXPECT_EQ(sim.Receive(), "a");
+    sim.Send('@');  // the Writer sends "108a"
+    const int64_t before = sim.clock.NowMs();
+    EXPECT_EQ(sim.Receive(), "");  // the '1' is lost: the read waits its time-out
+    EXPECT_EQ(sim.clock.NowMs() - before, 5000);
+    EXPECT_EQ(sim.Receive(), "0");
+    EXPECT_EQ(sim.Receive(), "8");
+    EXPECT_EQ(sim.Receive(), "a");
+    EXPECT_EQ(sim.device->readCount(), 5);
+    EXPECT_EQ(sim.trace.mid(2),
+              (QStringList{"w 42", "r 61", "w 40", "r timeout", "r 30", "r 38", "r 61"}));
+}
+
+TEST(SimDeviceFaults, AnUnpluggedWriterFailsEveryCallFromThenOn) {
+    struct Case {
+        int goneAt;
+        QByteArray reply;    // what the read after 'B' gives
+        bool reachedWriter;  // the 'B' got to the Writer
+    } const cases[] = {
+        {3, "error", false},  // open (1) and the time-outs (2) go through; 'B' does not
+        {4, "error", true},   // 'B' goes out, the read fails
+        {5, "a", true},       // gone from the close on
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.goneAt);
+        const QByteArray text = "gone=" + QByteArray::number(c.goneAt);
+        OpenSim sim(text.constData());
+        ASSERT_EQ(sim.opened, FT_OK);
+        EXPECT_EQ(sim.Send('B') == FT_OK, c.reachedWriter);
+        EXPECT_EQ(sim.Receive(), c.reply);
+        EXPECT_EQ(sim.device->firmware().sentCount(), c.reachedWriter ? 1 : 0);
+        // The close fails, but the handle is let go: the device is closed.
+        EXPECT_EQ(sim.device->Close(), FT_IO_ERROR);
+        EXPECT_FALSE(sim.device->isOpen());
+        EXPECT_EQ(sim.device->closeCount(), 1);
+        // Gone for good: it cannot be opened again.
+        EXPECT_EQ(sim.device->OpenEx(kDeviceDescription), FT_DEVICE_NOT_FOUND);
+        EXPECT_EQ(sim.device->openCount(), 1);
+        EXPECT_EQ(sim.device->callCount(), 6);
+        EXPECT_EQ(sim.trace.back(), "open Q-LARK USB Programmer failed");
+    }
+    // Before its call nothing changes.
+    OpenSim later("gone=7");
+    later.Send('B');
+    EXPECT_EQ(later.Receive(), "a");
+    EXPECT_EQ(later.device->Close(), FT_OK);
+    EXPECT_EQ(later.device->OpenEx(kDeviceDescription), FT_OK);
+    EXPECT_EQ(later.device->Purge(3), FT_IO_ERROR);  // the seventh call
+    EXPECT_EQ(later.trace.back(), "purge 3 error");
 }
