@@ -59,7 +59,14 @@ int main(int argc, char* argv[]) {
                          []() { QCoreApplication::quit(); }};
 
     FormMain window(context);
-    if (window.FormLoad() == FormMain::LoadResult::Ended) return 0;
-    window.show();
+    switch (window.FormLoad()) {
+        case FormMain::LoadResult::Ended:
+            return 0;
+        case FormMain::LoadResult::Waiting:
+            window.show();
+            break;
+        case FormMain::LoadResult::EepromWriteForm:
+            break;  // the form ends the program when it closes
+    }
     return app.exec();
 }

@@ -8,17 +8,23 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
 
+#include "config/frmConfReg.h"
 #include "config/frmConfig.h"
+#include "eeprom/EepromDataFile.h"
+#include "eeprom/frmEPROM.h"
+#include "eeprom/frmInput.h"
 #include "link/protocol/MemoryMap.h"
 #include "link/sim/SimDevice.h"
 #include "program/ProgramJobs.h"
@@ -206,6 +212,171 @@ QString WriteSampleHex(const QString& dir, const QString& name = QStringLiteral(
     return QDir::toNativeSeparators(path);
 }
 
+// The visible top-level window called `name`, or null.
+QWidget* VisibleWindow(const char* name) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->objectName() == QLatin1String(name)) return w;
+    }
+    return nullptr;
+}
+
+// The window system's activation, sent at once: the viewers read on it.
+void Activate(QWidget& window) {
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&window, &activate);
+}
+
+// An EEPROM data file of 64 bytes: a short text and a count.
+QString WriteSampleDataFile(const QString& dir) {
+    std::array<uint8_t, memorymap::kEepromBytes> bytes{};
+    const QByteArray text = "Q-LARK";
+    for (int a = 0; a < memorymap::kEepromBytes; ++a)
+        bytes[a] = a < text.size() ? static_cast<uint8_t>(text[a]) : static_cast<uint8_t>(a * 5);
+    const QString path = QDir(dir).filePath(QStringLiteral("eeprom.txt"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write(eepromfile::Format(bytes));
+    return QDir::toNativeSeparators(path);
+}
+
+// The EEPROM viewer before and after a read, and the byte editor with each
+// of its input messages and while it waits after a write.
+void EepromViewerShots(const QString& dir) {
+    Run run(dir);
+    auto& eeprom = run.device->firmware().chip().eeprom;
+    for (int a = 0; a < memorymap::kEepromBytes; ++a)
+        eeprom[a] = static_cast<uint8_t>(a < 16 ? 0xFF - a * 17 : a * 7 + 3);
+    frmEPROM viewer(frmEPROM::Services{run.clock, *run.device, run.host, run.state, run.runner});
+    viewer.show();
+    Save(viewer, QStringLiteral("frmEPROM-before-read"));
+    Activate(viewer);
+    viewer.findChild<QTableWidget*>(QStringLiteral("Grid1"))->setCurrentCell(1, 2);
+    Save(viewer, QStringLiteral("frmEPROM-read"));
+    // DATA Clear: its question, then the erased bytes read again.
+    run.host.scene = QStringLiteral("eeprom-erase");
+    viewer.findChild<QPushButton*>(QStringLiteral("cmdEraseAll"))->click();
+    Save(viewer, QStringLiteral("frmEPROM-erased"));
+    {  // A read the board does not answer: the status line keeps its text.
+        FaultPlan noBoard;
+        noBoard.boardMissing[kBoardQLark2] = true;
+        Run failing(dir, noBoard);
+        failing.state.BoardMode = kBoardQLark2;
+        failing.host.scene = QStringLiteral("eeprom-no-board");
+        frmEPROM other(frmEPROM::Services{failing.clock, *failing.device, failing.host,
+                                          failing.state, failing.runner});
+        other.show();
+        Activate(other);
+        Save(other, QStringLiteral("frmEPROM-no-board"));
+    }
+
+    struct Input {
+        const char* text;
+        const char* scene;
+    } const inputs[] = {
+        {"100", "editor-100"},
+        {"", "editor-empty"},
+        {"*", "editor-unread"},
+    };
+    for (const Input& input : inputs) {
+        run.state.EepromCellText = QStringLiteral("*");
+        frmInput editor(frmInput::Services{run.clock, *run.device, run.host, run.state}, 2, 3,
+                        &viewer);
+        editor.show();
+        editor.findChild<QLineEdit*>(QStringLiteral("Data1"))->setText(QLatin1String(input.text));
+        run.host.scene = QString::fromLatin1(input.scene);
+        editor.findChild<QPushButton*>(QStringLiteral("cmdWrite"))->click();
+    }
+    run.state.EepromCellText = QStringLiteral("5C");
+    frmInput editor(frmInput::Services{run.clock, *run.device, run.host, run.state}, 2, 3, &viewer);
+    editor.show();
+    Save(editor, QStringLiteral("frmInput-0x12"));
+    editor.findChild<QLineEdit*>(QStringLiteral("Data1"))->setText(QStringLiteral("A5"));
+    bool saved = false;
+    run.host.onEvents = [&]() {
+        if (saved || editor.findChild<QPushButton*>(QStringLiteral("cmdWrite"))->isEnabled())
+            return;
+        Save(editor, QStringLiteral("frmInput-writing"));
+        saved = true;
+    };
+    run.host.scene = QStringLiteral("editor-write");
+    editor.findChild<QPushButton*>(QStringLiteral("cmdWrite"))->click();
+    run.host.onEvents = nullptr;
+}
+
+// The "/F" start: the write form before OK and during the transfer, and
+// its three outcomes.
+void EepromWriteFormShots(const QString& dataFile) {
+    FaultPlan tenthPair;
+    tenthPair.replaceByte[12] = 'x';
+    FaultPlan noPower;
+    noPower.boardMissing[kBoardQLark2] = true;
+    struct Outcome {
+        const char* scene;
+        FaultPlan faults;
+    } const outcomes[] = {
+        {"eeprom-write-done", {}},
+        {"eeprom-write-link-failed", tenthPair},
+        {"eeprom-write-no-power", noPower},
+    };
+    bool first = true;
+    for (const Outcome& outcome : outcomes) {
+        QTemporaryDir programDir;
+        Run run(programDir.path(), outcome.faults);
+        ShellContext context = run.Context(QStringLiteral("/F") + dataFile);
+        FormMain form(context);
+        form.FormLoad();
+        QWidget* writeForm = VisibleWindow("frmEEPROMwrite");
+        if (!writeForm) {
+            std::fprintf(stderr, "qlarkw-shots: the EEPROM write form did not show\n");
+            return;
+        }
+        if (first) Save(*writeForm, QStringLiteral("frmEEPROMwrite"));
+        int events = 0;
+        run.host.onEvents = [&]() {
+            if (first && ++events == 24) Save(*writeForm, QStringLiteral("frmEEPROMwrite-running"));
+        };
+        run.host.scene = QString::fromLatin1(outcome.scene);
+        writeForm->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        run.host.onEvents = nullptr;
+        first = false;
+    }
+}
+
+// The configuration register viewer before its read and with a few
+// configuration bytes.
+void ConfRegShots(const QString& dir) {
+    Run run(dir);
+    {
+        frmConfReg window(frmConfReg::Services{*run.device, run.host, run.state});
+        window.show();
+        Save(window, QStringLiteral("frmConfReg-before-read"));
+    }
+    struct Word {
+        uint16_t word;
+        const char* name;
+    } const words[] = {
+        {kSampleConfigWord, "frmConfReg-3FFA"},
+        {0x3FF5, "frmConfReg-3FF5"},
+        {0x3F83, "frmConfReg-3F83"},
+    };
+    for (const Word& w : words) {
+        run.device->firmware().chip().config[memorymap::kConfigWordIndex] = w.word;
+        frmConfReg window(frmConfReg::Services{*run.device, run.host, run.state});
+        window.show();
+        Activate(window);
+        Save(window, QString::fromLatin1(w.name));
+    }
+    FaultPlan noBoard;
+    noBoard.boardMissing[kBoardQLark2] = true;
+    Run failing(dir, noBoard);
+    failing.state.BoardMode = kBoardQLark2;
+    failing.host.scene = QStringLiteral("confreg-no-board");
+    auto* window =
+        new frmConfReg(frmConfReg::Services{*failing.device, failing.host, failing.state});
+    window->show();
+    Activate(*window);  // fails, and the window closes itself
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -310,6 +481,9 @@ int main(int argc, char* argv[]) {
         config.show();
         Save(config, QStringLiteral("frmConfig-3FF9"));
     }
+    EepromViewerShots(temp.path());
+    EepromWriteFormShots(WriteSampleDataFile(temp.path()));
+    ConfRegShots(temp.path());
     {  // About box without a Writer.
         FaultPlan faults;
         faults.openFails = true;
@@ -332,7 +506,6 @@ int main(int argc, char* argv[]) {
         const Case cases[] = {
             {"wrong-argument", QStringLiteral("\"") + hexPath + u'"', {}},
             {"cannot-load-file", QStringLiteral("missing.hex"), {}},
-            {"eeprom-start", QStringLiteral("/F data.txt"), {}},
             {"writer-unplugged", QString(), unplugged},
             {"writer-silent", QString(), silent},
         };

@@ -230,7 +230,7 @@ JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value) {
     }
     if (env.device.Close() != FT_OK) error = ByteWriteError::Link;
     ShowByteWriteError(host, error);
-    return error == ByteWriteError::NoPower ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+    return error == ByteWriteError::NoPower ? JobOutcome::NoBoard : JobOutcome::WriteError;
 }
 
 JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view) {

@@ -59,7 +59,9 @@ uint32_t ReadHexPrefix(const QString& text);
 
 // Writes `value` to `address` with 'V'. Sets EepromWritten once the Writer
 // has taken the command, so the viewer reads again whatever follows. On a
-// failure shows the byte editor's own message.
+// failure shows the byte editor's own message. NotOpened and LinkFailure
+// mean the Writer was not reached (the link has told why); NoBoard ('?' to
+// 'V') and WriteError mean the exchange itself failed.
 JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value);
 
 // Writes the 64 bytes of the data file at `path` with 'M', the progress in

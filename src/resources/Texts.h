@@ -67,7 +67,6 @@ inline constexpr char kAlreadyRunningSuffix[] = "が実行されています";
 inline constexpr char kCannotLoadFile[] = "指定ファイルを呼出しません。";
 inline constexpr char kWrongArgument[] = "引数の指定が違います";
 inline constexpr char kStartupFailedSuffix[] = "を実行できませんでした";
-inline constexpr char kEepromStartNotAvailable[] = "データメモリの書込み機能はまだ使えません";
 inline constexpr char kSectionFile[] = "File";
 inline constexpr char kKeyName[] = "name";
 inline constexpr char kSectionConfig[] = "Config";
@@ -86,7 +85,6 @@ inline constexpr char kModeErase[] = "Erase";
 inline constexpr char kAskWrite[] = "PICにプログラムを書込んでよろしいですか？ ";
 inline constexpr char kAskRead[] = "PICのプログラムを読出しますか";
 inline constexpr char kAskErase[] = "プログラムメモリを全消去しますか";
-inline constexpr char kNotAvailableYet[] = "この機能はまだ使えません";
 
 // Board selection and the start-up Writer check
 inline constexpr char kTitleForQLark[] = "Q-LARK USBライタ for Q-LARK";
@@ -104,6 +102,7 @@ inline constexpr char kFirmwarePrefix[] = "ファームウェアバージョン 
 namespace texts {
 
 // Data EEPROM: viewer, byte editor, write form
+inline constexpr char kEepromUnread[] = "*";  // a cell of the viewer not read yet
 inline constexpr char kTalkingToBoard[] = "ＰＩＣマイコンボードと通信中";
 inline constexpr char kWriterNoResponse[] = "ライタの反応がありません";
 inline constexpr char kAskEraseEeprom[] = "EEP-ROMデータエリアを全消去しますか";

@@ -11,6 +11,9 @@
 #include <QUrl>
 #include <exception>
 
+#include "config/frmConfReg.h"
+#include "eeprom/frmEEPROMwrite.h"
+#include "eeprom/frmEPROM.h"
 #include "program/frmReadWrite.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
@@ -41,6 +44,13 @@ std::optional<QString> SingleDroppedFile(const QMimeData* data) {
     const QList<QUrl> urls = data->urls();
     if (urls.size() != 1 || !urls.front().isLocalFile()) return std::nullopt;
     return QDir::toNativeSeparators(urls.front().toLocalFile());
+}
+
+// A non-modal window shown, or brought to the front when it is open.
+void ShowInFront(QWidget& window) {
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 }  // namespace
@@ -112,26 +122,20 @@ FormMain::FormMain(ShellContext& context)
     both(ui_->WriteCommand, ui_->menu_memory_w, &FormMain::StartWrite);
     both(ui_->ReadCommand, ui_->menu_memory_r, &FormMain::StartRead);
     both(ui_->EraseCommand, ui_->menu_memory_e, &FormMain::StartErase);
+    both(ui_->EPROMCommand1, ui_->menu_memory_m, &FormMain::OpenEepromViewer);
+    both(ui_->ConfigCommand, ui_->menu_memory_c, &FormMain::OpenConfigRegisterWindow);
     both(nullptr, ui_->munHelpFile, &FormMain::OpenHelp);
     both(nullptr, ui_->menu_help_ver, &FormMain::ShowAbout);
     connect(ui_->ExitCommand, &QPushButton::clicked, this, [this]() { close(); });
     connect(ui_->menu_file_unload, &QAction::triggered, this, [this]() { close(); });
     connect(ui_->munQLARK, &QAction::triggered, this, [this]() { SelectBoard(1); });
     connect(ui_->munQLARK2, &QAction::triggered, this, [this]() { SelectBoard(2); });
-
-    // The data memory and CONFIG windows come later; until then their
-    // commands are visibly unavailable.
-    const QString later = Text(texts::kNotAvailableYet);
-    for (QWidget* w :
-         {static_cast<QWidget*>(ui_->EPROMCommand1), static_cast<QWidget*>(ui_->ConfigCommand)}) {
-        w->setEnabled(false);
-        w->setToolTip(later);
-    }
-    ui_->menu_memory_m->setEnabled(false);
-    ui_->menu_memory_c->setEnabled(false);
 }
 
-FormMain::~FormMain() = default;
+FormMain::~FormMain() {
+    delete eepromViewer_;
+    delete confReg_;
+}
 
 QString FormMain::HexFileName() const {
     return ui_->HexFileName->text();
@@ -212,11 +216,11 @@ FormMain::LoadResult FormMain::Load() {
 
     switch (state.StartMode) {
         case startmode::kEepromWrite:
-            // The EEPROM write window is not there yet: say so, and end as
-            // that window does, storing the board only.
-            ShowStop(Text(texts::kEepromStartNotAvailable));
-            FormUnload();
-            return LoadResult::Ended;
+            // The write form hides this window; closing the form closes it.
+            eepromWrite_ = std::make_unique<frmEEPROMwrite>(
+                frmEEPROMwrite::Services{context_.device, context_.host, state}, this);
+            eepromWrite_->show();
+            return LoadResult::EepromWriteForm;
         case startmode::kHexFile:
             SetHexFileName(state.StartArgument);
             context_.commonDialog.FileName = state.StartArgument;
@@ -236,6 +240,12 @@ void FormMain::FormUnload() {
 void FormMain::closeEvent(QCloseEvent* event) {
     FormUnload();
     event->accept();
+    // Every other window goes with the program, without a close of its own:
+    // nothing of theirs is stored (the register viewer's position).
+    for (QWidget* window :
+         {static_cast<QWidget*>(eepromViewer_.data()), static_cast<QWidget*>(confReg_.data())}) {
+        if (window) window->hide();
+    }
     if (context_.quit) context_.quit();
 }
 
@@ -295,6 +305,26 @@ void FormMain::StartRead() {
 
 void FormMain::StartErase() {
     RunOperationDialog(texts::kModeErase, Text(texts::kAskErase));
+}
+
+void FormMain::OpenEepromViewer() {
+    // The first activation after this reads the EEPROM.
+    context_.state.EepromViewerActivated = false;
+    if (!eepromViewer_) {
+        eepromViewer_ = new frmEPROM(frmEPROM::Services{
+            context_.clock, context_.device, context_.host, context_.state, context_.runner});
+        connect(eepromViewer_, &frmEPROM::unloaded, this, [this]() { eepromViewer_ = nullptr; });
+    }
+    ShowInFront(*eepromViewer_);
+}
+
+void FormMain::OpenConfigRegisterWindow() {
+    if (!confReg_) {
+        confReg_ =
+            new frmConfReg(frmConfReg::Services{context_.device, context_.host, context_.state});
+        connect(confReg_, &frmConfReg::unloaded, this, [this]() { confReg_ = nullptr; });
+    }
+    ShowInFront(*confReg_);
 }
 
 void FormMain::SelectBoard(int16_t board) {

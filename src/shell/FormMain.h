@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 #include "shell/StartupCheck.h"
@@ -11,12 +12,16 @@ class FormMain;
 
 class ClockTimer;
 class InstanceLock;
+class frmConfReg;
+class frmEEPROMwrite;
+class frmEPROM;
 class frmReadWrite;
 struct ShellContext;
 
-// The main window: the HEX file, the program-memory commands, the board
-// selection, help and About. Its loading (FormLoad) is the program's
-// start-up; its closing stores the settings and ends the program.
+// The main window: the HEX file, the program-memory commands, the EEPROM
+// viewer and the configuration register viewer, the board selection, help
+// and About. Its loading (FormLoad) is the program's start-up; its closing
+// stores the settings and ends the program with every other window.
 class FormMain final : public QMainWindow {
     Q_OBJECT
   public:
@@ -26,6 +31,9 @@ class FormMain final : public QMainWindow {
     enum class LoadResult {
         Waiting,  // the window is to be shown and waits for commands
         Ended,    // start-up has ended the program (nothing more to do)
+        // The "/F" start: the EEPROM write form is shown, the main window
+        // stays hidden, and the program runs until the form closes.
+        EepromWriteForm,
     };
     // Start-up: single instance, command line, settings, board, the Writer
     // check, the configuration word, and the job the command line asked for.
@@ -37,6 +45,8 @@ class FormMain final : public QMainWindow {
     void StartWrite();
     void StartRead();
     void StartErase();
+    void OpenEepromViewer();
+    void OpenConfigRegisterWindow();
     void SelectBoard(int16_t board);
     void OpenHelp();
     void ShowAbout();
@@ -61,4 +71,9 @@ class FormMain final : public QMainWindow {
     ShellContext& context_;
     ClockTimer* Timer1_ = nullptr;
     std::unique_ptr<InstanceLock> instanceLock_;
+    // The non-modal windows, while they are loaded. They are windows of
+    // their own (no parent), deleted when they unload or with this window.
+    QPointer<frmEPROM> eepromViewer_;
+    QPointer<frmConfReg> confReg_;
+    std::unique_ptr<frmEEPROMwrite> eepromWrite_;
 };

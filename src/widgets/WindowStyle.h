@@ -16,6 +16,13 @@ class QFontMetrics;
 
 namespace windowstyle {
 
+// Window layouts are given in twips: 15 twips to the pixel on a 96-dpi
+// screen. A length that is no whole number of pixels is rounded.
+inline constexpr int kTwipsPerPixel = 15;
+constexpr int TwipsToPixels(int twips) {
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
 // The fixed-pitch Japanese font of the progress and version labels, with
 // the fonts that stand in for it where it is not installed.
 inline QFont FixedPitchFont(double pointSize) {
@@ -34,6 +41,19 @@ inline void MakeFixedDialog(QWidget& window) {
     window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     window.setFixedSize(window.size());
+}
+
+// A frame (QGroupBox) drawn with its caption on its top border line, the
+// caption `inset` pixels in from the frame's left end with a gap of `gap`
+// pixels in the line on either side, as a style sheet for the window.
+inline QString CaptionOnBorderStyleSheet(int inset, int gap) {
+    return QStringLiteral(
+               "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; "
+               "}"
+               "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+               " left: %1px; padding: 0px %2px; }")
+        .arg(inset)
+        .arg(gap);
 }
 
 // Message texts keep CR LF between their lines; labels show a plain break.

@@ -4,6 +4,7 @@
 // clock: a recording Host, dialogs driven by scripts instead of a user, a
 // desktop that answers from the test, and a temporary program directory.
 
+#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -20,8 +21,9 @@
 #include "shell/ShellContext.h"
 #include "widgets/ModalRunner.h"
 
-// The test host with a hook that runs when a job lets events through, so a
-// test can act "while" a job runs (close a dialog, for example).
+// The test host with hooks that run when a job lets events through or asks
+// a question, so a test can act "while" a job runs (close a dialog, for
+// example).
 class HookHost final : public Host {
   public:
     explicit HookHost(TestHost& inner) : inner_(inner) {}
@@ -32,12 +34,14 @@ class HookHost final : public Host {
     }
     MsgAnswer MessageBox(const QString& text, const QString& caption, MsgIcon icon,
                          MsgButtons buttons) override {
+        if (onMessage) onMessage();
         return inner_.MessageBox(text, caption, icon, buttons);
     }
     std::optional<QString> AskSaveFileName(const QString& proposed) override {
         return inner_.AskSaveFileName(proposed);
     }
     std::function<void()> onEvents;
+    std::function<void()> onMessage;
 
   private:
     TestHost& inner_;
@@ -92,6 +96,28 @@ inline void Click(QWidget& window, const char* name) {
     QPushButton* button = Find<QPushButton>(window, name);
     ASSERT_NE(button, nullptr) << name;
     button->click();
+}
+
+// The visible top-level window called `name`, or null.
+template <typename T = QWidget>
+T* VisibleWindow(const char* name) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->objectName() == QLatin1String(name)) return qobject_cast<T*>(w);
+    }
+    return nullptr;
+}
+
+// Lets the window system's events (activation) through and deletes the
+// windows that were closed for good.
+inline void Settle() {
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The user brings `window` to the front.
+inline void Activate(QWidget& window) {
+    window.activateWindow();
+    Settle();
 }
 
 struct GuiRig {

@@ -297,7 +297,7 @@ TEST(MainWindowBoard, MenuItemsSwitchCheckIconTitleAndHandshake) {
     EXPECT_EQ(rig.sim.Wire().front(), QStringLiteral("w 42"));  // 'B'
 }
 
-TEST(MainWindowLayout, ControlsMenusAndTheCommandsNotThereYet) {
+TEST(MainWindowLayout, ControlsMenusAndTabOrder) {
     MainRig rig;
     FormMain& f = *rig.form;
     EXPECT_EQ(Find<QPushButton>(f, "WriteCommand")->geometry(), QRect(16, 104, 49, 33));
@@ -325,11 +325,13 @@ TEST(MainWindowLayout, ControlsMenusAndTheCommandsNotThereYet) {
     }
     EXPECT_TRUE(Find<QAction>(f, "munSep0")->isSeparator());
     EXPECT_TRUE(Find<QAction>(f, "munSep1")->isSeparator());
-    // Data memory and CONFIG come with their windows; until then they are off.
-    EXPECT_FALSE(Find<QPushButton>(f, "EPROMCommand1")->isEnabled());
-    EXPECT_FALSE(Find<QPushButton>(f, "ConfigCommand")->isEnabled());
-    EXPECT_FALSE(Find<QAction>(f, "menu_memory_m")->isEnabled());
-    EXPECT_FALSE(Find<QAction>(f, "menu_memory_c")->isEnabled());
+    // Every command is there, data memory and CONFIG included.
+    for (const char* button : {"WriteCommand", "EraseCommand", "ReadCommand", "EPROMCommand1",
+                               "ConfigCommand", "ExitCommand", "FileNameRef"}) {
+        EXPECT_TRUE(Find<QPushButton>(f, button)->isEnabled()) << button;
+        EXPECT_TRUE(Find<QPushButton>(f, button)->toolTip().isEmpty()) << button;
+    }
+    for (const auto& a : actions) EXPECT_TRUE(Find<QAction>(f, a[0])->isEnabled()) << a[0];
     // Tab order: Write, Erase, Read, Show, Show, Exit, then Browse.
     QStringList chain;
     QWidget* w = Find<QPushButton>(f, "WriteCommand");

@@ -6,6 +6,7 @@
 #include <QLabel>
 
 #include "GuiRig.h"
+#include "eeprom/EepromDataFile.h"
 
 namespace {
 
@@ -190,18 +191,85 @@ TEST(CommandLineStart, EepromStartKeepsItsArgumentAndStoresOnlyTheBoard) {
         "[File]\r\nname=C:\\old.hex\r\n[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 1\r\n";
     rig.WriteSettings(before);
     auto form = rig.Start(QStringLiteral("/F data.txt"));
-    EXPECT_EQ(rig.loadResult, LoadResult::Ended);
+    EXPECT_EQ(rig.loadResult, LoadResult::EepromWriteForm);
     EXPECT_EQ(rig.sim.state.StartMode, 1);
     EXPECT_EQ(rig.sim.state.StartArgument, QStringLiteral(" data.txt"));
-    EXPECT_EQ(rig.MessageTexts(),
-              QStringList({QString::fromUtf8("データメモリの書込み機能はまだ使えません")}));
+    EXPECT_TRUE(rig.sim.host.messages.empty());
+    QWidget* writeForm = VisibleWindow("frmEEPROMwrite");
+    ASSERT_NE(writeForm, nullptr);
+    writeForm->close();  // before OK: the program ends, the Writer untouched
+    EXPECT_EQ(rig.quitCount, 1);
     EXPECT_EQ(rig.Settings(), before);  // the board is written back as it was
-    rig.WriteSettings("[File]\r\nname=C:\\old.hex\r\n");
     GuiRig other;
     other.WriteSettings("[File]\r\nname=C:\\old.hex\r\n");
     auto second = other.Start(QStringLiteral("/fdata.txt"));
+    EXPECT_EQ(other.sim.state.StartArgument, QStringLiteral("data.txt"));
+    VisibleWindow("frmEEPROMwrite")->close();
     EXPECT_EQ(other.Settings(),
               QByteArray("[File]\r\nname=C:\\old.hex\r\n[Mode]\r\nQ-LARK= 2\r\n"));
+}
+
+// The "/F" start with a data file of 64 bytes, the main window shown before
+// its start-up (so that hiding it shows).
+struct EepromStart : GuiRig {
+    EepromStart() {
+        std::array<uint8_t, 64> bytes{};
+        for (int a = 0; a < 64; ++a) bytes[a] = static_cast<uint8_t>(255 - a * 2);
+        WriteSettings(kSettings);
+        context->commandLine =
+            QStringLiteral("/F") + WriteFile(QStringLiteral("data.txt"), eepromfile::Format(bytes));
+        form = std::make_unique<FormMain>(*context);
+        form->show();
+        loadResult = form->FormLoad();
+        sim.trace.clear();
+        writeForm = VisibleWindow("frmEEPROMwrite");
+    }
+    static constexpr const char* kSettings =
+        "[File]\r\nname=C:\\old.hex\r\n[Config]\r\nword= 7\r\n[Mode]\r\nQ-LARK= 1\r\n";
+    std::unique_ptr<FormMain> form;
+    QWidget* writeForm = nullptr;
+};
+
+TEST(CommandLineStart, EepromStartWritesTheFileAndEndsTheProgram) {
+    EepromStart rig;
+    EXPECT_EQ(rig.loadResult, LoadResult::EepromWriteForm);
+    EXPECT_FALSE(rig.form->isVisible());  // hidden as the form loads
+    ASSERT_NE(rig.writeForm, nullptr);
+    EXPECT_EQ(Find<QLabel>(*rig.writeForm, "Label1")->text(),
+              QString::fromUtf8("OKをクリックするとデータを書込みます"));
+    QStringList progress;
+    rig.host.onEvents = [&]() { progress << Find<QLabel>(*rig.writeForm, "Label1")->text(); };
+    Click(*rig.writeForm, "Command1");
+    // Once in the handshake, then before each byte.
+    ASSERT_EQ(progress.size(), 1 + 64);
+    EXPECT_EQ(progress[1], QString::fromUtf8("書込み中 アドレス　0h"));
+    EXPECT_EQ(progress[64], QString::fromUtf8("書込み中 アドレス　3Fh"));
+    EXPECT_EQ(rig.sim.Wire().mid(0, 6),
+              QStringList({"w 41", "r 61", "w 4D", "r 6D", "w 81 FF", "r 6D"}));
+    EXPECT_EQ(rig.sim.device->firmware().chip().eeprom[63], 255 - 63 * 2);
+    EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("書込みが終了しました")}));
+    // The form has closed, and with it the main window and the program;
+    // only the board was stored.
+    EXPECT_EQ(VisibleWindow("frmEEPROMwrite"), nullptr);
+    EXPECT_EQ(rig.quitCount, 1);
+    EXPECT_EQ(rig.Settings(), QByteArray(EepromStart::kSettings));
+}
+
+TEST(CommandLineStart, EepromStartCannotBeClosedWhileTheTransferRuns) {
+    EepromStart rig;
+    ASSERT_NE(rig.writeForm, nullptr);
+    int events = 0;
+    bool stayedOpen = false;
+    rig.host.onEvents = [&]() {
+        if (++events != 10) return;
+        rig.writeForm->close();
+        stayedOpen = rig.writeForm->isVisible();
+    };
+    Click(*rig.writeForm, "Command1");
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(rig.sim.Wire().filter(QStringLiteral("w 8")).size(), 64);
+    EXPECT_EQ(rig.quitCount, 1);  // once, when the transfer had ended
+    EXPECT_EQ(VisibleWindow("frmEEPROMwrite"), nullptr);
 }
 
 TEST(Startup, SecondInstanceIsRefused) {
