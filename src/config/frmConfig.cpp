@@ -58,13 +58,7 @@ frmConfig::frmConfig(AppState& state, QWidget* parent)
     ui_->setupUi(this);
     windowstyle::MakeFixedDialog(*this);
     // Frames with their caption on the border line, the options inside.
-    setStyleSheet(
-        QStringLiteral(
-            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
-            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-            " left: %1px; padding: 0px %2px; }")
-            .arg(kCaptionInset)
-            .arg(kCaptionGap));
+    setStyleSheet(windowstyle::CaptionOnBorderStyleSheet(kCaptionInset, kCaptionGap));
     // The captions get a font that fits them into their frames; the options
     // inside keep the dialog's.
     QFont optionFont = font();

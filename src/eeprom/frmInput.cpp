@@ -11,7 +11,7 @@
 #include "shared/AppState.h"
 #include "shared/Clock.h"
 #include "shared/Host.h"
-#include "shell/ClockTimer.h"
+#include "shared/ClockTimer.h"
 #include "widgets/WindowStyle.h"
 
 using texts::Text;

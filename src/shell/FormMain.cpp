@@ -19,7 +19,7 @@
 #include "shared/AppState.h"
 #include "shared/FileExists.h"
 #include "shared/Host.h"
-#include "shell/ClockTimer.h"
+#include "shared/ClockTimer.h"
 #include "shell/CommandLine.h"
 #include "shell/DesktopServices.h"
 #include "shell/InstanceLock.h"

@@ -28,7 +28,7 @@
 #include "shared/AppState.h"
 #include "shared/Clock.h"
 #include "shared/Host.h"
-#include "shell/ClockTimer.h"
+#include "shared/ClockTimer.h"
 #include "shell/FirmwareVersion.h"
 #include "shell/StartupCheck.h"
 

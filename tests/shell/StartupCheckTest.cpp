@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SimFixture.h"
-#include "shell/ClockTimer.h"
+#include "shared/ClockTimer.h"
 #include "shell/StartupCheck.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/ClockTimer.h"
+#include "shared/ClockTimer.h"
 
 #include "shared/Clock.h"
 
