@@ -14,6 +14,10 @@
 #include "shell/ShellContext.h"
 #include "widgets/StandardTexts.h"
 
+#ifdef Q_OS_UNIX
+#include "app/SessionEnd.h"
+#endif
+
 int main(int argc, char* argv[]) {
     // The command line belongs to the program, as one text: Qt gets only the
     // program's name, so none of its own options are taken out of it.
@@ -24,7 +28,11 @@ int main(int argc, char* argv[]) {
     // rest of the program whatever the system's language.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(qtArgc, qtArgv);
+    // Application "qlarkw" without an organization: Qt's AppConfigLocation
+    // is ~/.config/qlarkw, where an installed program keeps its settings
+    // (UserSettingsDir, SettingsPathFor).
     QApplication::setApplicationName(QStringLiteral("qlarkw"));
+    QApplication::setOrganizationName(QString());
     // The program speaks Japanese on every system, Qt's standard buttons and
     // dialogs too; without Qt's translation they stay in English.
     InstallJapaneseStandardTexts(app);
@@ -68,5 +76,16 @@ int main(int argc, char* argv[]) {
         case FormMain::LoadResult::EepromWriteForm:
             break;  // the form ends the program when it closes
     }
+#ifdef Q_OS_UNIX
+    // The end of the session (SIGTERM, SIGHUP) and Ctrl+C close the main
+    // window as its Exit button does, so the settings are stored. While a
+    // dialog or a message box is open, or the EEPROM write form stands in
+    // for the main window, the program ends as it always did.
+    SessionEnd sessionEnd([&window](int signal) {
+        if (QApplication::activeModalWidget() || !window.isVisible())
+            SessionEnd::EndAsDefault(signal);
+        window.close();
+    });
+#endif
     return app.exec();
 }

@@ -85,7 +85,7 @@ class Runner {
         : o_(request),
           file_(request.arguments.value(0)),
           streams_(streams),
-          settings_(SettingsPathIn(programDir)),
+          settings_(SettingsPathFor(programDir, UserSettingsDir())),
           host_(clock_, streams.err, request.output),
           progress_(streams.err) {
         host_.setBeforeMessage([this]() { progress_.EndLine(); });

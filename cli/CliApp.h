@@ -22,7 +22,8 @@ struct Streams {
     FILE* err = stderr;
 };
 
-// `programDir` is where the settings file "qlarkw.ini" is looked for.
+// `programDir` is the program's folder: the settings file "qlarkw.ini" is
+// kept there or in the user's configuration folder (SettingsPathFor).
 int Run(const QStringList& arguments, const QString& programDir, Streams streams = {});
 
 }  // namespace cli

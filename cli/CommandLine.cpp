@@ -44,9 +44,10 @@ const char kUsage[] =
     "  -h, --help        show this help\n"
     "\n"
     "The board and the configuration word default to the settings file qlarkw.ini\n"
-    "beside the program. QLARKW_DEVICE chooses the device (auto, sim, serial,\n"
-    "serial:PATH, ftdi, d2xx). A data file holds 32 lines \"2k,value,2k+1,value\"\n"
-    "in decimal, k = 0 to 31, as eeprom read -o writes it.\n"
+    "beside the program, or, for an installed program, in ~/.config/qlarkw\n"
+    "(--verbose tells which). QLARKW_DEVICE chooses the device (auto, sim,\n"
+    "serial, serial:PATH, ftdi, d2xx). A data file holds 32 lines\n"
+    "\"2k,value,2k+1,value\" in decimal, k = 0 to 31, as eeprom read -o writes it.\n"
     "\n"
     "Exit codes: 0 success, 2 usage error, 3 file or HEX error, 4 communication\n"
     "failure, 5 no target board, 6 verify mismatch.\n";

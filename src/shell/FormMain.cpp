@@ -187,7 +187,8 @@ FormMain::LoadResult FormMain::Load() {
 
     state.ConfRegLeft = 0;
     state.ConfRegTop = 0;
-    state.SettingsPath = QDir::toNativeSeparators(SettingsPathIn(context_.programDir));
+    state.SettingsPath =
+        QDir::toNativeSeparators(SettingsPathFor(context_.programDir, UserSettingsDir()));
     state.StartupCheckState = startupcheck::kRunning;
 
     const QString absent = Text(texts::kSettingAbsent);

@@ -1,6 +1,8 @@
 #include "shell/SettingsFile.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include "resources/Texts.h"
 #include "shared/InputFile.h"
@@ -9,6 +11,12 @@
 namespace {
 
 constexpr qsizetype kMaxValueBytes = 2599;
+
+// The folder of the user's configuration location that holds the settings.
+constexpr char kConfigFolderName[] = "qlarkw";
+
+// An installed program's folder: a new settings file is never made there.
+constexpr char kInstalledProgramFolder[] = "bin";
 
 // How the file stands when it is to be read.
 enum class FileState {
@@ -113,11 +121,37 @@ bool SettingsFile::WriteSetting(const QString& section, const QString& key,
     }
     QByteArray content;
     for (const QByteArray& line : lines) content += line + "\r\n";
+    // The user's configuration folder may not exist yet.
+    const QString folder = QFileInfo(path_).absolutePath();
+    if (state == FileState::Missing && !QDir(folder).exists() && !QDir().mkpath(folder))
+        return false;
     return outputfile::Save(path_, content) == outputfile::Error::None;
 }
 
 QString SettingsPathIn(const QString& directory) {
     return QDir(directory).filePath(texts::Text(texts::kSettingsFileName));
+}
+
+bool IsWritable(const QString& path) {
+    return QFileInfo(path).isWritable();
+}
+
+QString SettingsPathFor(const QString& programDir, const QString& configDir,
+                        const WritableCheck& isWritable) {
+    const QString beside = SettingsPathIn(programDir);
+    const bool folderWritable = isWritable(programDir);
+    if (QFileInfo::exists(beside)) {
+        if (folderWritable && isWritable(beside)) return beside;
+    } else if (folderWritable &&
+               QDir(programDir).dirName() != QLatin1String(kInstalledProgramFolder)) {
+        return beside;
+    }
+    return SettingsPathIn(configDir);
+}
+
+QString UserSettingsDir() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QLatin1String(kConfigFolderName));
 }
 
 QString SettingNumber(int value) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // The settings file "qlarkw.ini": a private-profile text file in the local
@@ -18,8 +19,8 @@ class SettingsFile {
     // Values are cut to 2599 bytes, as the profile buffer holds.
     QString ReadSetting(const QString& section, const QString& key) const;
 
-    // Sets the value, creating the file, the section or the key as needed
-    // and keeping everything else. The file is replaced atomically: a
+    // Sets the value, creating the file (and its folder), the section or
+    // the key as needed and keeping everything else. The file is replaced atomically: a
     // failure leaves the old file as it was. Returns false on failure.
     bool WriteSetting(const QString& section, const QString& key, const QString& value) const;
 
@@ -29,6 +30,32 @@ class SettingsFile {
 
 // The settings file beside the program: `directory` + "/qlarkw.ini".
 QString SettingsPathIn(const QString& directory);
+
+// Whether a file or folder can be written by this process.
+using WritableCheck = std::function<bool(const QString& path)>;
+bool IsWritable(const QString& path);
+
+// Where a program in `programDir` keeps its settings file, one rule for the
+// desktop program and qlarkw-cli:
+//  1. beside the program when "qlarkw.ini" is there and the file and its
+//     folder can be written (a portable copy, e.g. on a USB stick);
+//  2. beside the program when the file is not there yet and the folder can
+//     be written, unless the folder is named "bin" (a copy run from its
+//     build folder; the file is made at the first write);
+//  3. otherwise "qlarkw.ini" in `configDir`, the user's configuration
+//     folder: an installed program (/usr/bin, /usr/local/bin, ~/.local/bin,
+//     even when root could write there) or a read-only folder, which is
+//     never written.
+// `isWritable` is the check of rules 1 and 2; tests pass their own.
+QString SettingsPathFor(const QString& programDir, const QString& configDir,
+                        const WritableCheck& isWritable = IsWritable);
+
+// The user's configuration folder for the settings, the same for every
+// program: "qlarkw" in Qt's generic configuration location, which is the
+// desktop program's AppConfigLocation (application "qlarkw", no
+// organization): ~/.config/qlarkw on Linux ($XDG_CONFIG_HOME/qlarkw when
+// set). SettingsFile::WriteSetting makes it when it is missing.
+QString UserSettingsDir();
 
 // Numbers as the settings file stores them: " 26", " 1", "-3".
 QString SettingNumber(int value);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -35,6 +38,101 @@ TEST(SettingsFile, LivesBesideTheProgram) {
               QStringLiteral("/opt/qlarkw/qlarkw.ini"));
     EXPECT_EQ(SettingsPathIn(QStringLiteral("/opt/qlarkw/")),
               QStringLiteral("/opt/qlarkw/qlarkw.ini"));
+}
+
+// Which settings file a program uses, with the folder's and the file's
+// writability given by the test (as root, every folder could be written).
+TEST(SettingsPath, PortableCopyWinsInstalledAndReadOnlyUseTheConfigFolderOnly) {
+    struct Case {
+        const char* what;
+        const char* folder;  // the program's folder
+        bool fileThere;
+        bool folderWritable;
+        bool fileWritable;
+        bool beside;  // else the configuration folder
+    } const cases[] = {
+        {"a portable copy", "qlarkw", true, true, true, true},
+        {"a portable copy in a bin folder", "bin", true, true, true, true},
+        {"a build folder without the file", "app", false, true, true, true},
+        {"an installed program, even where it could write", "bin", false, true, true, false},
+        {"a read-only folder", "app", false, false, true, false},
+        {"a read-only folder holding the file", "app", true, false, true, false},
+        {"a read-only file", "app", true, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir root;
+        const QString programDir = root.filePath(QString::fromLatin1(c.folder));
+        const QString configDir = root.filePath(QStringLiteral("home/.config/qlarkw"));
+        ASSERT_TRUE(QDir().mkpath(programDir));
+        const QString beside = QDir(programDir).filePath(QStringLiteral("qlarkw.ini"));
+        const QByteArray before = "[Mode]\r\nQ-LARK= 2\r\n";
+        if (c.fileThere) {
+            QFile file(beside);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(before);
+        }
+        const auto writable = [&](const QString& path) {
+            return path == programDir ? c.folderWritable : c.fileWritable;
+        };
+
+        const QString path = SettingsPathFor(programDir, configDir, writable);
+        EXPECT_EQ(path, c.beside ? beside : QDir(configDir).filePath(QStringLiteral("qlarkw.ini")));
+        ASSERT_TRUE(SettingsFile(path).WriteSetting("Mode", "Q-LARK", SettingNumber(1)));
+        if (c.beside) continue;
+        // Nothing beside the program was made or changed.
+        const QStringList left =
+            QDir(programDir)
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        EXPECT_EQ(left, c.fileThere ? QStringList{"qlarkw.ini"} : QStringList{});
+        if (c.fileThere) {
+            QFile file(beside);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(), before);
+        }
+        EXPECT_EQ(SettingsFile(path).ReadSetting("Mode", "Q-LARK"), "1");
+    }
+}
+
+TEST(SettingsPath, TheDefaultCheckAsksTheFileSystem) {
+    QTemporaryDir dir;
+    EXPECT_TRUE(IsWritable(dir.path()));
+    EXPECT_FALSE(IsWritable(dir.filePath(QStringLiteral("missing/folder"))));
+}
+
+#ifdef Q_OS_LINUX
+TEST(SettingsPath, TheConfigFolderIsTheDesktopProgramsAppConfigLocation) {
+    QTemporaryDir home;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const QString savedName = QCoreApplication::applicationName();
+    const QString savedOrganization = QCoreApplication::organizationName();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QCoreApplication::setApplicationName(QStringLiteral("qlarkw"));
+    QCoreApplication::setOrganizationName(QString());
+
+    EXPECT_EQ(UserSettingsDir(), home.filePath(QStringLiteral("qlarkw")));
+    EXPECT_EQ(UserSettingsDir(),
+              QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    // The same for qlarkw-cli, whose application name differs.
+    QCoreApplication::setApplicationName(QStringLiteral("qlarkw-cli"));
+    EXPECT_EQ(UserSettingsDir(), home.filePath(QStringLiteral("qlarkw")));
+
+    QCoreApplication::setApplicationName(savedName);
+    QCoreApplication::setOrganizationName(savedOrganization);
+    if (saved.isNull()) {
+        qunsetenv("XDG_CONFIG_HOME");
+    } else {
+        qputenv("XDG_CONFIG_HOME", saved);
+    }
+}
+#endif
+
+TEST(SettingsFile, AFirstWriteMakesTheConfigurationFolder) {
+    QTemporaryDir home;
+    const SettingsFile settings(
+        SettingsPathIn(home.filePath(QStringLiteral("not/there/yet/qlarkw"))));
+    ASSERT_TRUE(settings.WriteSetting("Mode", "Q-LARK", SettingNumber(1)));
+    EXPECT_EQ(settings.ReadSetting("Mode", "Q-LARK"), "1");
 }
 
 TEST(SettingsFile, MissingFileSectionOrKeyReadAsAbsent) {
