@@ -67,6 +67,20 @@ int main(int argc, char* argv[]) {
                          []() { QCoreApplication::quit(); }};
 
     FormMain window(context);
+#ifdef Q_OS_UNIX
+    // The end of the session (SIGTERM, SIGHUP) and Ctrl+C close the main
+    // window as its Exit button does, so the settings are stored. While a
+    // dialog or a message box is open, before the main window is shown, or
+    // while the EEPROM write form stands in for it, the program ends as it
+    // always did. The handler is in place before the start-up check, so a
+    // signal that comes while the window is being shown waits for the event
+    // loop instead of ending the program.
+    SessionEnd sessionEnd([&window](int signal) {
+        if (QApplication::activeModalWidget() || !window.isVisible())
+            SessionEnd::EndAsDefault(signal);
+        window.close();
+    });
+#endif
     switch (window.FormLoad()) {
         case FormMain::LoadResult::Ended:
             return 0;
@@ -76,16 +90,5 @@ int main(int argc, char* argv[]) {
         case FormMain::LoadResult::EepromWriteForm:
             break;  // the form ends the program when it closes
     }
-#ifdef Q_OS_UNIX
-    // The end of the session (SIGTERM, SIGHUP) and Ctrl+C close the main
-    // window as its Exit button does, so the settings are stored. While a
-    // dialog or a message box is open, or the EEPROM write form stands in
-    // for the main window, the program ends as it always did.
-    SessionEnd sessionEnd([&window](int signal) {
-        if (QApplication::activeModalWidget() || !window.isVisible())
-            SessionEnd::EndAsDefault(signal);
-        window.close();
-    });
-#endif
     return app.exec();
 }
