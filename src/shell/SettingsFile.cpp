@@ -81,6 +81,11 @@ QString SettingsFile::ReadSetting(const QString& section, const QString& key) co
 
 bool SettingsFile::WriteSetting(const QString& section, const QString& key,
                                 const QString& value) const {
+    // A line break would end the line early and start another, a made-up
+    // one: such a text cannot be kept in the file.
+    for (const QString* text : {&section, &key, &value}) {
+        if (text->contains(u'\r') || text->contains(u'\n')) return false;
+    }
     QList<QByteArray> lines;
     const FileState state = ForEachLine(path_, [&lines](const QByteArray& line) {
         lines.append(line);

@@ -21,7 +21,9 @@ class SettingsFile {
 
     // Sets the value, creating the file (and its folder), the section or
     // the key as needed and keeping everything else. The file is replaced atomically: a
-    // failure leaves the old file as it was. Returns false on failure.
+    // failure leaves the old file as it was. Returns false on failure, and
+    // for a section, key or value with a line break, which the file cannot
+    // hold (a file name may have one).
     bool WriteSetting(const QString& section, const QString& key, const QString& value) const;
 
   private:

@@ -181,6 +181,21 @@ TEST(SettingsFile, AFailedWriteLeavesTheFileAsItWas) {
     EXPECT_EQ(rig.Get(), "[Mode]\r\nQ-LARK= 1\r\n");
 }
 
+// Found by fuzzing: a HEX file whose name holds a line break was stored as
+// two lines, the second a line of its own making ("[Config]", "word=...").
+TEST(SettingsFile, AValueWithALineBreakIsNotWrittenAndMakesNoLinesOfItsOwn) {
+    IniRig rig;
+    rig.Put("[File]\r\nname=/home/u/old.hex\r\n[Config]\r\nword= 26\r\n");
+    for (const char* name : {"/tmp/x\n[Config]\nword=abc.hex", "/tmp/x\r.hex", "\n"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(rig.settings.WriteSetting("File", "name", QString::fromLatin1(name)));
+        EXPECT_EQ(rig.Get(), "[File]\r\nname=/home/u/old.hex\r\n[Config]\r\nword= 26\r\n");
+    }
+    EXPECT_FALSE(rig.settings.WriteSetting("File\n[Config]", "name", "a.hex"));
+    EXPECT_FALSE(rig.settings.WriteSetting("File", "word=1\r\nname", "a.hex"));
+    EXPECT_EQ(rig.settings.ReadSetting("Config", "word"), "26");
+}
+
 TEST(SettingsFile, LongValuesAreCutAtTheProfileBuffer) {
     IniRig rig;
     rig.Put("[File]\nname=" + QByteArray(3000, 'x') + "\n");
