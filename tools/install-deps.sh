@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, and those of the named extras:
-#   tools/install-deps.sh [test] [screens]
+#   tools/install-deps.sh [test] [screens] [bench] [fuzz]
 # Only missing packages are installed; nothing happens when all are present.
 set -euo pipefail
 
@@ -13,7 +13,9 @@ for extra in "$@"; do
     test) packages+=(libgtest-dev libgmock-dev gputils srecord) ;;
     screens) packages+=(xvfb xauth fonts-ipafont-gothic imagemagick) ;;
     bench) packages+=(libbenchmark-dev) ;;
-    *) echo "install-deps: unknown extra '$extra' (test, screens, bench)" >&2; exit 2 ;;
+    # clang's libFuzzer and sanitizer runtimes (tools/fuzz.sh).
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    *) echo "install-deps: unknown extra '$extra' (test, screens, bench, fuzz)" >&2; exit 2 ;;
   esac
 done
 
