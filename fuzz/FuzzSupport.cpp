@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 

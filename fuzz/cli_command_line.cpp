@@ -27,8 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         case cli::ParsedLine::Outcome::Run: {
             const cli::Request& r = parsed.request;
-            Require(QString::fromLatin1(cli::kUsage).contains(QStringLiteral("  ") + r.command + u' ') ||
-                        QString::fromLatin1(cli::kUsage).contains(QStringLiteral("  ") + r.command + u'\n'),
+            Require(QString::fromLatin1(cli::kUsage)
+                            .contains(QStringLiteral("  ") + r.command + u' ') ||
+                        QString::fromLatin1(cli::kUsage)
+                            .contains(QStringLiteral("  ") + r.command + u'\n'),
                     "a command that runs is one the usage names");
             Require(r.eepromAddress >= 0 && r.eepromAddress < memorymap::kEepromBytes &&
                         r.eepromValue >= 0 && r.eepromValue <= 0xFF,
@@ -37,15 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     "the board is 1 or 2");
             Require(!r.config || (*r.config >= 0 && *r.config <= memorymap::kWordMask),
                     "a configuration word has 14 bits");
-            const int wanted = r.command == u"write" || r.command == u"verify" ||
-                                       r.command == u"eeprom write"
-                                   ? 1
-                               : r.command == u"eeprom set" ? 2
-                                                            : 0;
+            const int wanted =
+                r.command == u"write" || r.command == u"verify" || r.command == u"eeprom write" ? 1
+                : r.command == u"eeprom set"                                                    ? 2
+                                                                                                : 0;
             Require(r.arguments.size() == wanted, "a command has all its arguments and no more");
             for (const QString& argument : r.arguments)
                 Require(arguments.contains(argument), "a command's arguments are given ones");
-            Require(r.output.isEmpty() || arguments.contains(r.output), "the output file is a given one");
+            Require(r.output.isEmpty() || arguments.contains(r.output),
+                    "the output file is a given one");
             break;
         }
     }

@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             request.StartArgument == argument.mid(2),
                         "/F takes everything after the switch");
             } else if (request.StartMode == startmode::kHexFile) {
-                Require(request.StartArgument == argument && argument.endsWith(u".hex", Qt::CaseInsensitive) &&
-                            exists && asked == 1,
+                Require(request.StartArgument == argument &&
+                            argument.endsWith(u".hex", Qt::CaseInsensitive) && exists && asked == 1,
                         "a HEX-file start names an existing .HEX file");
             } else {
                 Require(request.StartMode == startmode::kNormal && text.isEmpty(),

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "a data file reads the same from memory and from a device");
 
     if (contents.error == eepromfile::Error::BadField) {
-        Require(contents.errorLine >= 1 && contents.errorLine <= text.count('\n') + text.count('\r') + 1,
+        Require(contents.errorLine >= 1 &&
+                    contents.errorLine <= text.count('\n') + text.count('\r') + 1,
                 "a bad field's line is a line of the file");
     }
     if (contents.error != eepromfile::Error::None) return 0;

@@ -26,12 +26,13 @@ void CheckRecords(const QByteArray& text) {
         const hex::Record& r = parsed.record;
         Require(r.data.size() == r.byteCount, "a record holds as many bytes as its count says");
         const auto* bytes = reinterpret_cast<const uint8_t*>(r.data.constData());
-        const QByteArray formatted =
-            hex::FormatRecord(r.address, r.type, std::span(bytes, static_cast<size_t>(r.data.size())));
+        const QByteArray formatted = hex::FormatRecord(
+            r.address, r.type, std::span(bytes, static_cast<size_t>(r.data.size())));
         Require(formatted == line.left(formatted.size()).toUpper(),
                 "a record that parses is formatted back as it was written");
         const int word = hex::WordAddressRounded(r.signedAddress());
-        Require(std::abs(2 * word - r.signedAddress()) <= 1, "a word address is half the byte address");
+        Require(std::abs(2 * word - r.signedAddress()) <= 1,
+                "a word address is half the byte address");
     }
 }
 
@@ -56,8 +57,8 @@ bool SamePlan(const hexprogram::WritePlan& a, const hexprogram::WritePlan& b) {
         a.blocks.size() != b.blocks.size())
         return false;
     for (size_t i = 0; i < a.blocks.size(); ++i) {
-        if (a.blocks[i].wordAddress != b.blocks[i].wordAddress || a.blocks[i].lo != b.blocks[i].lo ||
-            a.blocks[i].hi != b.blocks[i].hi)
+        if (a.blocks[i].wordAddress != b.blocks[i].wordAddress ||
+            a.blocks[i].lo != b.blocks[i].lo || a.blocks[i].hi != b.blocks[i].hi)
             return false;
     }
     return true;
@@ -78,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LineReader configLines(text);
     fuzz::DeviceLines configDeviceLines(text);
     const hexprogram::ConfigResult config = hexprogram::FindConfigWord(configLines);
-    const hexprogram::ConfigResult fromDevice = hexprogram::FindConfigWord(configDeviceLines.lines());
+    const hexprogram::ConfigResult fromDevice =
+        hexprogram::FindConfigWord(configDeviceLines.lines());
     Require(config.result == fromDevice.result && config.word == fromDevice.word &&
                 config.errorLine == fromDevice.errorLine,
             "the configuration word is the same from memory and from a device");

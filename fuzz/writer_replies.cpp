@@ -4,6 +4,9 @@
 // the answer to questions (bit 7: No); byte 1 names a read that fails with a
 // driver error (bits 0..6, 0 for none) and makes the close fail (bit 7);
 // the rest is what the Writer sends, byte after byte, whatever it is asked.
+// The seeds are the simulated Writer's replies to each job (the "r" lines of
+// QLARKW_SIM_TRACE for the matching qlarkw-cli command on the sim backend)
+// behind those two bytes.
 //
 // Whatever the replies, a job ends, closes the Writer once for each open and
 // never uses it closed; what it hands back stays within its bounds.
@@ -41,7 +44,8 @@ struct Files {
         hexText += hex::EndRecord() + "\r\n";
         std::array<uint8_t, memorymap::kEepromBytes> bytes{};
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 3);
-        Require(Put(hex, hexText) && Put(data, eepromfile::Format(bytes)), "the job files are made");
+        Require(Put(hex, hexText) && Put(data, eepromfile::Format(bytes)),
+                "the job files are made");
     }
     static bool Put(const QString& path, const QByteArray& content) {
         QFile file(path);
@@ -129,7 +133,8 @@ const std::array<Job, 12>& Jobs() {
             CheckView view(r.clock, r.state);
             r.state.StartupCheckState = startupcheck::kRunning;
             const StartupCheckResult result = StartupWriterCheck(r.device, r.host, r.state, view);
-            Require(result != StartupCheckResult::Abandoned, "the check is abandoned only by the user");
+            Require(result != StartupCheckResult::Abandoned,
+                    "the check is abandoned only by the user");
             Require(r.state.StartupCheckState != startupcheck::kRunning, "the check ends");
         },
         [](Rig& r, const Files&) {
