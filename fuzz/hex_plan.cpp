@@ -1,16 +1,24 @@
-// A HEX file as the write and the configuration-word search read it.
+// A HEX file as the write and the configuration-word search read it, as
+// given and again with every checksum put right.
 //
 // Input: the file's text. Rules: each record that parses is written back the
 // same by FormatRecord; the write plan and the configuration word come out
 // the same whether the text is read from memory or from a device; a plan
 // without an error keeps the write's rules (ascending blocks, no overlap,
-// starts at words 0 to 1024, 14-bit words).
+// starts at words 0 to 1024, 14-bit words). One input in eight is also
+// read from a file by the write's own check and LoadHexConfigWord, which
+// must agree with the plan and the search and show one message for a
+// refusal (files are slow to fuzz, so not every input goes this way).
 #include <cstdlib>
 #include <span>
+
+#include <QFile>
 
 #include "FuzzSupport.h"
 #include "link/protocol/MemoryMap.h"
 #include "program/HexProgram.h"
+#include "program/ProgramJobs.h"
+#include "shared/AppState.h"
 #include "shared/IntelHex.h"
 
 namespace {
@@ -64,10 +72,34 @@ bool SamePlan(const hexprogram::WritePlan& a, const hexprogram::WritePlan& b) {
     return true;
 }
 
-}  // namespace
+void CheckFromFile(const QByteArray& text, const hexprogram::WritePlan& plan,
+                   const hexprogram::ConfigResult& config) {
+    const QString path = fuzz::ScratchPath(QStringLiteral("program.hex"));
+    QFile file(path);
+    Require(
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size(),
+        "the HEX file is made");
+    file.close();
+    VirtualClock clock;
+    fuzz::Guard guard(clock);
+    fuzz::FuzzHost host(clock, guard, MsgAnswer::Yes, {});
+    JobOutcome outcome = JobOutcome::Done;
+    const bool accepted = CheckHexFile(host, path, &outcome).has_value();
+    Require(accepted == (plan.error == hexprogram::WalkError::None) &&
+                host.messages() == (accepted ? 0 : 1),
+            "the write's check of the file agrees with the plan and tells a refusal once");
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QByteArray text = fuzz::Bytes(data, size);
+    AppState state;
+    const ConfigLoad loaded = LoadHexConfigWord(host, state, path);
+    const bool same = config.result == hexprogram::ConfigSearch::Found
+                          ? loaded == ConfigLoad::Found && state.ConfigWord == config.word
+                      : config.result == hexprogram::ConfigSearch::NotFound
+                          ? loaded == ConfigLoad::NotFound
+                          : loaded == ConfigLoad::HexError;
+    Require(same, "LoadHexConfigWord finds what the search finds");
+}
+
+void CheckText(const QByteArray& text, bool fromFile) {
     CheckRecords(text);
 
     const hexprogram::WritePlan plan = hexprogram::PlanWrite(text);
@@ -84,5 +116,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(config.result == fromDevice.result && config.word == fromDevice.word &&
                 config.errorLine == fromDevice.errorLine,
             "the configuration word is the same from memory and from a device");
+    if (fromFile) CheckFromFile(text, plan, config);
+}
+
+// The text with the checksum of every record that has a wrong one put
+// right, so that a changed address or byte still makes a record the write
+// takes. Empty when no record had a wrong one.
+QByteArray WithChecksumsMended(const QByteArray& text) {
+    QByteArray mended;
+    bool any = false;
+    for (QByteArray line : hex::SplitLines(text)) {
+        const hex::ParsedLine parsed = hex::ParseRecord(line);
+        if (parsed.error == hex::RecordError::BadChecksum) {
+            const hex::Record& r = parsed.record;
+            const auto* bytes = reinterpret_cast<const uint8_t*>(r.data.constData());
+            const QByteArray record = hex::FormatRecord(
+                r.address, r.type, std::span(bytes, static_cast<size_t>(r.data.size())));
+            line.replace(0, record.size(), record);
+            any = true;
+        }
+        mended += line + "\r\n";
+    }
+    return any ? mended : QByteArray();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray text = fuzz::Bytes(data, size);
+    CheckText(text, size % 8 == 0);
+    const QByteArray mended = WithChecksumsMended(text);
+    if (!mended.isEmpty()) CheckText(mended, false);
     return 0;
 }

@@ -17,11 +17,13 @@ QLARKW_BUILD_DIR=$build CXX=${CXX:-g++} "$root/tools/build.sh" -DQLARKW_BUILD_TE
     -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DCMAKE_CXX_FLAGS="$flags"
 echo "sanitize: built in $((SECONDS - start)) s"
 
-# Exit codes no test expects from our programs: 86 for AddressSanitizer and
-# LeakSanitizer, 87 for UndefinedBehaviorSanitizer.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:exitcode=86:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:detect_invalid_pointer_pairs=0}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:exitcode=87:print_stacktrace=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tools/lsan.supp:print_suppressions=0}
+# One exit code that no test expects from our programs, set for each
+# sanitizer (each reads its own variable, and a leak found at exit takes
+# LeakSanitizer's).
+report_exit=86
+export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:exitcode=$report_exit:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:exitcode=$report_exit:print_stacktrace=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-exitcode=$report_exit:suppressions=$root/tools/lsan.supp:print_suppressions=0}
 start=$SECONDS
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
 echo "sanitize: tests ran in $((SECONDS - start)) s"
