@@ -2,8 +2,9 @@
 // it.
 //
 // Input: the file's text. Rules: it reads the same from memory and from a
-// device; a file that is accepted gives bytes that, written back as a data
-// file, read again as the same bytes; a refused file names a line it has.
+// device; a file that is accepted holds at least 128 numbers, its bytes are
+// the second and fourth of each four, 0 to 255, and written back as a data
+// file they read again the same; a refused file names a line it has.
 #include "FuzzSupport.h"
 #include "eeprom/EepromDataFile.h"
 
@@ -24,6 +25,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "a bad field's line is a line of the file");
     }
     if (contents.error != eepromfile::Error::None) return 0;
+    // The numbers read the simplest way: whatever separates them, and the
+    // byte order mark, is a blank.
+    QByteArray numbers = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
+    for (const char separator : {',', '\t', '\r', '\n'}) numbers.replace(separator, ' ');
+    QList<QByteArray> fields = numbers.split(' ');
+    fields.removeAll(QByteArray());
+    Require(fields.size() >= eepromfile::kFields, "an accepted file holds 128 numbers");
+    for (int i = 1; i < eepromfile::kFields; i += 2) {
+        bool ok = false;
+        const int value = fields[i].toInt(&ok);
+        Require(ok && value >= 0 && value <= 0xFF && contents.bytes[i / 2] == value,
+                "each byte is the number in its place, 0 to 255");
+    }
     const eepromfile::Contents again = eepromfile::Parse(eepromfile::Format(contents.bytes));
     Require(again.error == eepromfile::Error::None && again.bytes == contents.bytes,
             "the bytes of a data file, written back, read again the same");
