@@ -4,7 +4,7 @@
 # runs each from its seeds in fuzz/corpus/<target>/:
 #   tools/fuzz.sh [SECONDS] [TARGET...]   a campaign: SECONDS per target (default 60)
 #   tools/fuzz.sh --ci [TARGET...]        CI: a fixed number of runs per target
-#                                         ($QLARKW_FUZZ_RUNS, default 2000), seed 1
+#                                         ($QLARKW_FUZZ_RUNS, default 5000), seed 1
 # New inputs go to build-fuzz/corpus/<target>/ (the seeds stay as they are);
 # a target stops at its first crash, kept in build-fuzz/crashes/<target>/.
 # Prints, per target, the executions and the crashes; fails when any target
@@ -50,7 +50,7 @@ for target in "${targets[@]}"; do
     [ -x "$build/fuzz/$target" ] || { echo "fuzz: no target $target" >&2; exit 2; }
     mkdir -p "$corpus" "$crashes"
     how=(-max_total_time="$seconds")
-    [ $mode = ci ] && how=(-runs="${QLARKW_FUZZ_RUNS:-2000}" -seed=1)
+    [ $mode = ci ] && how=(-runs="${QLARKW_FUZZ_RUNS:-5000}" -seed=1)
     log=$build/$target.log
     started=$SECONDS
     status=0

@@ -23,7 +23,7 @@ echo "sanitize: built in $((SECONDS - start)) s"
 report_exit=86
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:exitcode=$report_exit:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:exitcode=$report_exit:print_stacktrace=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-exitcode=$report_exit:suppressions=$root/tools/lsan.supp:print_suppressions=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-exitcode=$report_exit}
 start=$SECONDS
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
 echo "sanitize: tests ran in $((SECONDS - start)) s"
