@@ -75,9 +75,15 @@ int main(int argc, char* argv[]) {
     // always did. The handler is in place before the start-up check, so a
     // signal that comes while the window is being shown waits for the event
     // loop instead of ending the program.
-    SessionEnd sessionEnd([&window](int signal) {
+    // A signal often comes twice (timeout(1) and the terminal send it to the
+    // program and to its whole process group): once the window is closing,
+    // the rest are left unanswered, as the program is ending anyway.
+    bool closing = false;
+    SessionEnd sessionEnd([&window, &closing](int signal) {
+        if (closing) return;
         if (QApplication::activeModalWidget() || !window.isVisible())
             SessionEnd::EndAsDefault(signal);
+        closing = true;
         window.close();
     });
 #endif
