@@ -103,6 +103,7 @@ QString ProgressBoard::Text(int index) const {
                                                                : OutcomeWord(state.exitCode));
     text += state.phase.leftJustified(12);
     if (state.percent >= 0) text += QStringLiteral(" %1%").arg(state.percent, 3);
+    while (text.endsWith(u' ')) text.chop(1);
     return text;
 }
 
@@ -120,7 +121,7 @@ void ProgressBoard::Update(int index, const std::function<bool(State&)>& change)
     const bool step = state.percent >= 0 &&
                       state.percent / kPlainStepPercent != before.percent / kPlainStepPercent;
     if (state.ended || state.phase != before.phase || (step && state.percent > before.percent)) {
-        std::fprintf(err_, "%s\n", Text(index).trimmed().toUtf8().constData());
+        std::fprintf(err_, "%s\n", Text(index).toUtf8().constData());
         std::fflush(err_);
     }
 }
