@@ -143,6 +143,11 @@ int main(int argc, char* argv[]) {
             if (!ok || index < 1 || faults.isEmpty())
                 return Usage(QStringLiteral("--fault takes a Writer's number and its faults "
                                             "(2:silent)"));
+            QString why;
+            if (!FaultPlan::Parse(faults, &why)) {
+                why.remove(QStringLiteral("%1: ").arg(QLatin1String(simenv::kEnvSimFault)));
+                return Usage(QStringLiteral("--fault %1: %2").arg(value, why));
+            }
             faultsOf[index] << faults;
         } else {
             bool ok = false;
