@@ -85,21 +85,28 @@ void ListSerial(const QString& argument, const ListSources& sources, WriterList*
 void ListFtdi(const QString& argument, const ListSources&, WriterList* list) {
     QString error;
     const std::optional<QString> only = SerialOf(argument);
+    bool listed = false;
     for (const FtdiDevice::Found& found : FtdiDevice::ListWriters(WriterDescription(), &error)) {
         if (only && found.serial != *only) continue;
+        listed = true;
         list->writers.push_back(
             {found.serial.isEmpty() ? found.location : found.serial, QStringLiteral("ftdi"),
              found.location,
              found.serial.isEmpty() ? QStringLiteral("ftdi")
                                     : QStringLiteral("ftdi:serial=") + found.serial});
     }
-    if (!error.isEmpty()) Note(list, "ftdi", error);
+    if (!error.isEmpty())
+        Note(list, "ftdi", error);
+    else if (!listed)
+        Note(list, "ftdi", QStringLiteral("no FTDI device on the USB bus has the description \"%1\"")
+                               .arg(QString::fromLatin1(WriterDescription())));
 }
 
 void ListD2xx(const QString& argument, const ListSources&, WriterList* list) {
     QString file;
     const std::optional<QString> only = SerialOf(argument, &file);
     QString error;
+    bool listed = false;
     const std::vector<D2xxDevice::Found> found =
         D2xxDevice::ListWriters(file, WriterDescription(), &error);
     for (const D2xxDevice::Found& device : found) {
@@ -107,8 +114,14 @@ void ListD2xx(const QString& argument, const ListSources&, WriterList* list) {
         QString choice = QStringLiteral("d2xx:serial=") + device.serial;
         if (!file.isEmpty()) choice += u':' + file;
         list->writers.push_back({device.serial, QStringLiteral("d2xx"), device.location, choice});
+        listed = true;
     }
-    if (!error.isEmpty()) Note(list, "d2xx", error);
+    if (!error.isEmpty())
+        Note(list, "d2xx", error);
+    else if (!listed)
+        Note(list, "d2xx", QStringLiteral("no device in the D2XX device list has the description "
+                                          "\"%1\" and a serial number")
+                               .arg(QString::fromLatin1(WriterDescription())));
 }
 
 std::unique_ptr<Device> MakeSim(const QString& argument, Clock& clock, QString* error) {

@@ -191,4 +191,7 @@ TEST_F(D2xxDeviceTest, ListingWithoutTheLibraryOrItsInfoListSaysWhy) {
     const backends::WriterList none =
         backends::List(QStringLiteral("d2xx:") + QStringLiteral(FAKE_D2XX));
     EXPECT_TRUE(none.writers.empty());
+    ASSERT_EQ(none.notes.size(), 1);
+    EXPECT_TRUE(none.notes[0].startsWith(QStringLiteral("d2xx: no device in the D2XX device list")))
+        << none.notes[0].toStdString();
 }
