@@ -515,8 +515,8 @@ int RunOnAll(const Request& request, const QString& settingsPath, Streams stream
     QStringList ids;
     for (const backends::WriterEntry& entry : list.writers) ids << entry.id;
     ProgressBoard board(streams.err, ids, IsTerminal(streams.err));
-    const std::vector<WriterOutcome> outcomes = RunEach(
-        static_cast<int>(list.writers.size()), request.jobs, [&](int index) {
+    const std::vector<WriterOutcome> outcomes =
+        RunEach(static_cast<int>(list.writers.size()), request.jobs, [&](int index) {
             WriterOutcome outcome;
             Transcript err;
             Transcript out;

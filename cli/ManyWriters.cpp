@@ -99,8 +99,9 @@ void ProgressBoard::Close() {
 QString ProgressBoard::Text(int index) const {
     const State& state = states_[index];
     QString text = ids_[index].leftJustified(idWidth_) + QStringLiteral("  ");
-    if (state.ended) return text + (state.exitCode == kSuccess ? QStringLiteral("done")
-                                                               : OutcomeWord(state.exitCode));
+    if (state.ended)
+        return text +
+               (state.exitCode == kSuccess ? QStringLiteral("done") : OutcomeWord(state.exitCode));
     text += state.phase.leftJustified(12);
     if (state.percent >= 0) text += QStringLiteral(" %1%").arg(state.percent, 3);
     while (text.endsWith(u' ')) text.chop(1);
@@ -174,9 +175,9 @@ QString OutcomeTable(const QStringList& ids, const std::vector<WriterOutcome>& o
     for (int i = 0; i < ids.size(); ++i) {
         const WriterOutcome& outcome = outcomes[i];
         if (outcome.exitCode == kSuccess) ++succeeded;
-        table += row(ids[i], OutcomeWord(outcome.exitCode),
-                     QStringLiteral("%1 s").arg(outcome.elapsedMs / 1000.0, 0, 'f', 1),
-                     outcome.message);
+        table +=
+            row(ids[i], OutcomeWord(outcome.exitCode),
+                QStringLiteral("%1 s").arg(outcome.elapsedMs / 1000.0, 0, 'f', 1), outcome.message);
     }
     table += QStringLiteral("%1 of %2 Writer(s) succeeded\n").arg(succeeded).arg(ids.size());
     return table;

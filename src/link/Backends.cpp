@@ -7,10 +7,10 @@
 
 #include "link/d2xx/D2xxDevice.h"
 #include "link/ftdi/FtdiDevice.h"
-#include "link/serial/SerialDevice.h"
-#include "link/sim/FirmwareModel.h"
 #include "link/protocol/Protocol.h"
+#include "link/serial/SerialDevice.h"
 #include "link/serial/TtyFinder.h"
+#include "link/sim/FirmwareModel.h"
 #include "link/sim/SimDevice.h"
 
 namespace backends {
@@ -70,9 +70,9 @@ void ListSerial(const QString& argument, const ListSources& sources, WriterList*
     const ttyfinder::Listing found = ttyfinder::List(sources.sysfsRoot, sources.devRoot,
                                                      QString::fromLatin1(WriterDescription()));
     for (const ttyfinder::Port& port : found.writers) {
-        const QString location =
-            port.usbPort.isEmpty() ? port.path
-                                   : QStringLiteral("%1 (usb %2)").arg(port.path, port.usbPort);
+        const QString location = port.usbPort.isEmpty()
+                                     ? port.path
+                                     : QStringLiteral("%1 (usb %2)").arg(port.path, port.usbPort);
         list->writers.push_back({port.serial.isEmpty() ? port.path : port.serial,
                                  QStringLiteral("serial"), location,
                                  QStringLiteral("serial:") + port.path});
@@ -89,17 +89,18 @@ void ListFtdi(const QString& argument, const ListSources&, WriterList* list) {
     for (const FtdiDevice::Found& found : FtdiDevice::ListWriters(WriterDescription(), &error)) {
         if (only && found.serial != *only) continue;
         listed = true;
-        list->writers.push_back(
-            {found.serial.isEmpty() ? found.location : found.serial, QStringLiteral("ftdi"),
-             found.location,
-             found.serial.isEmpty() ? QStringLiteral("ftdi")
-                                    : QStringLiteral("ftdi:serial=") + found.serial});
+        list->writers.push_back({found.serial.isEmpty() ? found.location : found.serial,
+                                 QStringLiteral("ftdi"), found.location,
+                                 found.serial.isEmpty()
+                                     ? QStringLiteral("ftdi")
+                                     : QStringLiteral("ftdi:serial=") + found.serial});
     }
     if (!error.isEmpty())
         Note(list, "ftdi", error);
     else if (!listed)
-        Note(list, "ftdi", QStringLiteral("no FTDI device on the USB bus has the description \"%1\"")
-                               .arg(QString::fromLatin1(WriterDescription())));
+        Note(list, "ftdi",
+             QStringLiteral("no FTDI device on the USB bus has the description \"%1\"")
+                 .arg(QString::fromLatin1(WriterDescription())));
 }
 
 void ListD2xx(const QString& argument, const ListSources&, WriterList* list) {
@@ -119,9 +120,10 @@ void ListD2xx(const QString& argument, const ListSources&, WriterList* list) {
     if (!error.isEmpty())
         Note(list, "d2xx", error);
     else if (!listed)
-        Note(list, "d2xx", QStringLiteral("no device in the D2XX device list has the description "
-                                          "\"%1\" and a serial number")
-                               .arg(QString::fromLatin1(WriterDescription())));
+        Note(list, "d2xx",
+             QStringLiteral("no device in the D2XX device list has the description "
+                            "\"%1\" and a serial number")
+                 .arg(QString::fromLatin1(WriterDescription())));
 }
 
 std::unique_ptr<Device> MakeSim(const QString& argument, Clock& clock, QString* error) {

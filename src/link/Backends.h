@@ -45,8 +45,8 @@ std::unique_ptr<Device> Create(const QString& choice, Clock& clock, QString* err
 
 // One attached Writer.
 struct WriterEntry {
-    QString id;        // stable: the bridge's serial number where the backend reads it, else the tty
-    QString backend;   // "serial", "ftdi", "d2xx", "sim"
+    QString id;       // stable: the bridge's serial number where the backend reads it, else the tty
+    QString backend;  // "serial", "ftdi", "d2xx", "sim"
     QString location;  // the tty, or the place on the USB bus
     QString choice;    // what Create() takes to open exactly this Writer
 };

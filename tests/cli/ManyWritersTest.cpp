@@ -49,19 +49,18 @@ TEST(ManyWriters, EveryWriterRunsAtOnceWithoutALimit) {
     std::mutex mutex;
     std::condition_variable changed;
     int active = 0;
-    const std::vector<cli::WriterOutcome> outcomes =
-        cli::RunEach(kWriters, 0, [&](int index) {
-            std::unique_lock lock(mutex);
-            ++active;
-            changed.notify_all();
-            // Each job ends only once all of them have started: with fewer
-            // threads than Writers this would time out.
-            const bool together = changed.wait_for(lock, std::chrono::seconds(60),
-                                                   [&] { return active == kWriters; });
-            cli::WriterOutcome outcome;
-            outcome.exitCode = together ? index : -1;
-            return outcome;
-        });
+    const std::vector<cli::WriterOutcome> outcomes = cli::RunEach(kWriters, 0, [&](int index) {
+        std::unique_lock lock(mutex);
+        ++active;
+        changed.notify_all();
+        // Each job ends only once all of them have started: with fewer
+        // threads than Writers this would time out.
+        const bool together =
+            changed.wait_for(lock, std::chrono::seconds(60), [&] { return active == kWriters; });
+        cli::WriterOutcome outcome;
+        outcome.exitCode = together ? index : -1;
+        return outcome;
+    });
     ASSERT_EQ(outcomes.size(), static_cast<size_t>(kWriters));
     for (int i = 0; i < kWriters; ++i) EXPECT_EQ(outcomes[i].exitCode, i);
 }
@@ -103,15 +102,15 @@ TEST(ManyWriters, PlainProgressLinesComeAtEachPartQuarterAndEnd) {
         one.SetProgress(1, 2);  // after the end: nothing
     }
     EXPECT_EQ(Contents(err).toStdString(), QStringLiteral("w-1       write\n"
-                                            "w-1       write         25%\n"
-                                            "w-1       write         50%\n"
-                                            "w-1       write         75%\n"
-                                            "w-1       write        100%\n"
-                                            "w-1       verify\n"
-                                            "writer-2  write\n"
-                                            "writer-2  no board (5)\n"
-                                            "w-1       done\n")
-                                             .toStdString());
+                                                          "w-1       write         25%\n"
+                                                          "w-1       write         50%\n"
+                                                          "w-1       write         75%\n"
+                                                          "w-1       write        100%\n"
+                                                          "w-1       verify\n"
+                                                          "writer-2  write\n"
+                                                          "writer-2  no board (5)\n"
+                                                          "w-1       done\n")
+                                               .toStdString());
     std::fclose(err);
 }
 
@@ -140,12 +139,11 @@ TEST(ManyWriters, TheTableHasAnOutcomeTimeAndMessagePerWriter) {
     outcomes[2].message = QStringLiteral("verify: 3 difference(s)");
     outcomes[2].elapsedMs = 400;
     EXPECT_EQ(cli::OutcomeTable({"QL000001", "/tmp/w-2", "sim"}, outcomes),
-              QStringLiteral(
-                  "ID        OUTCOME                 TIME  MESSAGE\n"
-                  "QL000001  ok                    61.2 s  verify: 1024 words and the "
-                  "configuration bits match\n"
-                  "/tmp/w-2  link failure (4)      33.0 s  エラーが発生しました: "
-                  "ライタとの通信に失敗しました。\n"
-                  "sim       verify mismatch (6)    0.4 s  verify: 3 difference(s)\n"
-                  "1 of 3 Writer(s) succeeded\n"));
+              QStringLiteral("ID        OUTCOME                 TIME  MESSAGE\n"
+                             "QL000001  ok                    61.2 s  verify: 1024 words and the "
+                             "configuration bits match\n"
+                             "/tmp/w-2  link failure (4)      33.0 s  エラーが発生しました: "
+                             "ライタとの通信に失敗しました。\n"
+                             "sim       verify mismatch (6)    0.4 s  verify: 3 difference(s)\n"
+                             "1 of 3 Writer(s) succeeded\n"));
 }

@@ -127,8 +127,8 @@ TEST(DocsInStep, TheHelpIsReadAsExpected) {
               (QStringList{"write", "read", "erase", "verify", "eeprom read", "eeprom erase",
                            "eeprom set", "eeprom write", "config", "version", "list"}));
     EXPECT_EQ(help.options,
-              (QStringList{"--board", "--config", "--verify", "-o", "--output", "--writer",
-                           "--all", "--jobs", "--verbose", "-h", "--help"}));
+              (QStringList{"--board", "--config", "--verify", "-o", "--output", "--writer", "--all",
+                           "--jobs", "--verbose", "-h", "--help"}));
     EXPECT_TRUE(help.variables.contains("QLARKW_DEVICE"));
 }
 

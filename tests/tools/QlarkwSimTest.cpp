@@ -147,7 +147,8 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
                 << run.err.toStdString();
             continue;
         }
-        EXPECT_EQ(run.err, QStringLiteral("qlarkw-sim: ") + message + QStringLiteral("\n\n") + usage);
+        EXPECT_EQ(run.err,
+                  QStringLiteral("qlarkw-sim: ") + message + QStringLiteral("\n\n") + usage);
     }
 }
 

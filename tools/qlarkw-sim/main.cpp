@@ -141,8 +141,9 @@ int main(int argc, char* argv[]) {
             const int index = value.section(u':', 0, 0).toInt(&ok);
             const QString faults = value.section(u':', 1);
             if (!ok || index < 1 || faults.isEmpty())
-                return Usage(QStringLiteral("--fault takes a Writer's number and its faults "
-                                            "(2:silent)"));
+                return Usage(
+                    QStringLiteral("--fault takes a Writer's number and its faults "
+                                   "(2:silent)"));
             QString why;
             if (!FaultPlan::Parse(faults, &why)) {
                 why.remove(QStringLiteral("%1: ").arg(QLatin1String(simenv::kEnvSimFault)));
@@ -176,8 +177,7 @@ int main(int argc, char* argv[]) {
         QStringList items = faultsOf.value(index);
         if (!allFaults.isEmpty()) items.prepend(allFaults);
         QString error;
-        const std::optional<FaultPlan> faults =
-            FaultPlan::Parse(items.join(u','), &error);
+        const std::optional<FaultPlan> faults = FaultPlan::Parse(items.join(u','), &error);
         if (!faults) return Usage(error);
         own.faults = *faults;
         if (faults->readErrorAt || faults->dropReadAt || faults->goneAtCall || faults->openFails ||
@@ -224,10 +224,10 @@ int main(int argc, char* argv[]) {
     int status = 0;
     for (size_t i = 0; i < errors.size(); ++i) {
         if (errors[i].isEmpty()) continue;
-        std::fprintf(stderr, "qlarkw-sim: %s%s\n",
-                     writers > 1 ? QStringLiteral("Writer %1: ").arg(i + 1).toLocal8Bit().constData()
-                                 : "",
-                     errors[i].toLocal8Bit().constData());
+        std::fprintf(
+            stderr, "qlarkw-sim: %s%s\n",
+            writers > 1 ? QStringLiteral("Writer %1: ").arg(i + 1).toLocal8Bit().constData() : "",
+            errors[i].toLocal8Bit().constData());
         status = 1;
     }
     return status;

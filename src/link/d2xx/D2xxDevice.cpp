@@ -85,8 +85,9 @@ std::vector<D2xxDevice::Found> D2xxDevice::ListWriters(const QString& libraryFil
     const D2xxLibrary::Calls& calls = library->calls();
     if (!calls.createDeviceInfoList || !calls.getDeviceInfoDetail) {
         if (error)
-            *error = QStringLiteral("%1 has no device-info list (FT_CreateDeviceInfoList, "
-                                    "FT_GetDeviceInfoDetail)")
+            *error = QStringLiteral(
+                         "%1 has no device-info list (FT_CreateDeviceInfoList, "
+                         "FT_GetDeviceInfoDetail)")
                          .arg(library->fileName());
         return found;
     }
@@ -141,8 +142,8 @@ FtStatus D2xxDevice::OpenEx(const QByteArray& description) {
     QByteArray text = bySerial ? serial_.toLatin1() : description;
     D2xxLibrary::Handle handle = nullptr;
     const FtStatus status = library_->calls().openEx(
-        text.data(),
-        bySerial ? D2xxLibrary::kOpenBySerialNumber : D2xxLibrary::kOpenByDescription, &handle);
+        text.data(), bySerial ? D2xxLibrary::kOpenBySerialNumber : D2xxLibrary::kOpenByDescription,
+        &handle);
     if (status != FT_OK || handle == nullptr) {
         return Fail(status != FT_OK ? status : FT_INVALID_HANDLE,
                     status == FT_DEVICE_NOT_FOUND

@@ -40,9 +40,9 @@ class D2xxLibrary {
     // still opens a Writer by its description.
     using CreateDeviceInfoListFn = Status(QLARKW_D2XX_CALL*)(Dword* count);
     using GetDeviceInfoDetailFn = Status(QLARKW_D2XX_CALL*)(Dword index, Dword* flags, Dword* type,
-                                                           Dword* id, Dword* locationId,
-                                                           void* serial, void* description,
-                                                           Handle* handle);
+                                                            Dword* id, Dword* locationId,
+                                                            void* serial, void* description,
+                                                            Handle* handle);
 #undef QLARKW_D2XX_CALL
 
     static constexpr Dword kOpenBySerialNumber = 1;
@@ -98,6 +98,7 @@ class D2xxDevice final : public DeviceBase {
     // `serial`: open the device with this serial number (one Writer of
     // several) instead of the first with the description OpenEx is given.
     explicit D2xxDevice(QString libraryFile = {}, QString serial = {});
+    ~D2xxDevice() override;
 
     // A device in the library's device-info list whose description is the
     // one asked for.
@@ -108,9 +109,8 @@ class D2xxDevice final : public DeviceBase {
     // Every such device; with `error` set when the library does not load or
     // has no device-info list. A device open in another process is listed
     // only when its serial number can still be read.
-    static std::vector<Found> ListWriters(const QString& libraryFile,
-                                          const QByteArray& description, QString* error);
-    ~D2xxDevice() override;
+    static std::vector<Found> ListWriters(const QString& libraryFile, const QByteArray& description,
+                                          QString* error);
 
     FtStatus OpenEx(const QByteArray& description) override;
     FtStatus Purge(uint32_t mask) override;

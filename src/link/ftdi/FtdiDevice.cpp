@@ -45,8 +45,7 @@ QString UsbLocation(libusb_device* device) {
     uint8_t ports[8] = {};
     const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
     QString location = QStringLiteral("usb %1").arg(libusb_get_bus_number(device));
-    for (int i = 0; i < depth; ++i)
-        location += (i == 0 ? u'-' : u'.') + QString::number(ports[i]);
+    for (int i = 0; i < depth; ++i) location += (i == 0 ? u'-' : u'.') + QString::number(ports[i]);
     return location;
 }
 
@@ -87,10 +86,11 @@ std::vector<FtdiDevice::Found> FtdiDevice::ListWriters(const QByteArray& descrip
         const int result = ftdi_usb_get_strings2(ftdi, item->dev, nullptr, 0, product,
                                                  sizeof product, serial, sizeof serial);
         if (result < 0) {
-            unreadable << QStringLiteral("%1 (%2%3)").arg(
-                UsbLocation(item->dev), FtdiError(ftdi),
-                result == kStringsCannotOpenDevice ? QStringLiteral("; install the udev rule")
-                                                   : QString());
+            unreadable << QStringLiteral("%1 (%2%3)")
+                              .arg(UsbLocation(item->dev), FtdiError(ftdi),
+                                   result == kStringsCannotOpenDevice
+                                       ? QStringLiteral("; install the udev rule")
+                                       : QString());
             continue;
         }
         if (description != QByteArray(product)) continue;

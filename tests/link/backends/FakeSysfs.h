@@ -53,4 +53,3 @@ class FakeSysfs {
 
     QTemporaryDir dir_;
 };
-

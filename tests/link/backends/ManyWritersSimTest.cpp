@@ -22,10 +22,10 @@ class ManyWritersSim : public ::testing::Test {
   protected:
     // Three Writers, the state of each in chip-N.hex; `fault` for one.
     void Serve(const QString& fault) {
-        ASSERT_TRUE(sim.Start({QStringLiteral("--count"), QStringLiteral("3"),
-                               QStringLiteral("--pace"), QStringLiteral("instant"),
-                               QStringLiteral("--fault"), fault},
-                              {QStringLiteral("QLARKW_SIM_STATE=") + Temp("chip.hex")}, 3));
+        ASSERT_TRUE(
+            sim.Start({QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--pace"),
+                       QStringLiteral("instant"), QStringLiteral("--fault"), fault},
+                      {QStringLiteral("QLARKW_SIM_STATE=") + Temp("chip.hex")}, 3));
         ASSERT_EQ(sim.paths().size(), 3);
         device = QStringLiteral("serial:") + sim.paths().join(QStringLiteral(",serial:"));
     }
@@ -76,9 +76,11 @@ TEST_F(ManyWritersSim, AWriterWithoutABoardFailsAloneAndTheOthersAreWritten) {
                QStringLiteral("--verify"), QStringLiteral("--board"), QStringLiteral("1")});
     EXPECT_EQ(run.exitCode, 5) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(Row(run, 0).contains(QStringLiteral(" ok "))) << run.out.toStdString();
-    EXPECT_TRUE(Row(run, 0).endsWith(QStringLiteral("verify: 8 words and the configuration bits match")));
+    EXPECT_TRUE(
+        Row(run, 0).endsWith(QStringLiteral("verify: 8 words and the configuration bits match")));
     EXPECT_TRUE(Row(run, 1).contains(QStringLiteral(" no board (5) "))) << run.out.toStdString();
-    EXPECT_TRUE(Row(run, 1).contains(QStringLiteral("Ｑ－ＬＡＲＫマイコンボードからの応答がありません。")));
+    EXPECT_TRUE(
+        Row(run, 1).contains(QStringLiteral("Ｑ－ＬＡＲＫマイコンボードからの応答がありません。")));
     EXPECT_TRUE(Row(run, 2).contains(QStringLiteral(" ok "))) << run.out.toStdString();
     EXPECT_TRUE(run.out.endsWith(QStringLiteral("2 of 3 Writer(s) succeeded\n")));
     // Only the failed Writer's messages, marked with its tty.
@@ -112,7 +114,9 @@ TEST_F(ManyWritersSim, ALineCutMidWriteFailsThatWriterWithItsOwnMessage) {
     EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
     QFile data(Temp("data.txt"));
     ASSERT_TRUE(data.open(QIODevice::WriteOnly));
-    for (int k = 0; k < 32; ++k) data.write(QByteArray::number(2 * k) + ",171," + QByteArray::number(2 * k + 1) + ",205\r\n");
+    for (int k = 0; k < 32; ++k)
+        data.write(QByteArray::number(2 * k) + ",171," + QByteArray::number(2 * k + 1) +
+                   ",205\r\n");
     data.close();
 
     const Outcome all = Cli({QStringLiteral("--all"), QStringLiteral("--jobs"), QStringLiteral("2"),
@@ -121,6 +125,7 @@ TEST_F(ManyWritersSim, ALineCutMidWriteFailsThatWriterWithItsOwnMessage) {
     EXPECT_EQ(all.exitCode, 4) << all.out.toStdString() << all.err.toStdString();
     EXPECT_TRUE(Row(all, 0).contains(QStringLiteral(" ok "))) << all.out.toStdString();
     EXPECT_TRUE(Row(all, 1).endsWith(QStringLiteral("verify: 64 bytes match")));
-    EXPECT_TRUE(Row(all, 2).contains(QStringLiteral(" link failure (4) "))) << all.out.toStdString();
+    EXPECT_TRUE(Row(all, 2).contains(QStringLiteral(" link failure (4) ")))
+        << all.out.toStdString();
     EXPECT_TRUE(all.err.contains(sim.paths()[2] + QStringLiteral(": "))) << all.err.toStdString();
 }

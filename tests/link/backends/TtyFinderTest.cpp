@@ -4,9 +4,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "FakeSysfs.h"
 #include "link/serial/SerialDevice.h"
 #include "link/serial/TtyFinder.h"
-#include "FakeSysfs.h"
 #ifdef QLARKW_SIM
 #include "SimProcess.h"
 #endif

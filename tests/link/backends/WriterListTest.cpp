@@ -103,9 +103,9 @@ TEST(WriterList, GivenDevicesAreListedOnceInTheirOrder) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    const backends::WriterList list = backends::List(
-        QStringLiteral("serial:%1, serial:%2,,serial:%1,sim,serial:%3")
-            .arg(b, a, dir.filePath(QStringLiteral("w-3"))));
+    const backends::WriterList list =
+        backends::List(QStringLiteral("serial:%1, serial:%2,,serial:%1,sim,serial:%3")
+                           .arg(b, a, dir.filePath(QStringLiteral("w-3"))));
     EXPECT_EQ(Ids(list), (std::vector<QString>{b, a, QStringLiteral("sim")}));
     EXPECT_EQ(list.writers[2].backend, QStringLiteral("sim"));
     ASSERT_EQ(list.notes.size(), 1);
