@@ -12,7 +12,7 @@ for extra in "$@"; do
   case "$extra" in
     test) packages+=(libgtest-dev libgmock-dev gputils srecord) ;;
     screens) packages+=(xvfb xauth fonts-ipafont-gothic imagemagick) ;;
-    bench) packages+=(libbenchmark-dev) ;;
+    bench) packages+=(libbenchmark-dev time) ;;  # time: /usr/bin/time for bench/many-writers.sh
     *) echo "install-deps: unknown extra '$extra' (test, screens, bench)" >&2; exit 2 ;;
   esac
 done

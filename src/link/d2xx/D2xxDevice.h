@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "link/DeviceBase.h"
 
@@ -35,9 +36,22 @@ class D2xxLibrary {
     using WriteFn = Status(QLARKW_D2XX_CALL*)(Handle, void* buffer, Dword size, Dword* written);
     using ReadFn = Status(QLARKW_D2XX_CALL*)(Handle, void* buffer, Dword size, Dword* received);
     using CloseFn = Status(QLARKW_D2XX_CALL*)(Handle);
+    // The device-info list, for listing the Writers; a library without it
+    // still opens a Writer by its description.
+    using CreateDeviceInfoListFn = Status(QLARKW_D2XX_CALL*)(Dword* count);
+    using GetDeviceInfoDetailFn = Status(QLARKW_D2XX_CALL*)(Dword index, Dword* flags, Dword* type,
+                                                            Dword* id, Dword* locationId,
+                                                            void* serial, void* description,
+                                                            Handle* handle);
 #undef QLARKW_D2XX_CALL
 
+    static constexpr Dword kOpenBySerialNumber = 1;
     static constexpr Dword kOpenByDescription = 2;
+    // FT_GetDeviceInfoDetail: the device is open in another process (its
+    // strings then read empty); the sizes of its two string buffers.
+    static constexpr Dword kFlagOpened = 1;
+    static constexpr int kSerialBufferSize = 16;
+    static constexpr int kDescriptionBufferSize = 64;
 
     struct Calls {
         OpenExFn openEx = nullptr;
@@ -49,6 +63,8 @@ class D2xxLibrary {
         WriteFn write = nullptr;
         ReadFn read = nullptr;
         CloseFn close = nullptr;
+        CreateDeviceInfoListFn createDeviceInfoList = nullptr;  // optional
+        GetDeviceInfoDetailFn getDeviceInfoDetail = nullptr;    // optional
     };
 
     // The file names the library has on this platform, tried in order when
@@ -79,8 +95,22 @@ class D2xxLibrary {
 class D2xxDevice final : public DeviceBase {
   public:
     // `libraryFile`: the library to load; empty for the platform's names.
-    explicit D2xxDevice(QString libraryFile = {});
+    // `serial`: open the device with this serial number (one Writer of
+    // several) instead of the first with the description OpenEx is given.
+    explicit D2xxDevice(QString libraryFile = {}, QString serial = {});
     ~D2xxDevice() override;
+
+    // A device in the library's device-info list whose description is the
+    // one asked for.
+    struct Found {
+        QString serial;
+        QString location;  // "location 0x1234", the library's location id
+    };
+    // Every such device; with `error` set when the library does not load or
+    // has no device-info list. A device open in another process is listed
+    // only when its serial number can still be read.
+    static std::vector<Found> ListWriters(const QString& libraryFile, const QByteArray& description,
+                                          QString* error);
 
     FtStatus OpenEx(const QByteArray& description) override;
     FtStatus Purge(uint32_t mask) override;
@@ -98,6 +128,7 @@ class D2xxDevice final : public DeviceBase {
     FtStatus Checked(FtStatus status, const char* call);
 
     QString libraryFile_;
+    QString serial_;
     std::unique_ptr<D2xxLibrary> library_;
     D2xxLibrary::Handle handle_ = nullptr;
 };

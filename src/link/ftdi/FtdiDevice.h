@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "link/DeviceBase.h"
 
@@ -15,13 +16,24 @@
 // a reason that says so.
 class FtdiDevice final : public DeviceBase {
   public:
-    FtdiDevice();
+    // `serial`: open only the bridge with this USB serial number (one
+    // Writer of several); empty for the first with the description.
+    explicit FtdiDevice(QString serial = {});
     ~FtdiDevice() override;
     FtdiDevice(const FtdiDevice&) = delete;
     FtdiDevice& operator=(const FtdiDevice&) = delete;
 
     // Whether this build has libftdi1.
     static bool Available();
+
+    // A bridge on the bus whose USB description is the one asked for.
+    struct Found {
+        QString serial;    // its USB serial number; empty when it has none
+        QString location;  // its place on the bus, "usb 1-1.2" (bus 1, hub port 1, port 2)
+    };
+    // Every such bridge, in the bus's order; with `error` set (and maybe
+    // some found) when the bus cannot be listed or a bridge cannot be read.
+    static std::vector<Found> ListWriters(const QByteArray& description, QString* error);
 
     FtStatus OpenEx(const QByteArray& description) override;
     FtStatus Purge(uint32_t mask) override;
@@ -37,6 +49,7 @@ class FtdiDevice final : public DeviceBase {
 
   private:
     struct Context;  // libftdi's context; ftdi.h stays inside the source file
+    QString serial_;
     std::unique_ptr<Context> context_;
     uint32_t readTimeoutMs_ = 0;
     uint32_t writeTimeoutMs_ = 0;

@@ -18,8 +18,10 @@ class FakeD2xx {
     FakeD2xx() : library_(QStringLiteral(FAKE_D2XX)) {
         reset_ = reinterpret_cast<ResetFn>(library_.resolve("FakeD2xx_Reset"));
         log_ = reinterpret_cast<LogFn>(library_.resolve("FakeD2xx_Log"));
+        setDevices_ = reinterpret_cast<SetDevicesFn>(library_.resolve("FakeD2xx_SetDevices"));
     }
-    bool ok() const { return reset_ && log_; }
+    bool ok() const { return reset_ && log_ && setDevices_; }
+    void SetDevices(const char* list) { setDevices_(list); }
     void Reset(bool present, const char* replies = "", uint32_t readStatus = 0) {
         reset_(present ? 1 : 0, replies, readStatus);
     }
@@ -28,7 +30,9 @@ class FakeD2xx {
   private:
     using ResetFn = void (*)(int, const char*, uint32_t);
     using LogFn = const char* (*)();
+    using SetDevicesFn = void (*)(const char*);
     QLibrary library_;
+    SetDevicesFn setDevices_ = nullptr;
     ResetFn reset_ = nullptr;
     LogFn log_ = nullptr;
 };
@@ -143,4 +147,51 @@ TEST(D2xxCli, MissingLibraryFailsLikeAnUnpluggedWriterAndVerboseSaysWhy) {
     EXPECT_TRUE(
         err.contains(QStringLiteral("cannot load the D2XX library /nonexistent/libftd2xx.so")))
         << err.toStdString();
+}
+
+// The device-info list: the Writers among the devices, each opened by its
+// serial number through the choice the list gives.
+TEST_F(D2xxDeviceTest, ListsTheWritersAndOpensOneBySerialNumber) {
+    fake.SetDevices(
+        "QL000001|Q-LARK USB Programmer;FT9XYZ|FT232R USB UART;QL000002|Q-LARK USB Programmer");
+    const backends::WriterList list =
+        backends::List(QStringLiteral("d2xx:") + QStringLiteral(FAKE_D2XX));
+    ASSERT_EQ(list.writers.size(), 2u) << list.notes.join(u'\n').toStdString();
+    EXPECT_EQ(list.writers[0].id, QStringLiteral("QL000001"));
+    EXPECT_EQ(list.writers[0].backend, QStringLiteral("d2xx"));
+    EXPECT_EQ(list.writers[0].location, QStringLiteral("location 0x1000"));
+    EXPECT_EQ(list.writers[1].id, QStringLiteral("QL000002"));
+    EXPECT_EQ(list.writers[1].location, QStringLiteral("location 0x1002"));
+    EXPECT_EQ(list.writers[1].choice,
+              QStringLiteral("d2xx:serial=QL000002:") + QStringLiteral(FAKE_D2XX));
+
+    std::unique_ptr<Device> device = backends::Create(list.writers[1].choice, clock, nullptr);
+    ASSERT_TRUE(device);
+    state.BoardMode = 1;
+    fake.Reset(true, "a");
+    fake.SetDevices("QL000001|Q-LARK USB Programmer;QL000002|Q-LARK USB Programmer");
+    ASSERT_FALSE(OpenWriter(*device, host, state));
+    EXPECT_EQ(device->Close(), FT_OK);
+    EXPECT_EQ(fake.Calls().first(), QStringLiteral("FT_OpenEx \"QL000002\" 1"));
+
+    // A Writer unplugged since the listing: not found, by its number.
+    fake.SetDevices("QL000001|Q-LARK USB Programmer");
+    EXPECT_EQ(device->OpenEx("Q-LARK USB Programmer"), FT_DEVICE_NOT_FOUND);
+    EXPECT_TRUE(device->LastError().contains(QStringLiteral("serial number \"QL000002\"")))
+        << device->LastError().toStdString();
+}
+
+TEST_F(D2xxDeviceTest, ListingWithoutTheLibraryOrItsInfoListSaysWhy) {
+    QString error;
+    EXPECT_TRUE(D2xxDevice::ListWriters(QStringLiteral("/nonexistent/libftd2xx.so"),
+                                        "Q-LARK USB Programmer", &error)
+                    .empty());
+    EXPECT_TRUE(error.contains(QStringLiteral("cannot load"))) << error.toStdString();
+    fake.SetDevices("");
+    const backends::WriterList none =
+        backends::List(QStringLiteral("d2xx:") + QStringLiteral(FAKE_D2XX));
+    EXPECT_TRUE(none.writers.empty());
+    ASSERT_EQ(none.notes.size(), 1);
+    EXPECT_TRUE(none.notes[0].startsWith(QStringLiteral("d2xx: no device in the D2XX device list")))
+        << none.notes[0].toStdString();
 }
