@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/StartupProbe.h"
 #include "link/Backends.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
@@ -28,6 +29,7 @@ int main(int argc, char* argv[]) {
     // rest of the program whatever the system's language.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(qtArgc, qtArgv);
+    StartupProbe probe;  // QLARKW_STARTUP_PROBE, for the benchmark
     // Application "qlarkw" without an organization: Qt's AppConfigLocation
     // is ~/.config/qlarkw, where an installed program keeps its settings
     // (UserSettingsDir, SettingsPathFor).

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "link/d2xx/D2xxDevice.h"
+#include "link/LatencySetting.h"
 #include "link/ftdi/FtdiDevice.h"
 #include "link/serial/SerialDevice.h"
 #include "link/sim/FirmwareModel.h"
@@ -33,6 +34,12 @@ std::unique_ptr<Device> MakeSim(const QString& argument, Clock& clock, QString* 
         FaultPlan::Parse(qEnvironmentVariable(kEnvSimFault), error);
     if (!faults) return nullptr;
     options.faults = *faults;
+    if (qEnvironmentVariableIsSet(kEnvSimLatency)) {
+        const std::optional<uint8_t> latency = latency::Parse(
+            QLatin1String(kEnvSimLatency), qEnvironmentVariable(kEnvSimLatency), 0, error);
+        if (!latency) return nullptr;
+        options.latencyMs = *latency;
+    }
     return std::make_unique<SimDevice>(clock, std::move(options));
 }
 
@@ -145,6 +152,9 @@ class AutoDevice final : public Device {
     FtStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
         return active_ ? active_->SetFlowControl(f, on, off) : FT_INVALID_HANDLE;
     }
+    FtStatus SetLatencyTimer(uint8_t ms) override {
+        return active_ ? active_->SetLatencyTimer(ms) : FT_INVALID_HANDLE;
+    }
     FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override {
         return active_ ? active_->Write(d, n, w) : FT_INVALID_HANDLE;
     }
@@ -182,6 +192,7 @@ QStringList AutoOrder() {
 }
 
 std::unique_ptr<Device> Create(const QString& choice, Clock& clock, QString* error) {
+    if (!latency::FromEnvironment(error)) return nullptr;
     const qsizetype colon = choice.indexOf(u':');
     const QString name = colon < 0 ? choice : choice.left(colon);
     const QString argument = colon < 0 ? QString() : choice.mid(colon + 1);

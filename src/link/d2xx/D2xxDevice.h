@@ -10,6 +10,7 @@
 
 // The vendor's D2XX library, loaded when the backend is first opened; the
 // program has no build dependency on it. Its nine calls are resolved by name
+// (and the latency call where the library has it)
 // with the types the library declares: FT_STATUS and DWORD are 32-bit on
 // every platform, handles are pointers, and on 32-bit Windows the calls are
 // __stdcall.
@@ -35,6 +36,7 @@ class D2xxLibrary {
     using WriteFn = Status(QLARKW_D2XX_CALL*)(Handle, void* buffer, Dword size, Dword* written);
     using ReadFn = Status(QLARKW_D2XX_CALL*)(Handle, void* buffer, Dword size, Dword* received);
     using CloseFn = Status(QLARKW_D2XX_CALL*)(Handle);
+    using SetLatencyTimerFn = Status(QLARKW_D2XX_CALL*)(Handle, uint8_t ms);
 #undef QLARKW_D2XX_CALL
 
     static constexpr Dword kOpenByDescription = 2;
@@ -49,7 +51,12 @@ class D2xxLibrary {
         WriteFn write = nullptr;
         ReadFn read = nullptr;
         CloseFn close = nullptr;
+        // Not every build of the library has it: missing is not an error.
+        SetLatencyTimerFn setLatencyTimer = nullptr;
     };
+
+    // The lowest latency FT_SetLatencyTimer takes.
+    static constexpr uint8_t kMinLatencyMs = 2;
 
     // The file names the library has on this platform, tried in order when
     // no file is given.
@@ -88,6 +95,8 @@ class D2xxDevice final : public DeviceBase {
     FtStatus SetBaudRate(uint32_t baud) override;
     FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override;
     FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override;
+    // FT_SetLatencyTimer, with 1 ms raised to the library's lowest, 2 ms.
+    FtStatus SetLatencyTimer(uint8_t ms) override;
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;
