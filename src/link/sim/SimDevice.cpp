@@ -123,7 +123,9 @@ FtStatus SimDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
 
 FtStatus SimDevice::SetLatencyTimer(uint8_t ms) {
     const FtStatus status = Setting(QStringLiteral("latency %1").arg(ms));
-    if (status == FT_OK) {
+    // Without a timer to model (0) the call changes nothing: replies keep
+    // crossing at once, and the virtual times of the jobs stay as they are.
+    if (status == FT_OK && options_.latencyMs > 0) {
         latencyMs_ = ms;
         latencySince_ = clock_.NowMs();
     }

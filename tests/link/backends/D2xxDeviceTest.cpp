@@ -98,7 +98,7 @@ TEST_F(D2xxDeviceTest, LibraryWithoutTheLatencyCallStillOpensTheWriter) {
         << device.LastError().toStdString();
     ASSERT_FALSE(HandshakeWriter(device, host, state));
     EXPECT_EQ(device.Close(), FT_OK);
-    EXPECT_EQ(older.Calls().mid(5), (QStringList{"FT_SetFlowControl 0 0 0", "FT_Write 65",
+    EXPECT_EQ(older.Calls().mid(5), (QStringList{"FT_SetFlowControl 0 0 0", "FT_Write 66",
                                                   "FT_Read 1", "FT_Close"}));
     EXPECT_TRUE(host.messages.empty());
 }
