@@ -24,6 +24,9 @@ long PeakMemoryKb() {
 
 StartupProbe::StartupProbe() {
     sinceMain_.start();
+}
+
+void StartupProbe::Install() {
     if (!qEnvironmentVariableIsSet(kEnv)) return;
     exitAfter_ = qEnvironmentVariable(kEnv) == u"exit";
     QCoreApplication::instance()->installEventFilter(this);
@@ -33,14 +36,13 @@ bool StartupProbe::eventFilter(QObject* watched, QEvent* event) {
     if (!seen_ && event->type() == QEvent::Paint && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->isWindow()) {
         seen_ = true;
-        const qint64 ms = sinceMain_.elapsed();
-        // Let the window finish this paint, then tell.
+        // Told at once: the program may pause before its next events.
+        std::fprintf(stderr, "qlarkw: first paint %lld ms after main, peak memory %ld kB\n",
+                     static_cast<long long>(sinceMain_.elapsed()), PeakMemoryKb());
+        std::fflush(stderr);
         QMetaObject::invokeMethod(
             this,
-            [this, ms]() {
-                std::fprintf(stderr, "qlarkw: first paint %lld ms after main, peak memory %ld kB\n",
-                             static_cast<long long>(ms), PeakMemoryKb());
-                std::fflush(stderr);
+            [this]() {
                 if (exitAfter_) std::_Exit(0);
                 QCoreApplication::instance()->removeEventFilter(this);
             },

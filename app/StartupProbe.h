@@ -11,9 +11,10 @@ class StartupProbe final : public QObject {
   public:
     static constexpr char kEnv[] = "QLARKW_STARTUP_PROBE";
 
-    // Starts the clock; installs itself on the application when the
-    // variable is set.
+    // Starts the clock: the first thing main() does.
     StartupProbe();
+    // Watches the application's windows when the variable is set.
+    void Install();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -208,7 +208,7 @@ TEST(HandshakeWriter, AReadErrorFailsAtOnceWithoutRecovery) {
     SimRig rig(fault);
     ASSERT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
     EXPECT_TRUE(HandshakeWriter(*rig.device, rig.host, rig.state));
-    EXPECT_EQ(rig.Calls().mid(6), (QStringList{"w 42", "r error"}));
+    EXPECT_EQ(rig.Calls().mid(7), (QStringList{"w 42", "r error"}));
     ASSERT_EQ(rig.host.messages.size(), 1u);
     EXPECT_EQ(rig.host.messages[0].text, kLinkFailed);
 }
