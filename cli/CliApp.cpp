@@ -139,8 +139,8 @@ class Runner {
         device_ = backends::Create(choice, clock_, &error);
         if (!device_) return Fail(kUsageError, error);
         if (o_.verbose) {
-            device_ = std::make_unique<VerboseDevice>(
-                std::move(device_), [this](const QString& line) { Say(line); });
+            device_ = std::make_unique<VerboseDevice>(std::move(device_),
+                                                      [this](const QString& line) { Say(line); });
             const QStringList order = backends::AutoOrder();
             Say(QStringLiteral("device: %1%2, board %3, settings %4")
                     .arg(choice, choice == u"auto"

@@ -3,8 +3,8 @@
 #include <functional>
 #include <vector>
 
-#include "link/d2xx/D2xxDevice.h"
 #include "link/LatencySetting.h"
+#include "link/d2xx/D2xxDevice.h"
 #include "link/ftdi/FtdiDevice.h"
 #include "link/serial/SerialDevice.h"
 #include "link/sim/FirmwareModel.h"

@@ -4,14 +4,14 @@
 
 namespace latency {
 
-std::optional<uint8_t> Parse(const QString& what, const QString& text, int lowest,
-                             QString* error) {
+std::optional<uint8_t> Parse(const QString& what, const QString& text, int lowest, QString* error) {
     bool ok = false;
     const int ms = text.trimmed().toInt(&ok, 10);
     if (!ok || ms < lowest || ms > linkparams::kLatencyTimerMaxMs) {
         if (error) {
-            *error = QStringLiteral("%1: \"%2\" is not a latency; give whole milliseconds from "
-                                    "%3 to %4 (%5 is the bridge's default)")
+            *error = QStringLiteral(
+                         "%1: \"%2\" is not a latency; give whole milliseconds from "
+                         "%3 to %4 (%5 is the bridge's default)")
                          .arg(what, text)
                          .arg(lowest)
                          .arg(linkparams::kLatencyTimerMaxMs)

@@ -13,8 +13,7 @@ inline constexpr char kEnvLatency[] = "QLARKW_LATENCY_MS";
 
 // `text` as a latency in whole milliseconds from `lowest` to 255, or
 // nothing with `error` naming `what` and the values it takes.
-std::optional<uint8_t> Parse(const QString& what, const QString& text, int lowest,
-                             QString* error);
+std::optional<uint8_t> Parse(const QString& what, const QString& text, int lowest, QString* error);
 
 // QLARKW_LATENCY_MS when it is set, the link parameters' value when it is
 // not; nothing with `error` set when it holds no latency.

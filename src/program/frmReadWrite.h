@@ -4,8 +4,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 
 #include "shared/Host.h"
 

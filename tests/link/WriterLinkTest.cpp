@@ -131,7 +131,6 @@ TEST(SimLatency, WithoutATimerToModelRepliesCrossAtOnceWhateverIsSet) {
     device.Close();
 }
 
-
 TEST(OpenWriter, AnUnpluggedWriterIsReportedUnlessQuiet) {
     FaultPlan unplugged;
     unplugged.openFails = true;

@@ -308,8 +308,7 @@ bool PtyServer::Run(int stopFd, QString* error) {
         // two thousand round trips.
         timespec timeout{};
         if (wake) {
-            const auto left =
-                std::max(Clock::duration::zero(), *wake - Clock::now());
+            const auto left = std::max(Clock::duration::zero(), *wake - Clock::now());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
             timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
@@ -318,8 +317,7 @@ bool PtyServer::Run(int stopFd, QString* error) {
                          {stopFd, POLLIN, 0},
                          {watch_, POLLIN, 0}};
 #if defined(__linux__) || defined(__FreeBSD__)
-        const int ready =
-            ::ppoll(fds, watch_ >= 0 ? 3 : 2, wake ? &timeout : nullptr, nullptr);
+        const int ready = ::ppoll(fds, watch_ >= 0 ? 3 : 2, wake ? &timeout : nullptr, nullptr);
 #else
         // No ppoll() here: whole milliseconds, rounded up.
         const int timeoutMs =

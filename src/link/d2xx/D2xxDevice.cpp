@@ -144,8 +144,8 @@ FtStatus D2xxDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
 FtStatus D2xxDevice::SetLatencyTimer(uint8_t ms) {
     if (!isOpen()) return FT_INVALID_HANDLE;
     if (!library_->calls().setLatencyTimer)
-        return Fail(FT_NOT_SUPPORTED, QStringLiteral("%1 has no FT_SetLatencyTimer")
-                                          .arg(library_->fileName()));
+        return Fail(FT_NOT_SUPPORTED,
+                    QStringLiteral("%1 has no FT_SetLatencyTimer").arg(library_->fileName()));
     return Checked(
         library_->calls().setLatencyTimer(handle_, std::max(ms, D2xxLibrary::kMinLatencyMs)),
         "FT_SetLatencyTimer");

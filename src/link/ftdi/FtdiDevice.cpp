@@ -195,8 +195,9 @@ FtStatus FtdiDevice::SetLatencyTimer(uint8_t ms) {
     // libftdi1 takes 1 to 255 ms; 0 is no latency a bridge has.
     if (ms == 0) return Fail(FT_INVALID_PARAMETER, QStringLiteral("no latency of 0 ms"));
     if (ftdi_set_latency_timer(context_->ftdi, ms) < 0)
-        return Fail(FT_IO_ERROR, QStringLiteral("cannot set the latency timer: %1")
-                                     .arg(FtdiError(context_->ftdi)));
+        return Fail(
+            FT_IO_ERROR,
+            QStringLiteral("cannot set the latency timer: %1").arg(FtdiError(context_->ftdi)));
     return FT_OK;
 }
 

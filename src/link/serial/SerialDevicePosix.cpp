@@ -204,8 +204,8 @@ FtStatus SerialDevice::SetLatencyTimer(uint8_t ms) {
 #ifdef __linux__
     // The usb-serial port's attribute: <sysfs>/class/tty/ttyUSBn/device/latency_timer.
     const QString name = QFileInfo(QFileInfo(portPath_).canonicalFilePath()).fileName();
-    const QString attribute = QStringLiteral("%1/class/tty/%2/device/latency_timer")
-                                  .arg(options_.sysfsRoot, name);
+    const QString attribute =
+        QStringLiteral("%1/class/tty/%2/device/latency_timer").arg(options_.sysfsRoot, name);
     if (!name.isEmpty() && QFileInfo::exists(attribute)) {
         QFile file(attribute);
         if (file.open(QIODevice::WriteOnly | QIODevice::Text) &&

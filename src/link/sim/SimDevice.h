@@ -81,7 +81,7 @@ class SimDevice final : public DeviceBase {
     int64_t openedAt_ = 0;
     uint32_t readTimeoutMs_ = 0;  // until set, reads do not wait
     uint8_t latencyMs_ = 0;
-    int64_t latencySince_ = 0;  // when the timer was started with its period
+    int64_t latencySince_ = 0;    // when the timer was started with its period
     int64_t repliesCrossAt_ = 0;  // when what is pending reaches the PC
     int callCount_ = 0;
     int readCount_ = 0;

@@ -68,8 +68,9 @@ TEST_F(D2xxDeviceTest, LatencyTimerTakesTheLibrarysLowestAndTheOverride) {
         const char* env;  // QLARKW_LATENCY_MS, nullptr for unset
         const char* call;
     };
-    for (const Case& c : {Case{nullptr, "FT_SetLatencyTimer 2"}, Case{"16", "FT_SetLatencyTimer 16"},
-                          Case{"2", "FT_SetLatencyTimer 2"}, Case{"255", "FT_SetLatencyTimer 255"}}) {
+    for (const Case& c :
+         {Case{nullptr, "FT_SetLatencyTimer 2"}, Case{"16", "FT_SetLatencyTimer 16"},
+          Case{"2", "FT_SetLatencyTimer 2"}, Case{"255", "FT_SetLatencyTimer 255"}}) {
         SCOPED_TRACE(c.env ? c.env : "unset");
         if (c.env)
             qputenv("QLARKW_LATENCY_MS", c.env);
@@ -98,8 +99,8 @@ TEST_F(D2xxDeviceTest, LibraryWithoutTheLatencyCallStillOpensTheWriter) {
         << device.LastError().toStdString();
     ASSERT_FALSE(HandshakeWriter(device, host, state));
     EXPECT_EQ(device.Close(), FT_OK);
-    EXPECT_EQ(older.Calls().mid(5), (QStringList{"FT_SetFlowControl 0 0 0", "FT_Write 66",
-                                                  "FT_Read 1", "FT_Close"}));
+    EXPECT_EQ(older.Calls().mid(5),
+              (QStringList{"FT_SetFlowControl 0 0 0", "FT_Write 66", "FT_Read 1", "FT_Close"}));
     EXPECT_TRUE(host.messages.empty());
 }
 
