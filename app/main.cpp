@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/StartupProbe.h"
 #include "link/Backends.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
@@ -19,6 +20,7 @@
 #endif
 
 int main(int argc, char* argv[]) {
+    StartupProbe probe;  // QLARKW_STARTUP_PROBE, for the benchmark
     // The command line belongs to the program, as one text: Qt gets only the
     // program's name, so none of its own options are taken out of it.
     const QString commandLine = commandline::FromArguments(argc, argv);
@@ -28,6 +30,7 @@ int main(int argc, char* argv[]) {
     // rest of the program whatever the system's language.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(qtArgc, qtArgv);
+    probe.Install();
     // Application "qlarkw" without an organization: Qt's AppConfigLocation
     // is ~/.config/qlarkw, where an installed program keeps its settings
     // (UserSettingsDir, SettingsPathFor).

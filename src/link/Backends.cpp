@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "link/LatencySetting.h"
 #include "link/d2xx/D2xxDevice.h"
 #include "link/ftdi/FtdiDevice.h"
 #include "link/protocol/Protocol.h"
@@ -138,6 +139,12 @@ std::unique_ptr<Device> MakeSim(const QString& argument, Clock& clock, QString* 
         FaultPlan::Parse(qEnvironmentVariable(kEnvSimFault), error);
     if (!faults) return nullptr;
     options.faults = *faults;
+    if (qEnvironmentVariableIsSet(kEnvSimLatency)) {
+        const std::optional<uint8_t> latency = latency::Parse(
+            QLatin1String(kEnvSimLatency), qEnvironmentVariable(kEnvSimLatency), 0, error);
+        if (!latency) return nullptr;
+        options.latencyMs = *latency;
+    }
     return std::make_unique<SimDevice>(clock, std::move(options));
 }
 
@@ -257,6 +264,9 @@ class AutoDevice final : public Device {
     FtStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
         return active_ ? active_->SetFlowControl(f, on, off) : FT_INVALID_HANDLE;
     }
+    FtStatus SetLatencyTimer(uint8_t ms) override {
+        return active_ ? active_->SetLatencyTimer(ms) : FT_INVALID_HANDLE;
+    }
     FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override {
         return active_ ? active_->Write(d, n, w) : FT_INVALID_HANDLE;
     }
@@ -325,6 +335,7 @@ const Backend* Split(const QString& item, QString* argument, bool* isAuto) {
 }  // namespace
 
 std::unique_ptr<Device> Create(const QString& choice, Clock& clock, QString* error) {
+    if (!latency::FromEnvironment(error)) return nullptr;
     const QString item = Items(choice).first();
     QString argument;
     bool isAuto = false;

@@ -16,7 +16,8 @@ class Clock;
 // QLARKW_DEVICE names the backend:
 //   auto        (default) real hardware: the first backend that finds a Writer
 //   sim         the simulated Writer in this process; QLARKW_SIM_STATE,
-//               QLARKW_SIM_TRACE and QLARKW_SIM_FAULT configure it
+//               QLARKW_SIM_TRACE, QLARKW_SIM_FAULT and QLARKW_SIM_LATENCY
+//               configure it
 //   serial      a tty whose USB product string is the Writer's
 //   serial:PATH the tty at PATH (a qlarkw-sim pseudo-terminal, for example)
 //   ftdi        libftdi1, opening the bridge by its description
@@ -31,6 +32,7 @@ namespace backends {
 
 inline constexpr char kEnvDevice[] = "QLARKW_DEVICE";
 using simenv::kEnvSimFault;
+using simenv::kEnvSimLatency;
 using simenv::kEnvSimState;
 using simenv::kEnvSimTrace;
 
@@ -40,7 +42,7 @@ QString DeviceChoiceFromEnvironment();
 
 // The device for `choice` (the first device of a list), or nothing with
 // `error` set when the choice names no backend or its settings cannot be
-// read. The device is not opened yet.
+// read, QLARKW_LATENCY_MS among them. The device is not opened yet.
 std::unique_ptr<Device> Create(const QString& choice, Clock& clock, QString* error);
 
 // One attached Writer.

@@ -180,9 +180,9 @@ TEST_F(Cli, ConfigurationWordFromTheOptionOrTheFile) {
         lastStamp = stamp;
         calls << line.section(u' ', 1);
     }
-    EXPECT_EQ(calls.mid(0, 6),
+    EXPECT_EQ(calls.mid(0, 7),
               QStringList({"open Q-LARK USB Programmer", "purge 3", "timeouts 5000 1000",
-                           "baud 4800", "data 8 0 0", "flow 0 0 0"}));
+                           "baud 4800", "data 8 0 0", "flow 0 0 0", "latency 1"}));
     EXPECT_TRUE(
         wire.endsWith(" w 45\n" + wire.section('\n', -2, -2).section(' ', 0, 0) + " close\n"));
     // blink's own word is 0x3FF1: verify against it fails on the bits sent.

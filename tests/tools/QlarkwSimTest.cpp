@@ -112,6 +112,10 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
         {{"--pace", "real", "--pace", "fast"}, "--pace takes real or instant"},
         {{"--link"}, "--link takes a path"},
         {{"--link", ""}, "--link takes a path"},
+        {{"--latency", "256"}, "--latency takes whole milliseconds from 0 to 255"},
+        {{"--latency", "-1"}, "--latency takes whole milliseconds from 0 to 255"},
+        {{"--latency", "1.5"}, "--latency takes whole milliseconds from 0 to 255"},
+        {{"--latency"}, "--latency takes whole milliseconds from 0 to 255"},
         {{"--idle-exit", "-1"}, "--idle-exit takes a number of seconds"},
         {{"--idle-exit"}, "--idle-exit takes a number of seconds"},
         {{"extra"}, "unknown argument \"extra\""},
@@ -276,6 +280,27 @@ TEST(QlarkwSimPace, RealPaceSpendsTheLineAndProgrammingTime) {
     ASSERT_EQ(client.Receive(1), QByteArray("w"));
     EXPECT_GE(timer.elapsed(), 2 * 2 + 4 + 2);
     client.Send({'E'});
+    client.device.Close();
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST(QlarkwSimPace, LatencyHoldsEachReplyUntilTheBridgesTimerExpires) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant"),
+                           QStringLiteral("--latency"), QStringLiteral("100")}));
+    Client client(sim.path());
+    ASSERT_TRUE(client.Open(20000));
+    client.Send({'S'});
+    ASSERT_EQ(client.Receive(1), QByteArray("s"));
+    // Each next poll is written just after an expiry: its reply waits for
+    // the next one, a whole period later.
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 3; ++i) {
+        client.Send({'S'});
+        ASSERT_EQ(client.Receive(1), QByteArray("s"));
+    }
+    EXPECT_GE(timer.elapsed(), 3 * 100 - 10);
     client.device.Close();
     EXPECT_EQ(sim.Stop(), 0);
 }

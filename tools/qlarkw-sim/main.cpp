@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -38,6 +41,10 @@ constexpr char kUsage[] =
     "                       line's time, 10 bit times per byte each way, and the\n"
     "                       PIC16F84A's programming times (4 ms per word and per\n"
     "                       EEPROM byte, 8 ms per erase); instant: replies at once\n"
+    "  --latency MS         the bridge's latency timer, 0 to 255 ms (default 0):\n"
+    "                       each reply waits in the bridge until the timer next\n"
+    "                       expires; 16 is a bridge's own default (a pty carries\n"
+    "                       no call to change it, so this stands for its setting)\n"
     "  --link PATH          also make PATH a symbolic link to the pty (removed at\n"
     "                       the end)\n"
     "  --idle-exit SECONDS  end when no program has had the pty open for that\n"
@@ -62,6 +69,9 @@ constexpr char kUsage[] =
     "saved, the link removed, exit status 0), and so does --idle-exit. Programs\n"
     "open and close the pty for every job: their closing does not end it.\n"
     "Exit status 2 for a usage error, 1 when the pty or a file fails.\n";
+
+// The longest latency timer a bridge has.
+constexpr int kMaxLatencyMs = 255;
 
 int stopPipe[2] = {-1, -1};
 
@@ -98,6 +108,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption pace(QStringLiteral("pace"), QString(),
                                   QStringLiteral("real|instant"));
     const QCommandLineOption link(QStringLiteral("link"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption latencyOption(QStringLiteral("latency"), QString(),
+                                           QStringLiteral("MS"));
     const QCommandLineOption idleExit(QStringLiteral("idle-exit"), QString(),
                                       QStringLiteral("SECONDS"));
     const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
@@ -105,7 +117,7 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     // A word after one dash is one name, and an unknown one unless it is -h.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({help, pace, link, idleExit, count, fault});
+    parser.addOptions({help, pace, link, latencyOption, idleExit, count, fault});
 
     // The options are read from left to right, up to the first stray
     // argument: the first -h/--help or the first error decides.
@@ -128,6 +140,13 @@ int main(int argc, char* argv[]) {
             if (value != u"real" && value != u"instant")
                 return Usage(QStringLiteral("--pace takes real or instant"));
             options.realPace = value == u"real";
+        } else if (name == latencyOption.names().first()) {
+            bool ok = false;
+            const int ms = value.toInt(&ok, 10);
+            if (!ok || ms < 0 || ms > kMaxLatencyMs)
+                return Usage(QStringLiteral("--latency takes whole milliseconds from 0 to %1")
+                                 .arg(kMaxLatencyMs));
+            options.latency = std::chrono::milliseconds(ms);
         } else if (name == link.names().first()) {
             if (value.isEmpty()) return Usage(QStringLiteral("--link takes a path"));
             options.linkPath = value;
@@ -201,6 +220,10 @@ int main(int argc, char* argv[]) {
     for (const int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
+#ifdef __linux__
+    // The pace is kept to the microsecond: no timer slack on the waits.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
     // Every Writer is started before any path is printed: the paths are
     // the sign that all of them can be opened.
     std::vector<std::unique_ptr<PtyServer>> servers;

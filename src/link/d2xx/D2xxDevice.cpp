@@ -1,5 +1,7 @@
 #include "link/d2xx/D2xxDevice.h"
 
+#include <algorithm>
+
 namespace {
 
 template <typename Fn>
@@ -59,9 +61,12 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const QString& file, QString* err
     Resolve(l, "FT_Write", &c.write, &missing);
     Resolve(l, "FT_Read", &c.read, &missing);
     Resolve(l, "FT_Close", &c.close, &missing);
+    // Not in every build of the library: a Writer is still opened and used
+    // without them.
     QStringList optional;
     Resolve(l, "FT_CreateDeviceInfoList", &c.createDeviceInfoList, &optional);
     Resolve(l, "FT_GetDeviceInfoDetail", &c.getDeviceInfoDetail, &optional);
+    Resolve(l, "FT_SetLatencyTimer", &c.setLatencyTimer, &optional);
     if (!missing.isEmpty()) {
         if (error) {
             *error = QStringLiteral("%1 is not a usable D2XX library: it lacks %2")
@@ -183,6 +188,16 @@ FtStatus D2xxDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits
 FtStatus D2xxDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
     if (!isOpen()) return FT_INVALID_HANDLE;
     return Checked(library_->calls().setFlowControl(handle_, flow, xon, xoff), "FT_SetFlowControl");
+}
+
+FtStatus D2xxDevice::SetLatencyTimer(uint8_t ms) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    if (!library_->calls().setLatencyTimer)
+        return Fail(FT_NOT_SUPPORTED,
+                    QStringLiteral("%1 has no FT_SetLatencyTimer").arg(library_->fileName()));
+    return Checked(
+        library_->calls().setLatencyTimer(handle_, std::max(ms, D2xxLibrary::kMinLatencyMs)),
+        "FT_SetLatencyTimer");
 }
 
 FtStatus D2xxDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {

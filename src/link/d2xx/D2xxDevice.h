@@ -11,6 +11,7 @@
 
 // The vendor's D2XX library, loaded when the backend is first opened; the
 // program has no build dependency on it. Its nine calls are resolved by name
+// (and the latency call where the library has it)
 // with the types the library declares: FT_STATUS and DWORD are 32-bit on
 // every platform, handles are pointers, and on 32-bit Windows the calls are
 // __stdcall.
@@ -43,6 +44,7 @@ class D2xxLibrary {
                                                             Dword* id, Dword* locationId,
                                                             void* serial, void* description,
                                                             Handle* handle);
+    using SetLatencyTimerFn = Status(QLARKW_D2XX_CALL*)(Handle, uint8_t ms);
 #undef QLARKW_D2XX_CALL
 
     static constexpr Dword kOpenBySerialNumber = 1;
@@ -65,7 +67,12 @@ class D2xxLibrary {
         CloseFn close = nullptr;
         CreateDeviceInfoListFn createDeviceInfoList = nullptr;  // optional
         GetDeviceInfoDetailFn getDeviceInfoDetail = nullptr;    // optional
+        // Not every build of the library has it: missing is not an error.
+        SetLatencyTimerFn setLatencyTimer = nullptr;
     };
+
+    // The lowest latency FT_SetLatencyTimer takes.
+    static constexpr uint8_t kMinLatencyMs = 2;
 
     // The file names the library has on this platform, tried in order when
     // no file is given.
@@ -118,6 +125,8 @@ class D2xxDevice final : public DeviceBase {
     FtStatus SetBaudRate(uint32_t baud) override;
     FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override;
     FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override;
+    // FT_SetLatencyTimer, with 1 ms raised to the library's lowest, 2 ms.
+    FtStatus SetLatencyTimer(uint8_t ms) override;
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;

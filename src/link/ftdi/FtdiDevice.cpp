@@ -249,6 +249,17 @@ FtStatus FtdiDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
     return FT_OK;
 }
 
+FtStatus FtdiDevice::SetLatencyTimer(uint8_t ms) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    // libftdi1 takes 1 to 255 ms; 0 is no latency a bridge has.
+    if (ms == 0) return Fail(FT_INVALID_PARAMETER, QStringLiteral("no latency of 0 ms"));
+    if (ftdi_set_latency_timer(context_->ftdi, ms) < 0)
+        return Fail(
+            FT_IO_ERROR,
+            QStringLiteral("cannot set the latency timer: %1").arg(FtdiError(context_->ftdi)));
+    return FT_OK;
+}
+
 FtStatus FtdiDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {
     if (written) *written = 0;
     if (!isOpen()) return FT_INVALID_HANDLE;
@@ -334,6 +345,9 @@ FtStatus FtdiDevice::SetDataCharacteristics(uint8_t, uint8_t, uint8_t) {
     return FT_INVALID_HANDLE;
 }
 FtStatus FtdiDevice::SetFlowControl(uint16_t, uint8_t, uint8_t) {
+    return FT_INVALID_HANDLE;
+}
+FtStatus FtdiDevice::SetLatencyTimer(uint8_t) {
     return FT_INVALID_HANDLE;
 }
 FtStatus FtdiDevice::Write(const uint8_t*, uint32_t, uint32_t* written) {

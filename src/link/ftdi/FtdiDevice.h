@@ -41,6 +41,7 @@ class FtdiDevice final : public DeviceBase {
     FtStatus SetBaudRate(uint32_t baud) override;
     FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override;
     FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override;
+    FtStatus SetLatencyTimer(uint8_t ms) override;
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;

@@ -15,7 +15,7 @@ namespace {
 // same file (the loader keeps one copy of it in the process).
 class FakeD2xx {
   public:
-    FakeD2xx() : library_(QStringLiteral(FAKE_D2XX)) {
+    explicit FakeD2xx(const char* file = FAKE_D2XX) : library_(QString::fromLocal8Bit(file)) {
         reset_ = reinterpret_cast<ResetFn>(library_.resolve("FakeD2xx_Reset"));
         log_ = reinterpret_cast<LogFn>(library_.resolve("FakeD2xx_Log"));
         setDevices_ = reinterpret_cast<SetDevicesFn>(library_.resolve("FakeD2xx_SetDevices"));
@@ -63,7 +63,48 @@ TEST_F(D2xxDeviceTest, OpenWriterMakesTheNineCallsWithTheirArguments) {
               (QStringList{"FT_OpenEx \"Q-LARK USB Programmer\" 2", "FT_Purge 3",
                            "FT_SetTimeouts 5000 1000", "FT_SetBaudRate 4800",
                            "FT_SetDataCharacteristics 8 0 0", "FT_SetFlowControl 0 0 0",
-                           "FT_Write 65", "FT_Read 1", "FT_Close"}));
+                           "FT_SetLatencyTimer 2", "FT_Write 65", "FT_Read 1", "FT_Close"}));
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(D2xxDeviceTest, LatencyTimerTakesTheLibrarysLowestAndTheOverride) {
+    struct Case {
+        const char* env;  // QLARKW_LATENCY_MS, nullptr for unset
+        const char* call;
+    };
+    for (const Case& c :
+         {Case{nullptr, "FT_SetLatencyTimer 2"}, Case{"16", "FT_SetLatencyTimer 16"},
+          Case{"2", "FT_SetLatencyTimer 2"}, Case{"255", "FT_SetLatencyTimer 255"}}) {
+        SCOPED_TRACE(c.env ? c.env : "unset");
+        if (c.env)
+            qputenv("QLARKW_LATENCY_MS", c.env);
+        else
+            qunsetenv("QLARKW_LATENCY_MS");
+        fake.Reset(true);
+        D2xxDevice device(QStringLiteral(FAKE_D2XX));
+        ASSERT_FALSE(OpenWriter(device, host, state));
+        const QStringList calls = fake.Calls();
+        ASSERT_GE(calls.size(), 7);
+        EXPECT_EQ(calls[5], QStringLiteral("FT_SetFlowControl 0 0 0"));
+        EXPECT_EQ(calls[6], QString::fromLatin1(c.call));
+        device.Close();
+    }
+    qunsetenv("QLARKW_LATENCY_MS");
+}
+
+TEST_F(D2xxDeviceTest, LibraryWithoutTheLatencyCallStillOpensTheWriter) {
+    FakeD2xx older(FAKE_D2XX_NO_LATENCY);
+    ASSERT_TRUE(older.ok());
+    older.Reset(true, "a");
+    D2xxDevice device(QStringLiteral(FAKE_D2XX_NO_LATENCY));
+    ASSERT_FALSE(OpenWriter(device, host, state)) << device.LastError().toStdString();
+    EXPECT_EQ(device.SetLatencyTimer(1), FT_NOT_SUPPORTED);
+    EXPECT_TRUE(device.LastError().contains(QStringLiteral("FT_SetLatencyTimer")))
+        << device.LastError().toStdString();
+    ASSERT_FALSE(HandshakeWriter(device, host, state));
+    EXPECT_EQ(device.Close(), FT_OK);
+    EXPECT_EQ(older.Calls().mid(5),
+              (QStringList{"FT_SetFlowControl 0 0 0", "FT_Write 66", "FT_Read 1", "FT_Close"}));
     EXPECT_TRUE(host.messages.empty());
 }
 

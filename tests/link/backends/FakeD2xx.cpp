@@ -1,8 +1,10 @@
 // A stand-in for the vendor's D2XX library, built by the tests: it exports
-// the nine calls and the device-info list with the library's types, records every call with its
-// arguments, and answers from a script the test sets. Built twice: complete,
-// and without FT_SetFlowControl (FAKE_D2XX_INCOMPLETE) to show a library
-// that lacks a call.
+// the nine calls, the device-info list and the latency call with the
+// library's types, records every call with its arguments, and answers from a
+// script the test sets. Built three times: complete, without
+// FT_SetFlowControl (FAKE_D2XX_INCOMPLETE) to show a library that lacks a
+// call, and without FT_SetLatencyTimer (FAKE_D2XX_NO_LATENCY), as older
+// builds of the library are.
 
 #include <algorithm>
 #include <cstdint>
@@ -139,6 +141,14 @@ FAKE_EXPORT Status FT_SetFlowControl(void* handle, uint16_t flow, uint8_t xon, u
     Log("FT_SetFlowControl " + std::to_string(flow) + " " + std::to_string(xon) + " " +
         std::to_string(xoff));
     return Valid(handle) ? 0 : 1;
+}
+#endif
+
+#ifndef FAKE_D2XX_NO_LATENCY
+FAKE_EXPORT Status FT_SetLatencyTimer(void* handle, uint8_t ms) {
+    Log("FT_SetLatencyTimer " + std::to_string(ms));
+    if (!Valid(handle)) return 1;
+    return ms < 2 ? 6 : 0;  // FT_INVALID_PARAMETER below the library's lowest
 }
 #endif
 
