@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
+#include "ProgramRun.h"
 #include "SimProcess.h"
 
 // A class set on one computer: qlarkw-sim --count 3 serves three Writers
@@ -11,12 +11,6 @@
 // writes them side by side.
 
 namespace {
-
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 class ManyWritersSim : public ::testing::Test {
   protected:
@@ -30,23 +24,12 @@ class ManyWritersSim : public ::testing::Test {
         device = QStringLiteral("serial:") + sim.paths().join(QStringLiteral(",serial:"));
     }
 
-    Outcome Cli(const QStringList& args) {
-        QProcess cli;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QLARKW_DEVICE"), device);
-        cli.setProcessEnvironment(env);
-        cli.setWorkingDirectory(dir.path());
-        cli.start(QStringLiteral(QLARKW_CLI), args);
-        Outcome run;
-        if (!cli.waitForFinished(120000)) return run;
-        run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-        run.out = QString::fromUtf8(cli.readAllStandardOutput());
-        run.err = QString::fromUtf8(cli.readAllStandardError());
-        return run;
+    ProgramRun Cli(const QStringList& args) {
+        return RunProgram(QStringLiteral(QLARKW_CLI), args, device, dir.path());
     }
 
     // The table's row of Writer `index` (0 to 2).
-    QString Row(const Outcome& run, int index) const {
+    QString Row(const ProgramRun& run, int index) const {
         for (const QString& line : run.out.split(u'\n')) {
             if (line.startsWith(sim.paths()[index] + u' ')) return line;
         }
@@ -67,7 +50,7 @@ class ManyWritersSim : public ::testing::Test {
 
 TEST_F(ManyWritersSim, AWriterWithoutABoardFailsAloneAndTheOthersAreWritten) {
     Serve(QStringLiteral("2:noboard=1"));
-    Outcome run = Cli({QStringLiteral("list")});
+    ProgramRun run = Cli({QStringLiteral("list")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out.count(u'\n'), 3) << run.out.toStdString();
     EXPECT_TRUE(run.out.startsWith(sim.paths()[0] + QStringLiteral("  serial  ")));
@@ -108,7 +91,7 @@ TEST_F(ManyWritersSim, AWriterWithoutABoardFailsAloneAndTheOthersAreWritten) {
 
 TEST_F(ManyWritersSim, ALineCutMidWriteFailsThatWriterWithItsOwnMessage) {
     Serve(QStringLiteral("3:cut=40"));  // in the middle of the 64 bytes
-    const Outcome run = Cli({QStringLiteral("--all"), QStringLiteral("--jobs"), QStringLiteral("2"),
+    const ProgramRun run = Cli({QStringLiteral("--all"), QStringLiteral("--jobs"), QStringLiteral("2"),
                              QStringLiteral("eeprom"), QStringLiteral("write"), Temp("data.txt")});
     // No data file yet: refused once, before any Writer.
     EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
@@ -119,7 +102,7 @@ TEST_F(ManyWritersSim, ALineCutMidWriteFailsThatWriterWithItsOwnMessage) {
                    ",205\r\n");
     data.close();
 
-    const Outcome all = Cli({QStringLiteral("--all"), QStringLiteral("--jobs"), QStringLiteral("2"),
+    const ProgramRun all = Cli({QStringLiteral("--all"), QStringLiteral("--jobs"), QStringLiteral("2"),
                              QStringLiteral("eeprom"), QStringLiteral("write"), Temp("data.txt"),
                              QStringLiteral("--verify")});
     EXPECT_EQ(all.exitCode, 4) << all.out.toStdString() << all.err.toStdString();
