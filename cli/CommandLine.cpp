@@ -134,8 +134,8 @@ const std::vector<Command>& CommandTable() {
 }
 
 const OptionSpec& SpecNamed(const QString& name) {
-    for (const OptionSpec& spec : OptionTable()) {
-        if (spec.names.contains(name)) return spec;
+    for (const OptionSpec& entry : OptionTable()) {
+        if (entry.names.contains(name)) return entry;
     }
     Q_UNREACHABLE();
 }
@@ -219,15 +219,15 @@ QString Take(Opt id, const QString& spelled, const std::optional<QString>& value
 ParsedLine::Outcome ReadOptions(const QCommandLineParser& parser, Request* r, QString* error) {
     QHash<QString, qsizetype> valuesRead;  // per option, by its first name
     for (const QString& name : parser.optionNames()) {
-        const OptionSpec& spec = SpecNamed(name);
-        if (spec.id == Opt::Help) return ParsedLine::Outcome::Help;
+        const OptionSpec& entry = SpecNamed(name);
+        if (entry.id == Opt::Help) return ParsedLine::Outcome::Help;
         std::optional<QString> value;
-        if (!spec.valueName.isEmpty()) {
+        if (!entry.valueName.isEmpty()) {
             const QStringList values = parser.values(name);
-            const qsizetype index = valuesRead[spec.names.first()]++;
+            const qsizetype index = valuesRead[entry.names.first()]++;
             if (index < values.size()) value = values[index];
         }
-        *error = Take(spec.id, strictoptions::Spelled(name), value, r);
+        *error = Take(entry.id, strictoptions::Spelled(name), value, r);
         if (!error->isEmpty()) return ParsedLine::Outcome::UsageError;
     }
     return ParsedLine::Outcome::Run;
@@ -311,12 +311,12 @@ QString ReadCommand(const QCommandLineParser& parser, Request* r) {
     }
     if (!positional.isEmpty())
         return QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
-    for (const OptionSpec& spec : OptionTable()) {
-        const QStringList takers = CommandsTaking(spec.id);
+    for (const OptionSpec& entry : OptionTable()) {
+        const QStringList takers = CommandsTaking(entry.id);
         if (takers.isEmpty() || takers.contains(command->name)) continue;
-        if (parser.isSet(spec.names.first())) {
+        if (parser.isSet(entry.names.first())) {
             return QStringLiteral("%1 goes with %2")
-                .arg(strictoptions::Spelled(spec.names.first()), OneOf(takers));
+                .arg(strictoptions::Spelled(entry.names.first()), OneOf(takers));
         }
     }
     if (r->all && !r->writer.isEmpty())
@@ -339,8 +339,8 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     // A word after one dash is one name: "-ofile" is an unknown option, not -o
     // with a value.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionSpec& spec : OptionTable())
-        parser.addOption(QCommandLineOption(spec.names, QString(), spec.valueName));
+    for (const OptionSpec& entry : OptionTable())
+        parser.addOption(QCommandLineOption(entry.names, QString(), entry.valueName));
 
     const QStringList line = QStringList{QStringLiteral("qlarkw-cli")} + arguments;
     const qsizetype refused = strictoptions::FirstRefused(parser, line, true);
