@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/StartupProbe.h"
 #include "link/Backends.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
@@ -19,6 +20,7 @@
 #endif
 
 int main(int argc, char* argv[]) {
+    StartupProbe probe;  // QLARKW_STARTUP_PROBE, for the benchmark
     // The command line belongs to the program, as one text: Qt gets only the
     // program's name, so none of its own options are taken out of it.
     const QString commandLine = commandline::FromArguments(argc, argv);
@@ -28,6 +30,7 @@ int main(int argc, char* argv[]) {
     // rest of the program whatever the system's language.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(qtArgc, qtArgv);
+    probe.Install();
     // Application "qlarkw" without an organization: Qt's AppConfigLocation
     // is ~/.config/qlarkw, where an installed program keeps its settings
     // (UserSettingsDir, SettingsPathFor).
@@ -75,9 +78,15 @@ int main(int argc, char* argv[]) {
     // always did. The handler is in place before the start-up check, so a
     // signal that comes while the window is being shown waits for the event
     // loop instead of ending the program.
-    SessionEnd sessionEnd([&window](int signal) {
+    // A signal often comes twice (timeout(1) and the terminal send it to the
+    // program and to its whole process group): once the window is closing,
+    // the rest are left unanswered, as the program is ending anyway.
+    bool closing = false;
+    SessionEnd sessionEnd([&window, &closing](int signal) {
+        if (closing) return;
         if (QApplication::activeModalWidget() || !window.isVisible())
             SessionEnd::EndAsDefault(signal);
+        closing = true;
         window.close();
     });
 #endif

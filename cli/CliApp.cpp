@@ -2,6 +2,7 @@
 
 #include "cli/CliHost.h"
 #include "cli/CommandLine.h"
+#include "cli/ManyWriters.h"
 #include "config/ConfRegJobs.h"
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
@@ -13,6 +14,7 @@
 #include "resources/Texts.h"
 #include "shared/AppState.h"
 #include "shared/Clock.h"
+#include "shared/FileExists.h"
 #include "shared/InputFile.h"
 #include "shared/OutputFile.h"
 #include "shell/FirmwareVersion.h"
@@ -50,7 +52,7 @@ QString EepromTable(const EepromBytes& bytes) {
 // so far as the progress; the table itself is printed once it is whole.
 class EepromProgress final : public EepromView {
   public:
-    explicit EepromProgress(TerminalProgress& progress) : progress_(progress) {}
+    explicit EepromProgress(LineProgress& progress) : progress_(progress) {}
     void SetBusy(bool) override {}
     void SetStatusText(const QString& text) override { progress_.SetStatusText(text); }
     void SetCell(int address, const QString&) override {
@@ -58,7 +60,46 @@ class EepromProgress final : public EepromView {
     }
 
   private:
-    TerminalProgress& progress_;
+    LineProgress& progress_;
+};
+
+// --verbose: the device as the jobs see it, telling when the bridge's
+// latency timer could not be set (the job goes on, only slower).
+class VerboseDevice final : public Device {
+  public:
+    VerboseDevice(std::unique_ptr<Device> inner, std::function<void(const QString&)> say)
+        : inner_(std::move(inner)), say_(std::move(say)) {}
+    FtStatus OpenEx(const QByteArray& d) override { return inner_->OpenEx(d); }
+    FtStatus Purge(uint32_t m) override { return inner_->Purge(m); }
+    FtStatus SetTimeouts(uint32_t r, uint32_t w) override { return inner_->SetTimeouts(r, w); }
+    FtStatus SetBaudRate(uint32_t b) override { return inner_->SetBaudRate(b); }
+    FtStatus SetDataCharacteristics(uint8_t w, uint8_t s, uint8_t p) override {
+        return inner_->SetDataCharacteristics(w, s, p);
+    }
+    FtStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
+        return inner_->SetFlowControl(f, on, off);
+    }
+    FtStatus SetLatencyTimer(uint8_t ms) override {
+        const FtStatus status = inner_->SetLatencyTimer(ms);
+        if (status != FT_OK) {
+            const QString why = inner_->LastError();
+            say_(QStringLiteral("device: latency timer not set to %1 ms (%2); each reply may wait "
+                                "for the bridge's own timer")
+                     .arg(ms)
+                     .arg(why.isEmpty() ? QLatin1String(FtStatusName(status)) : why));
+        }
+        return status;
+    }
+    FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override {
+        return inner_->Write(d, n, w);
+    }
+    FtStatus Read(uint8_t* d, uint32_t n, uint32_t* r) override { return inner_->Read(d, n, r); }
+    FtStatus Close() override { return inner_->Close(); }
+    QString LastError() const override { return inner_->LastError(); }
+
+  private:
+    std::unique_ptr<Device> inner_;
+    std::function<void(const QString&)> say_;
 };
 
 int ExitFor(JobOutcome outcome) {
@@ -79,27 +120,79 @@ int ExitFor(JobOutcome outcome) {
     return kLinkFailure;
 }
 
+// An exchange that is never made: the --all check of the input file runs
+// the job's own file checks, which end before the Writer is opened.
+class UnusedDevice final : public Device {
+  public:
+    FtStatus OpenEx(const QByteArray&) override { return FT_DEVICE_NOT_OPENED; }
+    FtStatus Purge(uint32_t) override { return FT_INVALID_HANDLE; }
+    FtStatus SetTimeouts(uint32_t, uint32_t) override { return FT_INVALID_HANDLE; }
+    FtStatus SetBaudRate(uint32_t) override { return FT_INVALID_HANDLE; }
+    FtStatus SetDataCharacteristics(uint8_t, uint8_t, uint8_t) override {
+        return FT_INVALID_HANDLE;
+    }
+    FtStatus SetFlowControl(uint16_t, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
+    FtStatus Write(const uint8_t*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
+    FtStatus Read(uint8_t*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
+    FtStatus Close() override { return FT_INVALID_HANDLE; }
+};
+
+// One command on one Writer. A run over many Writers makes one Runner per
+// Writer, each in its own thread: nothing in it is shared but the request,
+// which is only read.
 class Runner {
   public:
-    Runner(const Request& request, const QString& programDir, Streams streams)
+    // `progress`: where the job's progress goes; nullptr for the terminal's
+    // one updating line.
+    Runner(const Request& request, const QString& settingsPath, Streams streams,
+           LineProgress* progress = nullptr)
         : o_(request),
           file_(request.arguments.value(0)),
           streams_(streams),
-          settings_(SettingsPathFor(programDir, UserSettingsDir())),
+          settings_(settingsPath),
           host_(clock_, streams.err, request.output),
-          progress_(streams.err) {
-        host_.setBeforeMessage([this]() { progress_.EndLine(); });
+          ownProgress_(progress ? nullptr : std::make_unique<TerminalProgress>(streams.err)),
+          progress_(progress ? *progress : *ownProgress_) {
+        host_.setBeforeMessage([this](const QString& line) {
+            progress_.EndLine();
+            lastSaid_ = line;
+        });
     }
 
-    int Run() {
+    // Restores the board and, for the program-memory commands, the
+    // configuration word from the settings file.
+    int Restore() { return RestoreSettings(HandlerOf(o_.command)->usesConfigWord); }
+    const AppState& state() const { return state_; }
+    void setState(const AppState& state) { state_ = state; }
+
+    // Checks the command's input file as its job does, before any Writer is
+    // opened; the job's own message when it is bad.
+    int CheckInput() {
+        if (o_.command == u"write" || o_.command == u"verify") {
+            JobOutcome checked = JobOutcome::Done;
+            if (const int code = CheckHex(&checked); code != kSuccess) return code;
+            return kSuccess;
+        }
+        if (o_.command == u"eeprom write") {
+            if (FileExists(file_) && eepromfile::Load(file_).error == eepromfile::Error::None)
+                return kSuccess;
+            // Refused by the job before it opens the Writer.
+            UnusedDevice unused;
+            JobEnv env{unused, host_, state_};
+            return Finish(WriteEepromFile(env, file_, progress_));
+        }
+        return kSuccess;
+    }
+
+    // The command on the device `choice` names.
+    int RunOn(const QString& choice) {
         const Handler* handler = HandlerOf(o_.command);
-        if (const int code = RestoreSettings(handler->usesConfigWord); code != kSuccess)
-            return code;
         QString error;
-        const QString choice = backends::DeviceChoiceFromEnvironment();
         device_ = backends::Create(choice, clock_, &error);
         if (!device_) return Fail(kUsageError, error);
         if (o_.verbose) {
+            device_ = std::make_unique<VerboseDevice>(std::move(device_),
+                                                      [this](const QString& line) { Say(line); });
             const QStringList order = backends::AutoOrder();
             Say(QStringLiteral("device: %1%2, board %3, settings %4")
                     .arg(choice, choice == u"auto"
@@ -115,6 +208,9 @@ class Runner {
         progress_.EndLine();
         return code;
     }
+
+    // The last message or result line, on one line: the table's message.
+    const QString& lastSaid() const { return lastSaid_; }
 
   private:
     // What runs each command. The program-memory commands restore the
@@ -163,10 +259,15 @@ class Runner {
         return kSuccess;
     }
 
-    int ProgramErase(JobEnv& env) { return Finish(ErasePrgComm(env)); }
+    int ProgramErase(JobEnv& env) {
+        progress_.SetPhase(QStringLiteral("erase"));
+        return Finish(ErasePrgComm(env));
+    }
     int ProgramRead(JobEnv& env) { return Finish(ReadPrgComm(env, progress_)); }
 
-    int ProgramWriteOrVerify(JobEnv& env) {
+    // The HEX file as write and verify take it: there, valid, and its
+    // configuration word loaded (unless --config replaces it).
+    int CheckHex(JobOutcome* checked, std::optional<hexprogram::WritePlan>* planOut = nullptr) {
         if (InputFile(file_, inputfile::kMaxHexBytes).error() == inputfile::Error::Missing) {
             host_.MessageBox(texts::Text(texts::kHexFileMissing), texts::Text(texts::kAppTitle),
                              MsgIcon::Critical, MsgButtons::Ok);
@@ -174,14 +275,22 @@ class Runner {
         }
         // The write's own check of the whole file comes first, so that write
         // and verify say the same of the same bad file.
-        JobOutcome checked = JobOutcome::Done;
-        const std::optional<hexprogram::WritePlan> plan = CheckHexFile(host_, file_, &checked);
-        if (!plan) return Finish(checked);
+        const std::optional<hexprogram::WritePlan> plan = CheckHexFile(host_, file_, checked);
+        if (!plan) return Finish(*checked);
         // The configuration word as the desktop program takes it: the
         // file's, unless the user chose another.
         if (LoadHexConfigWord(host_, state_, file_) == ConfigLoad::HexError) return kFileError;
         if (o_.config) state_.ConfigWord = *o_.config;
+        if (planOut) *planOut = plan;
+        return kSuccess;
+    }
+
+    int ProgramWriteOrVerify(JobEnv& env) {
+        JobOutcome checked = JobOutcome::Done;
+        std::optional<hexprogram::WritePlan> plan;
+        if (const int code = CheckHex(&checked, &plan); code != kSuccess) return code;
         if (o_.command == u"write") {
+            progress_.SetPhase(QStringLiteral("write"));
             const JobOutcome outcome = WritePrgComm(env, file_, progress_);
             if (outcome != JobOutcome::Done || !o_.verify) return Finish(outcome);
         }
@@ -189,6 +298,7 @@ class Runner {
     }
 
     int Verify(JobEnv& env, const hexprogram::WritePlan& plan) {
+        progress_.SetPhase(QStringLiteral("verify"));
         ProgramImage image;
         const JobOutcome outcome = ReadProgramMemory(env, progress_, &image);
         progress_.EndLine();
@@ -221,7 +331,7 @@ class Runner {
             Say(QStringLiteral("verify: %1 difference(s)").arg(mismatches));
             return kVerifyMismatch;
         }
-        std::fprintf(streams_.out, "verify: %d words and the configuration bits match\n", compared);
+        Out(QStringLiteral("verify: %1 words and the configuration bits match").arg(compared));
         return kSuccess;
     }
 
@@ -276,6 +386,7 @@ class Runner {
     }
 
     int EepromWrite(JobEnv& env) {
+        progress_.SetPhase(QStringLiteral("eeprom write"));
         const JobOutcome outcome = WriteEepromFile(env, file_, progress_);
         progress_.EndLine();
         if (outcome != JobOutcome::Done || !o_.verify) return Finish(outcome);
@@ -284,6 +395,7 @@ class Runner {
         if (data.error != eepromfile::Error::None)
             return Fail(kFileError, QStringLiteral("%1 can no longer be read").arg(file_));
         EepromBytes chip{};
+        progress_.SetPhase(QStringLiteral("eeprom verify"));
         if (const int code = ReadWholeEeprom(env, &chip); code != kSuccess) return code;
         int mismatches = 0;
         for (int address = 0; address < memorymap::kEepromBytes; ++address) {
@@ -297,7 +409,7 @@ class Runner {
             Say(QStringLiteral("verify: %1 difference(s)").arg(mismatches));
             return kVerifyMismatch;
         }
-        std::fprintf(streams_.out, "verify: %d bytes match\n", memorymap::kEepromBytes);
+        Out(QStringLiteral("verify: %1 bytes match").arg(memorymap::kEepromBytes));
         return kSuccess;
     }
 
@@ -328,7 +440,8 @@ class Runner {
 
     int Finish(JobOutcome outcome) {
         progress_.EndLine();
-        if (o_.verbose && outcome == JobOutcome::NotOpened && !device_->LastError().isEmpty())
+        if (o_.verbose && outcome == JobOutcome::NotOpened && device_ &&
+            !device_->LastError().isEmpty())
             Say(QStringLiteral("device: ") + device_->LastError());
         return ExitFor(outcome);
     }
@@ -337,6 +450,13 @@ class Runner {
         progress_.EndLine();
         std::fprintf(streams_.err, "%s\n", line.toUtf8().constData());
         std::fflush(streams_.err);
+        lastSaid_ = line;
+    }
+
+    // A result line on stdout.
+    void Out(const QString& line) {
+        std::fprintf(streams_.out, "%s\n", line.toUtf8().constData());
+        lastSaid_ = line;
     }
 
     int Fail(int code, const QString& message) {
@@ -351,9 +471,136 @@ class Runner {
     SteadyClock clock_;
     AppState state_;
     CliHost host_;
-    TerminalProgress progress_;
+    std::unique_ptr<TerminalProgress> ownProgress_;
+    LineProgress& progress_;
     std::unique_ptr<Device> device_;
+    QString lastSaid_;
 };
+
+// qlarkw-cli list: one line per Writer, the columns aligned.
+int ListWriters(const Request& request, Streams streams) {
+    const backends::WriterList list = backends::List(backends::DeviceChoiceFromEnvironment());
+    if (!list.error.isEmpty()) {
+        std::fprintf(streams.err, "qlarkw-cli: %s\n", list.error.toUtf8().constData());
+        return kUsageError;
+    }
+    if (list.writers.empty() || request.verbose) {
+        for (const QString& note : list.notes)
+            std::fprintf(streams.err, "qlarkw-cli: %s\n", note.toUtf8().constData());
+    }
+    if (list.writers.empty()) {
+        std::fprintf(streams.err, "qlarkw-cli: no Writer found (QLARKW_DEVICE=%s)\n",
+                     backends::DeviceChoiceFromEnvironment().toUtf8().constData());
+        return kLinkFailure;
+    }
+    int idWidth = 0;
+    for (const backends::WriterEntry& entry : list.writers)
+        idWidth = std::max(idWidth, static_cast<int>(entry.id.size()));
+    for (const backends::WriterEntry& entry : list.writers) {
+        const QString line = entry.id.leftJustified(idWidth) + QStringLiteral("  ") +
+                             entry.backend.leftJustified(6) + QStringLiteral("  ") + entry.location;
+        std::fprintf(streams.out, "%s\n", line.toUtf8().constData());
+    }
+    return kSuccess;
+}
+
+// A stream the job of one Writer prints to while others run; read back
+// when it has ended.
+class Transcript {
+  public:
+    Transcript() : file_(std::tmpfile()) {}
+    ~Transcript() {
+        if (file_) std::fclose(file_);
+    }
+    Transcript(const Transcript&) = delete;
+    Transcript& operator=(const Transcript&) = delete;
+    bool ok() const { return file_ != nullptr; }
+    FILE* file() const { return file_; }
+    QString Text() const {
+        if (!file_) return {};
+        std::fflush(file_);
+        std::rewind(file_);
+        QByteArray bytes;
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) bytes.append(buffer, n);
+        return QString::fromUtf8(bytes);
+    }
+
+  private:
+    FILE* file_;
+};
+
+// The job on every listed Writer at once. The input file is checked once
+// before any Writer is opened; then each Writer runs in its own thread with
+// its own device, host and copy of the settings.
+int RunOnAll(const Request& request, const QString& settingsPath, Streams streams) {
+    const backends::WriterList list = backends::List(backends::DeviceChoiceFromEnvironment());
+    if (!list.error.isEmpty()) {
+        std::fprintf(streams.err, "qlarkw-cli: %s\n", list.error.toUtf8().constData());
+        return kUsageError;
+    }
+    if (list.writers.empty()) {
+        for (const QString& note : list.notes)
+            std::fprintf(streams.err, "qlarkw-cli: %s\n", note.toUtf8().constData());
+        std::fprintf(streams.err, "qlarkw-cli: no Writer found for --all\n");
+        return kLinkFailure;
+    }
+    AppState restored;
+    {
+        Runner check(request, settingsPath, streams);
+        if (const int code = check.Restore(); code != kSuccess) return code;
+        restored = check.state();
+        if (const int code = check.CheckInput(); code != kSuccess) return code;
+    }
+    QStringList ids;
+    for (const backends::WriterEntry& entry : list.writers) ids << entry.id;
+    ProgressBoard board(streams.err, ids, IsTerminal(streams.err));
+    const std::vector<WriterOutcome> outcomes =
+        RunEach(static_cast<int>(list.writers.size()), request.jobs, [&](int index) {
+            WriterOutcome outcome;
+            Transcript err;
+            Transcript out;
+            const auto started = std::chrono::steady_clock::now();
+            if (!err.ok() || !out.ok()) {
+                outcome.exitCode = kFileError;
+                outcome.message = QStringLiteral("no temporary file for the job's messages");
+            } else {
+                Runner runner(request, settingsPath, Streams{out.file(), err.file()},
+                              &board.Line(index));
+                runner.setState(restored);
+                outcome.exitCode = runner.RunOn(list.writers[index].choice);
+                outcome.message = runner.lastSaid();
+                outcome.transcript = err.Text();
+                outcome.output = out.Text();
+            }
+            outcome.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - started)
+                                    .count();
+            board.Finish(index, outcome.exitCode);
+            return outcome;
+        });
+    board.Close();
+
+    // What each Writer printed, marked with its id: the results on stdout,
+    // the messages of those that failed on stderr.
+    std::vector<int> codes;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        const WriterOutcome& outcome = outcomes[i];
+        codes.push_back(outcome.exitCode);
+        auto print = [&](FILE* stream, const QString& text) {
+            for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
+                std::fprintf(stream, "%s: %s\n", ids[i].toUtf8().constData(),
+                             line.toUtf8().constData());
+        };
+        if (outcome.exitCode != kSuccess) print(streams.err, outcome.transcript);
+        print(streams.out, outcome.output);
+    }
+    std::fflush(streams.err);
+    std::fputs(OutcomeTable(ids, outcomes).toUtf8().constData(), streams.out);
+    std::fflush(streams.out);
+    return WorstExit(codes);
+}
 
 }  // namespace
 
@@ -370,8 +617,31 @@ int Run(const QStringList& arguments, const QString& programDir, Streams streams
         case ParsedLine::Outcome::Run:
             break;
     }
-    Runner runner(parsed.request, programDir, streams);
-    return runner.Run();
+    const Request& request = parsed.request;
+    if (request.command == u"list") return ListWriters(request, streams);
+    const QString settingsPath = SettingsPathFor(programDir, UserSettingsDir());
+    if (request.all) return RunOnAll(request, settingsPath, streams);
+
+    QString choice = backends::DeviceChoiceFromEnvironment();
+    if (!request.writer.isEmpty()) {
+        const backends::WriterList list = backends::List(choice);
+        if (!list.error.isEmpty()) {
+            std::fprintf(streams.err, "qlarkw-cli: %s\n", list.error.toUtf8().constData());
+            return kUsageError;
+        }
+        const std::optional<backends::WriterEntry> entry =
+            backends::FindWriter(list, request.writer);
+        if (!entry) {
+            std::fprintf(streams.err,
+                         "qlarkw-cli: no Writer \"%s\" (qlarkw-cli list shows the Writers)\n",
+                         request.writer.toUtf8().constData());
+            return kLinkFailure;
+        }
+        choice = entry->choice;
+    }
+    Runner runner(request, settingsPath, streams);
+    if (const int code = runner.Restore(); code != kSuccess) return code;
+    return runner.RunOn(choice);
 }
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <chrono>
 #include <cstdio>
 
 // qlarkw-cli: the Writer's jobs from a terminal (program memory, data

@@ -7,7 +7,6 @@
 #endif
 
 namespace cli {
-namespace {
 
 bool IsTerminal(FILE* stream) {
 #ifdef _WIN32
@@ -17,11 +16,13 @@ bool IsTerminal(FILE* stream) {
 #endif
 }
 
-}  // namespace
-
 MsgAnswer CliHost::MessageBox(const QString& text, const QString& caption, MsgIcon,
                               MsgButtons buttons) {
-    if (beforeMessage_) beforeMessage_();
+    if (beforeMessage_) {
+        QString line = text;
+        line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        beforeMessage_(caption + QStringLiteral(": ") + line);
+    }
     QString lines = text;
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n  "));
     std::fprintf(err_, "%s: %s\n", caption.toUtf8().constData(), lines.toUtf8().constData());

@@ -9,6 +9,9 @@
 
 namespace cli {
 
+// Whether `stream` is a terminal, where progress is redrawn in place.
+bool IsTerminal(FILE* stream);
+
 // Messages go to stderr as "caption: text", further lines indented; questions
 // are answered yes; the save question is answered with the path given on
 // the command line, or the proposed one.
@@ -23,24 +26,37 @@ class CliHost final : public Host {
                          MsgButtons buttons) override;
     std::optional<QString> AskSaveFileName(const QString& proposedPath) override;
 
-    // Called before a message is printed, so a progress line can end first.
-    void setBeforeMessage(std::function<void()> hook) { beforeMessage_ = std::move(hook); }
+    // Called before a message is printed, with the message on one line
+    // ("caption: text"), so a progress line can end first.
+    void setBeforeMessage(std::function<void(const QString&)> hook) {
+        beforeMessage_ = std::move(hook);
+    }
 
   private:
     Clock& clock_;
     FILE* err_;
     QString outputPath_;
-    std::function<void()> beforeMessage_;
+    std::function<void(const QString&)> beforeMessage_;
+};
+
+// A job's progress as the command line shows it: the job's own texts and
+// counts, the part of the command that runs ("write", then "verify"), and
+// the end of the display before anything else is printed.
+class LineProgress : public ProgressView {
+  public:
+    virtual void SetPhase(const QString& phase) = 0;
+    virtual void EndLine() = 0;
 };
 
 // One updating line on a terminal; nothing when stderr is not a terminal.
-class TerminalProgress final : public ProgressView {
+class TerminalProgress final : public LineProgress {
   public:
     explicit TerminalProgress(FILE* err);
     ~TerminalProgress() override { EndLine(); }
     void SetStatusText(const QString& text) override;
     void SetProgress(int done, int total) override;
-    void EndLine();
+    void SetPhase(const QString&) override {}
+    void EndLine() override;
 
   private:
     void Redraw();

@@ -32,6 +32,7 @@ const char kUsage[] =
     "                    write all 64 EEPROM bytes from a data file\n"
     "  config            print the configuration word programmed in the PIC\n"
     "  version           print the Writer's firmware version\n"
+    "  list              list the attached Writers: id, backend, tty or USB place\n"
     "\n"
     "Options:\n"
     "  --board 1|2       target board: 1 = Q-LARK (CN3), 2 = Q-LARK2 (CN2)\n"
@@ -40,21 +41,34 @@ const char kUsage[] =
     "  --verify          with write and eeprom write: read back and compare\n"
     "  -o, --output FILE with read: the HEX file to write (default: qlark.hex in the\n"
     "                    current directory); with eeprom read: the data file\n"
-    "  --verbose         tell which device is used and why opening it failed\n"
+    "  --writer ID       use the Writer with this id from list (or this tty path);\n"
+    "                    default: the first Writer\n"
+    "  --all             with write, verify, erase and eeprom write: run the job on\n"
+    "                    every listed Writer at once, then print a table of outcomes\n"
+    "  --jobs N          with --all: at most N Writers at once (default: all)\n"
+    "  --verbose         tell which device is used and why opening it failed, or\n"
+    "                    setting its latency timer\n"
     "  -h, --help        show this help\n"
     "\n"
     "The board and the configuration word default to the settings file qlarkw.ini\n"
     "beside the program, or, for an installed program, in ~/.config/qlarkw\n"
     "(--verbose tells which). QLARKW_DEVICE chooses the device (auto, sim,\n"
-    "serial, serial:PATH, ftdi, d2xx). A data file holds 32 lines\n"
+    "serial, serial:PATH, ftdi, d2xx); several, separated by commas, make\n"
+    "several Writers (serial:/tmp/w-1,serial:/tmp/w-2). QLARKW_LATENCY_MS sets the\n"
+    "bridge's latency timer (1 to 255 ms, default 1). A data file holds 32 lines\n"
     "\"2k,value,2k+1,value\" in decimal, k = 0 to 31, as eeprom read -o writes it.\n"
     "\n"
     "Exit codes: 0 success, 2 usage error, 3 file or HEX error, 4 communication\n"
-    "failure, 5 no target board, 6 verify mismatch.\n";
+    "failure (also: no Writer, an unknown --writer), 5 no target board, 6 verify\n"
+    "mismatch. With --all, 0 when every Writer succeeded, else the highest code\n"
+    "of the Writers that failed.\n";
 
 namespace {
 
-enum class Opt { Help, Board, Config, Verify, Output, Verbose };
+enum class Opt { Help, Board, Config, Verify, Output, Writer, All, Jobs, Verbose };
+
+// The most Writers --jobs takes; more than any hub holds.
+constexpr int kMaxJobs = 999;
 
 struct OptionSpec {
     Opt id;
@@ -71,6 +85,9 @@ const std::vector<OptionSpec>& OptionTable() {
         {Opt::Config, {QStringLiteral("config")}, QStringLiteral("WORD")},
         {Opt::Verify, {QStringLiteral("verify")}, {}},
         {Opt::Output, {QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("FILE")},
+        {Opt::Writer, {QStringLiteral("writer")}, QStringLiteral("ID")},
+        {Opt::All, {QStringLiteral("all")}, {}},
+        {Opt::Jobs, {QStringLiteral("jobs")}, QStringLiteral("N")},
         {Opt::Verbose, {QStringLiteral("verbose")}, {}},
     };
     return table;
@@ -92,27 +109,33 @@ struct Command {
 
 const std::vector<Command>& CommandTable() {
     static const Argument hexFile{"a HEX file"};
+    // --writer goes with every command that works with a Writer; --all and
+    // --jobs with the jobs a class set of robots gets alike.
+    using O = Opt;
     static const std::vector<Command> table = {
-        {QStringLiteral("write"), {hexFile}, {Opt::Config, Opt::Verify}},
-        {QStringLiteral("read"), {}, {Opt::Config, Opt::Output}},
-        {QStringLiteral("erase"), {}, {Opt::Config}},
-        {QStringLiteral("verify"), {hexFile}, {Opt::Config}},
-        {QStringLiteral("eeprom read"), {}, {Opt::Output}},
-        {QStringLiteral("eeprom erase"), {}, {}},
+        {QStringLiteral("write"), {hexFile}, {O::Config, O::Verify, O::Writer, O::All, O::Jobs}},
+        {QStringLiteral("read"), {}, {O::Config, O::Output, O::Writer}},
+        {QStringLiteral("erase"), {}, {O::Config, O::Writer, O::All, O::Jobs}},
+        {QStringLiteral("verify"), {hexFile}, {O::Config, O::Writer, O::All, O::Jobs}},
+        {QStringLiteral("eeprom read"), {}, {O::Output, O::Writer}},
+        {QStringLiteral("eeprom erase"), {}, {O::Writer}},
         {QStringLiteral("eeprom set"),
          {{"an EEPROM address", &Request::eepromAddress, memorymap::kEepromBytes - 1},
           {"a byte value", &Request::eepromValue, 0xFF}},
-         {}},
-        {QStringLiteral("eeprom write"), {{"a data file"}}, {Opt::Verify}},
-        {QStringLiteral("config"), {}, {}},
-        {QStringLiteral("version"), {}, {}},
+         {O::Writer}},
+        {QStringLiteral("eeprom write"),
+         {{"a data file"}},
+         {O::Verify, O::Writer, O::All, O::Jobs}},
+        {QStringLiteral("config"), {}, {O::Writer}},
+        {QStringLiteral("version"), {}, {O::Writer}},
+        {QStringLiteral("list"), {}, {}},
     };
     return table;
 }
 
 const OptionSpec& SpecNamed(const QString& name) {
-    for (const OptionSpec& spec : OptionTable()) {
-        if (spec.names.contains(name)) return spec;
+    for (const OptionSpec& entry : OptionTable()) {
+        if (entry.names.contains(name)) return entry;
     }
     Q_UNREACHABLE();
 }
@@ -169,6 +192,21 @@ QString Take(Opt id, const QString& spelled, const std::optional<QString>& value
                 return QStringLiteral("%1 takes a file name").arg(spelled);
             r->output = *value;
             break;
+        case Opt::Writer:
+            if (!value || value->isEmpty())
+                return QStringLiteral("--writer takes a Writer's id (qlarkw-cli list shows them)");
+            r->writer = *value;
+            break;
+        case Opt::All:
+            r->all = true;
+            break;
+        case Opt::Jobs: {
+            const std::optional<int> jobs = value ? ParseNumber(*value, kMaxJobs) : std::nullopt;
+            if (!jobs || *jobs == 0)
+                return QStringLiteral("--jobs takes a number of Writers, 1 to %1").arg(kMaxJobs);
+            r->jobs = *jobs;
+            break;
+        }
         case Opt::Verbose:
             r->verbose = true;
             break;
@@ -181,15 +219,15 @@ QString Take(Opt id, const QString& spelled, const std::optional<QString>& value
 ParsedLine::Outcome ReadOptions(const QCommandLineParser& parser, Request* r, QString* error) {
     QHash<QString, qsizetype> valuesRead;  // per option, by its first name
     for (const QString& name : parser.optionNames()) {
-        const OptionSpec& spec = SpecNamed(name);
-        if (spec.id == Opt::Help) return ParsedLine::Outcome::Help;
+        const OptionSpec& entry = SpecNamed(name);
+        if (entry.id == Opt::Help) return ParsedLine::Outcome::Help;
         std::optional<QString> value;
-        if (!spec.valueName.isEmpty()) {
+        if (!entry.valueName.isEmpty()) {
             const QStringList values = parser.values(name);
-            const qsizetype index = valuesRead[spec.names.first()]++;
+            const qsizetype index = valuesRead[entry.names.first()]++;
             if (index < values.size()) value = values[index];
         }
-        *error = Take(spec.id, strictoptions::Spelled(name), value, r);
+        *error = Take(entry.id, strictoptions::Spelled(name), value, r);
         if (!error->isEmpty()) return ParsedLine::Outcome::UsageError;
     }
     return ParsedLine::Outcome::Run;
@@ -273,14 +311,17 @@ QString ReadCommand(const QCommandLineParser& parser, Request* r) {
     }
     if (!positional.isEmpty())
         return QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
-    for (const OptionSpec& spec : OptionTable()) {
-        const QStringList takers = CommandsTaking(spec.id);
+    for (const OptionSpec& entry : OptionTable()) {
+        const QStringList takers = CommandsTaking(entry.id);
         if (takers.isEmpty() || takers.contains(command->name)) continue;
-        if (parser.isSet(spec.names.first())) {
+        if (parser.isSet(entry.names.first())) {
             return QStringLiteral("%1 goes with %2")
-                .arg(strictoptions::Spelled(spec.names.first()), OneOf(takers));
+                .arg(strictoptions::Spelled(entry.names.first()), OneOf(takers));
         }
     }
+    if (r->all && !r->writer.isEmpty())
+        return QStringLiteral("--all and --writer exclude each other");
+    if (r->jobs > 0 && !r->all) return QStringLiteral("--jobs goes with --all");
     return {};
 }
 
@@ -298,8 +339,8 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     // A word after one dash is one name: "-ofile" is an unknown option, not -o
     // with a value.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionSpec& spec : OptionTable())
-        parser.addOption(QCommandLineOption(spec.names, QString(), spec.valueName));
+    for (const OptionSpec& entry : OptionTable())
+        parser.addOption(QCommandLineOption(entry.names, QString(), entry.valueName));
 
     const QStringList line = QStringList{QStringLiteral("qlarkw-cli")} + arguments;
     const qsizetype refused = strictoptions::FirstRefused(parser, line, true);

@@ -24,6 +24,9 @@ struct Request {
     std::optional<int16_t> config;  // --config
     bool verify = false;
     bool verbose = false;
+    QString writer;    // --writer: an id from list, or a tty path; empty for the first Writer
+    bool all = false;  // --all: the job on every Writer at once
+    int jobs = 0;      // --jobs: at most this many at once; 0 for all
 };
 
 struct ParsedLine {

@@ -12,7 +12,7 @@ for extra in "$@"; do
   case "$extra" in
     test) packages+=(libgtest-dev libgmock-dev gputils srecord) ;;
     screens) packages+=(xvfb xauth fonts-ipafont-gothic imagemagick) ;;
-    bench) packages+=(libbenchmark-dev) ;;
+    bench) packages+=(libbenchmark-dev time) ;;  # time: /usr/bin/time for bench/many-writers.sh
     # clang's libFuzzer and sanitizer runtimes (tools/fuzz.sh).
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     *) echo "install-deps: unknown extra '$extra' (test, screens, bench, fuzz)" >&2; exit 2 ;;

@@ -18,6 +18,8 @@ const char* FtStatusName(FtStatus status) {
             return "FT_INVALID_PARAMETER";
         case FT_INVALID_BAUD_RATE:
             return "FT_INVALID_BAUD_RATE";
+        case FT_NOT_SUPPORTED:
+            return "FT_NOT_SUPPORTED";
         case FT_OTHER_ERROR:
             return "FT_OTHER_ERROR";
         default:

@@ -21,6 +21,7 @@ enum : FtStatus {
     FT_INSUFFICIENT_RESOURCES = 5,
     FT_INVALID_PARAMETER = 6,
     FT_INVALID_BAUD_RATE = 7,
+    FT_NOT_SUPPORTED = 17,
     FT_OTHER_ERROR = 18,
 };
 
@@ -40,6 +41,14 @@ class Device {
     virtual FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits,
                                             uint8_t parity) = 0;
     virtual FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) = 0;
+    // Sets the bridge's latency timer: how long it holds a reply shorter
+    // than its USB packet before sending it on. FT_NOT_SUPPORTED when this
+    // device has no such timer or no way to reach it; the link then goes on
+    // without it.
+    virtual FtStatus SetLatencyTimer(uint8_t ms) {
+        (void)ms;
+        return FT_NOT_SUPPORTED;
+    }
     virtual FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) = 0;
     virtual FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) = 0;
     virtual FtStatus Close() = 0;

@@ -1,5 +1,6 @@
 #include "link/WriterLink.h"
 
+#include "link/LatencySetting.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
 #include "shared/Host.h"
@@ -49,6 +50,9 @@ bool OpenWriter(Device& device, Host& host, AppState& state) {
     device.SetBaudRate(kBaudRate);
     device.SetDataCharacteristics(kWordLength, kStopBits, kParity);
     device.SetFlowControl(kFlowControl, kXon, kXoff);
+    // A backend that cannot set the timer says so in its status; the link
+    // goes on, only slower.
+    device.SetLatencyTimer(latency::LinkLatencyMs());
     host.Sleep(pauses::kSettleMs);
     state.QuietOpen = false;
     return false;

@@ -21,6 +21,8 @@ frmReadWrite::frmReadWrite(Services services, QWidget* parent)
     ui_->Label1->setFont(windowstyle::FixedPitchFont(9.75));
     connect(ui_->cmdOK, &QPushButton::clicked, this, [this]() { cmdOK_Click(); });
     connect(ui_->cmdCancel, &QPushButton::clicked, this, [this]() { reject(); });
+    showTimer_.setSingleShot(true);
+    connect(&showTimer_, &QTimer::timeout, this, [this]() { ShowNow(); });
 }
 
 frmReadWrite::~frmReadWrite() = default;
@@ -40,18 +42,52 @@ void frmReadWrite::SetQuestion(const QString& text) {
 }
 
 void frmReadWrite::SetStatusText(const QString& text) {
-    ui_->Label1->setText(windowstyle::ForDisplay(text));
-    ui_->Label1->setToolTip(QString());
+    pendingText_ = text;
+    // A text between two words of the count can wait; any other is news.
+    if (inCount_)
+        ShowSoon();
+    else
+        ShowNow();
 }
 
 void frmReadWrite::SetProgress(int done, int total) {
-    if (total <= 0) {
-        ui_->ProgressBar1->setRange(0, 0);  // how much is to come is not known yet
+    pendingProgress_ = std::pair{done, total};
+    const bool counting = total > 0 && done > 0 && done < total;
+    if (counting && inCount_) {
+        ShowSoon();
     } else {
-        ui_->ProgressBar1->setRange(0, total);
-        ui_->ProgressBar1->setValue(std::min(done, total));
+        ShowNow();
+        inCount_ = counting;
     }
-    ui_->ProgressBar1->setVisible(true);
+}
+
+void frmReadWrite::ShowSoon() {
+    if (!sinceShown_.isValid() || sinceShown_.elapsed() >= kRepaintIntervalMs) {
+        ShowNow();
+    } else if (!showTimer_.isActive()) {
+        showTimer_.start(static_cast<int>(kRepaintIntervalMs - sinceShown_.elapsed()));
+    }
+}
+
+void frmReadWrite::ShowNow() {
+    showTimer_.stop();
+    sinceShown_.start();
+    if (pendingText_) {
+        ui_->Label1->setText(windowstyle::ForDisplay(*pendingText_));
+        ui_->Label1->setToolTip(QString());
+        pendingText_.reset();
+    }
+    if (pendingProgress_) {
+        const auto [done, total] = *pendingProgress_;
+        if (total <= 0) {
+            ui_->ProgressBar1->setRange(0, 0);  // how much is to come is not known yet
+        } else {
+            ui_->ProgressBar1->setRange(0, total);
+            ui_->ProgressBar1->setValue(std::min(done, total));
+        }
+        ui_->ProgressBar1->setVisible(true);
+        pendingProgress_.reset();
+    }
 }
 
 void frmReadWrite::PrepareCheck(const QString& text) {
@@ -73,6 +109,8 @@ void frmReadWrite::cmdOK_Click() {
     ui_->cmdOK->setEnabled(false);
     busy_ = true;
     RunOperation();
+    ShowNow();
+    inCount_ = false;
     busy_ = false;
     done(QDialog::Accepted);
 }

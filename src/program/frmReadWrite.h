@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "shared/Host.h"
 
@@ -21,7 +24,11 @@ struct AppState;
 // closing it during start-up ends the program.
 //
 // While a write or a read runs, Label1 shows the address and the bar under
-// the buttons how many words are done.
+// the buttons how many words are done. They change with every word, far
+// faster than an eye follows, so the view shows them at most every 30 ms:
+// an update that comes sooner waits (the latest one wins) and is shown when
+// the time is up, or at once with the first and the last word, with a text
+// outside the count, and when the operation ends.
 class frmReadWrite final : public QDialog, public ProgressView {
     Q_OBJECT
   public:
@@ -58,10 +65,23 @@ class frmReadWrite final : public QDialog, public ProgressView {
   private:
     void cmdOK_Click();
     void RunOperation();
+    // Shows what waits now, or when the interval is up.
+    void ShowSoon();
+    void ShowNow();
+
+    // The least time between two updates of the view.
+    static constexpr int kRepaintIntervalMs = 30;
 
     std::unique_ptr<Ui::frmReadWrite> ui_;
     Services services_;
     bool busy_ = false;
     bool placed_ = false;
     bool endProgramRequested_ = false;
+
+    // What waits to be shown, and since when the view has shown nothing.
+    std::optional<QString> pendingText_;
+    std::optional<std::pair<int, int>> pendingProgress_;
+    bool inCount_ = false;  // a progress between the first and the last word is shown
+    QElapsedTimer sinceShown_;
+    QTimer showTimer_;
 };

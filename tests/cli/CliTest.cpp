@@ -180,9 +180,9 @@ TEST_F(Cli, ConfigurationWordFromTheOptionOrTheFile) {
         lastStamp = stamp;
         calls << line.section(u' ', 1);
     }
-    EXPECT_EQ(calls.mid(0, 6),
+    EXPECT_EQ(calls.mid(0, 7),
               QStringList({"open Q-LARK USB Programmer", "purge 3", "timeouts 5000 1000",
-                           "baud 4800", "data 8 0 0", "flow 0 0 0"}));
+                           "baud 4800", "data 8 0 0", "flow 0 0 0", "latency 1"}));
     EXPECT_TRUE(
         wire.endsWith(" w 45\n" + wire.section('\n', -2, -2).section(' ', 0, 0) + " close\n"));
     // blink's own word is 0x3FF1: verify against it fails on the bits sent.
@@ -326,6 +326,20 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultThenShowTheUsage) {
         {{"--frobnicate", "--board", "3"}, "unknown option --frobnicate"},
         {{"--frobnicate", "--help"}, "unknown option --frobnicate"},
         {{"burn", "--frobnicate"}, "unknown option --frobnicate"},
+        // Several Writers.
+        {{"read", "--all"}, "--all goes with write, erase, verify or eeprom write"},
+        {{"eeprom", "set", "1", "2", "--all"},
+         "--all goes with write, erase, verify or eeprom write"},
+        {{"list", "--all"}, "--all goes with write, erase, verify or eeprom write"},
+        {{"--all", "--writer", "w-1", "erase"}, "--all and --writer exclude each other"},
+        {{"erase", "--jobs", "2"}, "--jobs goes with --all"},
+        {{"--all", "--jobs", "0", "erase"}, "--jobs takes a number of Writers, 1 to 999"},
+        {{"--all", "erase", "--jobs"}, "--jobs takes a number of Writers, 1 to 999"},
+        {{"--writer", "", "erase"}, "--writer takes a Writer's id (qlarkw-cli list shows them)"},
+        {{"list", "--writer", "x"},
+         "--writer goes with write, read, erase, verify, eeprom read, eeprom erase, eeprom "
+         "set, eeprom write, config or version"},
+        {{"list", "x"}, "unexpected argument \"x\""},
         {{"--help", "--frobnicate"}, nullptr},
         {{"--help", "--board", "3"}, nullptr},
         {{"burn", "-h"}, nullptr},
@@ -488,4 +502,68 @@ TEST_F(Cli, EepromConfigAndVersionFailures) {
     }
     EXPECT_EQ(Read(path("refused.txt")), QByteArray());
     EXPECT_FALSE(QFile::exists(path("part.txt")));
+}
+
+// Several Writers named in QLARKW_DEVICE: the simulated one in this
+// program, and ttys that are not there.
+TEST_F(Cli, ListNamesEachWriterAndSaysWhenThereIsNone) {
+    Result r = Run({"list"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("sim  sim     in this program\n"));
+
+    r = Run({"list"}, {"QLARKW_DEVICE=serial:" + path("w-1") + ",serial:" + path("w-2")});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_EQ(r.out, QString());
+    EXPECT_TRUE(r.err.contains(path("w-2") + " does not exist")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("no Writer found (QLARKW_DEVICE=serial:" + path("w-1") +
+                               ",serial:" + path("w-2") + ")\n"))
+        << r.err.toStdString();
+
+    r = Run({"list"}, {"QLARKW_DEVICE=sim,usb"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("unknown device \"usb\"")) << r.err.toStdString();
+}
+
+TEST_F(Cli, WriterChoosesOneAndAnUnknownIdIsALinkFailure) {
+    Result r = Run({"--writer", "sim", "erase"}, {"QLARKW_DEVICE=serial:" + path("w-1") + ",sim"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("全消去しました"))) << r.err.toStdString();
+
+    r = Run({"--writer", "QL000009", "erase"});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_EQ(r.err, "qlarkw-cli: no Writer \"QL000009\" (qlarkw-cli list shows the Writers)\n");
+}
+
+// --all on the one simulated Writer: the same job, its result marked with
+// its id, and the table.
+TEST_F(Cli, AllRunsTheJobAndEndsWithTheTable) {
+    Result r = Run({"--all", "write", HexFile("blink"), "--verify"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("sim: verify: ")) << r.out.toStdString();
+    EXPECT_EQ(lines[1], "ID   OUTCOME     TIME  MESSAGE");
+    EXPECT_TRUE(lines[2].startsWith("sim  ok       ")) << r.out.toStdString();
+    EXPECT_TRUE(lines[2].endsWith("configuration bits match")) << r.out.toStdString();
+    EXPECT_EQ(lines[3], "1 of 1 Writer(s) succeeded");
+    // Not a terminal: plain progress lines.
+    EXPECT_TRUE(r.err.contains("sim  write\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("sim  verify       100%\n")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith("sim  done\n")) << r.err.toStdString();
+
+    // A bad file is refused once, before any Writer is opened.
+    Put(path("bad.hex"), ":0C0000008316003086008312860A0428FF\r\n");
+    r = Run({"--all", "write", path("bad.hex")}, {"QLARKW_SIM_FAULT=openfail"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, QString());
+    EXPECT_EQ(r.err.count(QStringLiteral("ファイルエラー")), 1) << r.err.toStdString();
+    Put(path("bad.txt"), "0,1,1\n");
+    r = Run({"--all", "eeprom", "write", path("bad.txt")}, {"QLARKW_SIM_FAULT=openfail"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err.count(QStringLiteral("ファイルエラー")), 1) << r.err.toStdString();
+
+    // No Writer at all.
+    r = Run({"--all", "erase"}, {"QLARKW_DEVICE=serial:" + path("w-1")});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_TRUE(r.err.endsWith("qlarkw-cli: no Writer found for --all\n")) << r.err.toStdString();
 }

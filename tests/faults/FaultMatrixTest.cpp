@@ -176,6 +176,10 @@ class GuardedDevice final : public Device {
         guard_.Step();
         return inner_.SetFlowControl(flow, xon, xoff);
     }
+    FtStatus SetLatencyTimer(uint8_t ms) override {
+        guard_.Step();
+        return inner_.SetLatencyTimer(ms);
+    }
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override {
         guard_.Step();
         return inner_.Write(data, size, written);

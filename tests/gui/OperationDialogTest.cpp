@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTest>
 
 #include "GuiRig.h"
 #include "config/frmConfig.h"
@@ -136,6 +137,40 @@ TEST(OperationDialog, ClosingDuringStartUpAsksTheProgramToEnd) {
     EXPECT_FALSE(after->EndProgramRequested());
     EXPECT_FALSE(after->isVisible());
     EXPECT_TRUE(rig.sim.trace.isEmpty());
+}
+
+// Word by word the view may lag, but it catches up by itself and never
+// misses the first word, the last one, or a text outside the count.
+TEST(OperationDialog, ProgressCatchesUpAndShowsTheEndsAtOnce) {
+    DialogRig rig;
+    auto dialog = rig.Make("Read", QStringLiteral("?"));
+    ProgressView& view = *dialog;
+    auto* label = Find<QLabel>(*dialog, "Label1");
+    auto* bar = Find<QProgressBar>(*dialog, "ProgressBar1");
+    view.SetProgress(0, 0);
+    EXPECT_EQ(bar->maximum(), 0);
+    view.SetStatusText(QStringLiteral("0000 start"));
+    EXPECT_EQ(label->text(), QStringLiteral("0000 start"));
+    view.SetProgress(0, 100);
+    EXPECT_EQ(bar->maximum(), 100);
+    view.SetProgress(1, 100);  // the first word
+    EXPECT_EQ(bar->value(), 1);
+    for (int word = 2; word < 60; ++word) {
+        view.SetStatusText(QStringLiteral("%1 word").arg(word));
+        view.SetProgress(word, 100);
+    }
+    // The last update of the count comes when the interval is up.
+    QTest::qWait(200);
+    EXPECT_EQ(label->text(), QStringLiteral("59 word"));
+    EXPECT_EQ(bar->value(), 59);
+    for (int word = 60; word <= 100; ++word) {
+        view.SetStatusText(QStringLiteral("%1 word").arg(word));
+        view.SetProgress(word, 100);
+    }
+    EXPECT_EQ(label->text(), QStringLiteral("100 word"));  // the last word at once
+    EXPECT_EQ(bar->value(), 100);
+    view.SetStatusText(QStringLiteral("done"));
+    EXPECT_EQ(label->text(), QStringLiteral("done"));
 }
 
 TEST(OperationDialog, LayoutAsDesigned) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SimFixture.h"
+#include "link/LatencySetting.h"
 #include "link/WriterLink.h"
 #include "link/protocol/SevenBit.h"
 #include "resources/Texts.h"
@@ -36,9 +37,98 @@ TEST(OpenWriter, SetsTheLinkParametersInOrderThenSettles) {
     EXPECT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
     EXPECT_EQ(rig.trace,
               (QStringList{"0 open Q-LARK USB Programmer", "0 purge 3", "0 timeouts 5000 1000",
-                           "0 baud 4800", "0 data 8 0 0", "0 flow 0 0 0"}));
+                           "0 baud 4800", "0 data 8 0 0", "0 flow 0 0 0", "0 latency 1"}));
     EXPECT_EQ(rig.host.sleeps, std::vector<int>{50});
     EXPECT_TRUE(rig.host.messages.empty());
+}
+
+TEST(OpenWriter, LatencyTimerComesFromTheEnvironmentWhenSet) {
+    struct Case {
+        const char* env;
+        const char* call;
+    } const cases[] = {{"16", "latency 16"}, {" 2 ", "latency 2"}, {"255", "latency 255"}};
+    for (const Case& c : cases) {
+        qputenv("QLARKW_LATENCY_MS", c.env);
+        SimRig rig;
+        EXPECT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
+        EXPECT_EQ(rig.Calls().value(6), QString::fromLatin1(c.call)) << c.env;
+    }
+    qunsetenv("QLARKW_LATENCY_MS");
+}
+
+TEST(OpenWriter, NonsenseLatencyIsRefusedByNameAndValue) {
+    for (const char* text : {"0", "256", "-1", "1.5", "abc", "", "0x10"}) {
+        qputenv("QLARKW_LATENCY_MS", text);
+        QString error;
+        EXPECT_FALSE(latency::FromEnvironment(&error)) << text;
+        EXPECT_TRUE(error.startsWith(QStringLiteral("QLARKW_LATENCY_MS: \"%1\"").arg(text)))
+            << error.toStdString();
+        EXPECT_TRUE(error.contains(QStringLiteral("from 1 to 255"))) << error.toStdString();
+        // The link itself falls back on its own value.
+        EXPECT_EQ(latency::LinkLatencyMs(), linkparams::kLatencyTimerMs);
+    }
+    qunsetenv("QLARKW_LATENCY_MS");
+    QString error;
+    EXPECT_EQ(latency::FromEnvironment(&error), linkparams::kLatencyTimerMs);
+    EXPECT_TRUE(error.isEmpty());
+}
+
+// The bridge holds each reply until its latency timer, which runs from the
+// open with its period, next expires; the program's own setting shortens it.
+TEST(SimLatency, RepliesWaitForTheBridgesTimerOnTheVirtualClock) {
+    SimDevice::Options options;
+    options.latencyMs = 16;
+    VirtualClock clock;
+    SimDevice device(clock, options);
+    ASSERT_EQ(device.OpenEx(kDeviceDescription), FT_OK);
+    ASSERT_EQ(device.SetTimeouts(5000, 1000), FT_OK);
+    uint8_t byte = cmd::kPoll;
+    uint32_t count = 0;
+    auto roundTrip = [&]() {
+        byte = cmd::kPoll;
+        EXPECT_EQ(device.Write(&byte, 1, &count), FT_OK);
+        EXPECT_EQ(device.Read(&byte, 1, &count), FT_OK);
+        EXPECT_EQ(count, 1u);
+        EXPECT_EQ(byte, cmd::kPollAck);
+        return clock.NowMs();
+    };
+    // Written at 0, just after the expiry at 0: it crosses at 16.
+    EXPECT_EQ(roundTrip(), 16);
+    EXPECT_EQ(roundTrip(), 32);
+    clock.SleepMs(5);  // written at 37: the next expiry is 48
+    EXPECT_EQ(roundTrip(), 48);
+    // A read that comes after the expiry waits no more.
+    byte = cmd::kPoll;
+    ASSERT_EQ(device.Write(&byte, 1, &count), FT_OK);
+    clock.SleepMs(20);
+    ASSERT_EQ(device.Read(&byte, 1, &count), FT_OK);
+    EXPECT_EQ(clock.NowMs(), 68);
+
+    // The program lowers the timer: from now on 1 ms per reply.
+    ASSERT_EQ(device.SetLatencyTimer(1), FT_OK);
+    EXPECT_EQ(roundTrip(), 69);
+    EXPECT_EQ(roundTrip(), 70);
+    device.Close();
+
+    // The next open finds the bridge at its own setting again.
+    ASSERT_EQ(device.OpenEx(kDeviceDescription), FT_OK);
+    EXPECT_EQ(device.latencyMs(), 16);
+    EXPECT_EQ(roundTrip(), 70 + 16);
+    device.Close();
+}
+
+TEST(SimLatency, WithoutATimerToModelRepliesCrossAtOnceWhateverIsSet) {
+    VirtualClock clock;
+    SimDevice device(clock, SimDevice::Options{});
+    ASSERT_EQ(device.OpenEx(kDeviceDescription), FT_OK);
+    ASSERT_EQ(device.SetLatencyTimer(16), FT_OK);
+    uint8_t byte = cmd::kPoll;
+    uint32_t count = 0;
+    ASSERT_EQ(device.Write(&byte, 1, &count), FT_OK);
+    ASSERT_EQ(device.Read(&byte, 1, &count), FT_OK);
+    EXPECT_EQ(byte, cmd::kPollAck);
+    EXPECT_EQ(clock.NowMs(), 0);
+    device.Close();
 }
 
 TEST(OpenWriter, AnUnpluggedWriterIsReportedUnlessQuiet) {
@@ -117,7 +207,7 @@ TEST(HandshakeWriter, AReadErrorFailsAtOnceWithoutRecovery) {
     SimRig rig(fault);
     ASSERT_FALSE(OpenWriter(*rig.device, rig.host, rig.state));
     EXPECT_TRUE(HandshakeWriter(*rig.device, rig.host, rig.state));
-    EXPECT_EQ(rig.Calls().mid(6), (QStringList{"w 42", "r error"}));
+    EXPECT_EQ(rig.Calls().mid(7), (QStringList{"w 42", "r error"}));
     ASSERT_EQ(rig.host.messages.size(), 1u);
     EXPECT_EQ(rig.host.messages[0].text, kLinkFailed);
 }

@@ -125,9 +125,10 @@ TEST(DocsInStep, TheHelpIsReadAsExpected) {
     const Help help = ParseHelp(Output(QStringLiteral(QLARKW_CLI), {QStringLiteral("--help")}));
     EXPECT_EQ(help.commands,
               (QStringList{"write", "read", "erase", "verify", "eeprom read", "eeprom erase",
-                           "eeprom set", "eeprom write", "config", "version"}));
-    EXPECT_EQ(help.options, (QStringList{"--board", "--config", "--verify", "-o", "--output",
-                                         "--verbose", "-h", "--help"}));
+                           "eeprom set", "eeprom write", "config", "version", "list"}));
+    EXPECT_EQ(help.options,
+              (QStringList{"--board", "--config", "--verify", "-o", "--output", "--writer", "--all",
+                           "--jobs", "--verbose", "-h", "--help"}));
     EXPECT_TRUE(help.variables.contains("QLARKW_DEVICE"));
 }
 
@@ -180,6 +181,8 @@ TEST(DocsInStep, TheBashCompletionOffersTheHelpsCommandsAndOptions) {
     EXPECT_EQ(Complete({"--board", "=", ""}), (QSet<QString>{"1", "2"}));
     EXPECT_EQ(Complete({"--board", "1", "e"}), (QSet<QString>{"erase", "eeprom"}));
     EXPECT_EQ(Complete({"config", ""}), QSet<QString>{});
+    EXPECT_EQ(Complete({"--jobs", "2", "--all", "e"}), (QSet<QString>{"erase", "eeprom"}));
+    EXPECT_EQ(Complete({"--writer", "w-1", "l"}), (QSet<QString>{"list"}));
 }
 
 TEST(DocsInStep, TheBashCompletionOffersHexFilesForWriteAndVerify) {

@@ -103,8 +103,8 @@ TEST(StartupCheck, FailingReadShowsTheMessageForThatPollAndPollingGoesOn) {
 }
 
 TEST(StartupCheck, WriterUnpluggedInTheSecondPollIsAskedAtTheFirstPollsPaceUntilTimer1) {
-    FaultPlan faults;  // gone from the second poll's 'S' on (the ninth device call)
-    faults.goneAtCall = 9;
+    FaultPlan faults;  // gone from the second poll's 'S' on (the tenth device call)
+    faults.goneAtCall = 10;
     CheckRig rig(faults);
     // Far more looks than the 15 s take: a wait that never passes ends here,
     // abandoned, instead of running on.

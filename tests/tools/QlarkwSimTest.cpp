@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include "SimProcess.h"
@@ -111,6 +112,10 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
         {{"--pace", "real", "--pace", "fast"}, "--pace takes real or instant"},
         {{"--link"}, "--link takes a path"},
         {{"--link", ""}, "--link takes a path"},
+        {{"--latency", "256"}, "--latency takes whole milliseconds from 0 to 255"},
+        {{"--latency", "-1"}, "--latency takes whole milliseconds from 0 to 255"},
+        {{"--latency", "1.5"}, "--latency takes whole milliseconds from 0 to 255"},
+        {{"--latency"}, "--latency takes whole milliseconds from 0 to 255"},
         {{"--idle-exit", "-1"}, "--idle-exit takes a number of seconds"},
         {{"--idle-exit"}, "--idle-exit takes a number of seconds"},
         {{"extra"}, "unknown argument \"extra\""},
@@ -119,6 +124,14 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
         {{"-pace", "real"}, "unknown argument \"-pace\""},
         {{"--frobnicate", "--help"}, "unknown argument \"--frobnicate\""},
         {{"--pace", "fast", "--help"}, "--pace takes real or instant"},
+        {{"--count", "0"}, "--count takes a number from 1 to 64"},
+        {{"--count", "65"}, "--count takes a number from 1 to 64"},
+        {{"--count", "two"}, "--count takes a number from 1 to 64"},
+        {{"--fault", "silent"}, "--fault takes a Writer's number and its faults (2:silent)"},
+        {{"--fault", "0:silent"}, "--fault takes a Writer's number and its faults (2:silent)"},
+        {{"--fault", "1:"}, "--fault takes a Writer's number and its faults (2:silent)"},
+        {{"--count", "2", "--fault", "3:silent"}, "--fault 3: there are only 2 Writers (--count)"},
+        {{"--fault", "1:noboard=7"}, "--fault 1:noboard=7: cannot read \"noboard=7\"%"},
         {{"--help", "--pace", "fast"}, nullptr},
     };
     for (const Case& c : cases) {
@@ -131,8 +144,15 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
         }
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out, QString());
-        EXPECT_EQ(run.err, QStringLiteral("qlarkw-sim: ") + QLatin1String(c.message) +
-                               QStringLiteral("\n\n") + usage);
+        // A message ending in % is the beginning of the fault parser's own.
+        const QString message = QLatin1String(c.message);
+        if (message.endsWith(u'%')) {
+            EXPECT_TRUE(run.err.startsWith(QStringLiteral("qlarkw-sim: ") + message.chopped(1)))
+                << run.err.toStdString();
+            continue;
+        }
+        EXPECT_EQ(run.err,
+                  QStringLiteral("qlarkw-sim: ") + message + QStringLiteral("\n\n") + usage);
     }
 }
 
@@ -264,6 +284,27 @@ TEST(QlarkwSimPace, RealPaceSpendsTheLineAndProgrammingTime) {
     EXPECT_EQ(sim.Stop(), 0);
 }
 
+TEST(QlarkwSimPace, LatencyHoldsEachReplyUntilTheBridgesTimerExpires) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant"),
+                           QStringLiteral("--latency"), QStringLiteral("100")}));
+    Client client(sim.path());
+    ASSERT_TRUE(client.Open(20000));
+    client.Send({'S'});
+    ASSERT_EQ(client.Receive(1), QByteArray("s"));
+    // Each next poll is written just after an expiry: its reply waits for
+    // the next one, a whole period later.
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 3; ++i) {
+        client.Send({'S'});
+        ASSERT_EQ(client.Receive(1), QByteArray("s"));
+    }
+    EXPECT_GE(timer.elapsed(), 3 * 100 - 10);
+    client.device.Close();
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
 TEST(QlarkwSimEnding, IdleExitEndsWhenNoProgramComesBack) {
     SimProcess sim;
     ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant"),
@@ -292,4 +333,45 @@ TEST(QlarkwSimEnding, LinkPointsAtThePtyUntilTheEnd) {
     client.device.Close();
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(QFileInfo(link).isSymLink());
+}
+
+// --count: Writers of their own, each with its pty, link, chip and faults.
+TEST(QlarkwSimCount, ServesIndependentWritersWithNumberedFiles) {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("w"));
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--pace"), QStringLiteral("instant"),
+                           QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--link"),
+                           link, QStringLiteral("--fault"), QStringLiteral("2:noboard=1")},
+                          {QStringLiteral("QLARKW_SIM_STATE=") + dir.filePath("chip.hex"),
+                           QStringLiteral("QLARKW_SIM_TRACE=") + dir.filePath("trace")},
+                          3));
+    ASSERT_EQ(sim.paths().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(QFileInfo(link + QStringLiteral("-%1").arg(i + 1)).symLinkTarget(),
+                  sim.paths()[i]);
+    }
+    EXPECT_EQ(QSet<QString>(sim.paths().begin(), sim.paths().end()).size(), 3);
+    EXPECT_FALSE(QFileInfo::exists(link));
+
+    // The fault is Writer 2's alone; each answers on its own pty.
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        Client client(link + QStringLiteral("-%1").arg(i + 1));
+        ASSERT_TRUE(client.Open());
+        client.Send({'A'});
+        EXPECT_EQ(client.Receive(1), QByteArray("a"));
+        client.Send({'W'});
+        EXPECT_EQ(client.Receive(1), QByteArray(i == 1 ? "?" : "w"));
+        client.Send({'E'});
+        client.device.Close();
+    }
+    EXPECT_EQ(sim.Stop(), 0);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_FALSE(QFileInfo(link + QStringLiteral("-%1").arg(i)).isSymLink());
+        EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("chip-%1.hex").arg(i))));
+        EXPECT_EQ(TraceEvents(dir.filePath(QStringLiteral("trace-%1").arg(i))).first(),
+                  QStringLiteral("open"));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("chip.hex"))));
 }

@@ -34,8 +34,9 @@ class SimProcess {
     }
 
     // Starts the simulator; QLARKW_SIM_* come from `env` only (nothing from
-    // the test's own environment).
-    bool Start(const QStringList& args, const QStringList& env = {}) {
+    // the test's own environment). `writers`: the pty paths to read, one a
+    // line (--count).
+    bool Start(const QStringList& args, const QStringList& env = {}, int writers = 1) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"QLARKW_SIM_STATE", "QLARKW_SIM_TRACE", "QLARKW_SIM_FAULT"})
             environment.remove(QString::fromLatin1(name));
@@ -44,12 +45,18 @@ class SimProcess {
         process_.setProcessEnvironment(environment);
         process_.start(QStringLiteral(QLARKW_SIM), args);
         if (!process_.waitForStarted(10000)) return false;
-        // The path is the first line; generous time for a loaded machine.
-        while (!process_.canReadLine()) {
-            if (!process_.waitForReadyRead(20000)) return false;
+        // The paths are the first lines; generous time for a loaded machine.
+        paths_.clear();
+        while (paths_.size() < writers) {
+            while (!process_.canReadLine()) {
+                if (!process_.waitForReadyRead(20000)) return false;
+            }
+            const QString path = QString::fromLocal8Bit(process_.readLine()).trimmed();
+            if (path.isEmpty()) return false;
+            paths_ << path;
         }
-        path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-        return !path_.isEmpty();
+        path_ = paths_.first();
+        return true;
     }
 
     // SIGTERM, then the exit status (-1 when it did not end normally).
@@ -67,8 +74,10 @@ class SimProcess {
         process_.waitForFinished(20000);
     }
     const QString& path() const { return path_; }
+    const QStringList& paths() const { return paths_; }
 
   private:
     QProcess process_;
     QString path_;
+    QStringList paths_;
 };

@@ -199,13 +199,20 @@ void PtyServer::TakeByte(const Timed& in) {
     if (!SameWork(before, after)) SaveChip();
 #endif
     for (const char c : reply) {
-        Timed out{static_cast<uint8_t>(c), ready};
+        Clock::time_point atBridge = ready;
         if (options_.realPace) {
-            out.due = std::max(ready, txLineFree_) + kByteTime;
-            txLineFree_ = out.due;
+            atBridge = std::max(ready, txLineFree_) + kByteTime;
+            txLineFree_ = atBridge;
         }
-        outgoing_.push_back(out);
+        outgoing_.push_back(Timed{static_cast<uint8_t>(c), LatencyExpiry(atBridge)});
     }
+}
+
+PtyServer::Clock::time_point PtyServer::LatencyExpiry(Clock::time_point t) const {
+    const Clock::duration period = options_.latency;
+    if (period <= Clock::duration::zero() || t <= sessionStart_) return t;
+    const auto periods = (t - sessionStart_ + period - Clock::duration(1)) / period;
+    return sessionStart_ + periods * period;
 }
 
 bool PtyServer::SendDue(Clock::time_point now, bool* blocked, QString* error) {
@@ -296,15 +303,28 @@ bool PtyServer::Run(int stopFd, QString* error) {
             if (deadline <= now) break;
             earliest(deadline);
         }
-        int timeoutMs = -1;
+        // The wait ends at the deadline to the nanosecond: a time-out in
+        // whole milliseconds would add up to a second over a write's
+        // two thousand round trips.
+        timespec timeout{};
         if (wake) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wake - now);
-            timeoutMs = static_cast<int>(std::max<int64_t>(0, left.count()));
+            const auto left = std::max(Clock::duration::zero(), *wake - Clock::now());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
         }
         pollfd fds[3] = {{master_, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
                          {stopFd, POLLIN, 0},
                          {watch_, POLLIN, 0}};
+#if defined(__linux__) || defined(__FreeBSD__)
+        const int ready = ::ppoll(fds, watch_ >= 0 ? 3 : 2, wake ? &timeout : nullptr, nullptr);
+#else
+        // No ppoll() here: whole milliseconds, rounded up.
+        const int timeoutMs =
+            wake ? static_cast<int>(timeout.tv_sec * 1000 + (timeout.tv_nsec + 999'999) / 1'000'000)
+                 : -1;
         const int ready = ::poll(fds, watch_ >= 0 ? 3 : 2, timeoutMs);
+#endif
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) {
             *error = SystemError("poll");

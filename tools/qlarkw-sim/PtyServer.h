@@ -20,7 +20,14 @@
 // pace the server spends the line's time itself: 10 bit times per byte at
 // 4800 baud in each direction, and the PIC16F84A's programming times before
 // the reply to a word, an EEPROM byte or an erase. Everything is scheduled
-// on the steady clock and waited for in poll(); nothing spins.
+// on the steady clock against absolute deadlines and waited for in ppoll()
+// to the nanosecond; nothing spins.
+//
+// Latency. A pty carries no call for the bridge's latency timer, so the
+// timer's setting is the server's: a reply that has crossed the line waits
+// in the bridge until the timer, which runs with its period from the
+// program's open of the tty, next expires. (At 4800 baud the bridge's USB
+// packet never fills before the timer expires, so nothing goes earlier.)
 //
 // The chip. Loaded from the state file when the server starts, saved to it
 // whenever the program closes the tty and when the server ends.
@@ -46,6 +53,8 @@ class PtyServer {
         QString statePath;
         QString tracePath;
         FaultPlan faults;
+        // The bridge's latency timer; 0: replies leave as they come.
+        std::chrono::milliseconds latency{0};
         // A symbolic link made to the pty, removed at the end (optional).
         QString linkPath;
         // End when no program has had the tty open for this long (since
@@ -77,6 +86,8 @@ class PtyServer {
     };
 
     bool ReadFromProgram(Clock::time_point now, QString* error);
+    // The first expiry of the latency timer at or after `t`.
+    Clock::time_point LatencyExpiry(Clock::time_point t) const;
     void TakeByte(const Timed& in);
     bool SendDue(Clock::time_point now, bool* blocked, QString* error);
     void HandleWatchEvents(Clock::time_point now, QString* error);

@@ -1,5 +1,7 @@
 #include "link/d2xx/D2xxDevice.h"
 
+#include <algorithm>
+
 namespace {
 
 template <typename Fn>
@@ -59,6 +61,12 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const QString& file, QString* err
     Resolve(l, "FT_Write", &c.write, &missing);
     Resolve(l, "FT_Read", &c.read, &missing);
     Resolve(l, "FT_Close", &c.close, &missing);
+    // Not in every build of the library: a Writer is still opened and used
+    // without them.
+    QStringList optional;
+    Resolve(l, "FT_CreateDeviceInfoList", &c.createDeviceInfoList, &optional);
+    Resolve(l, "FT_GetDeviceInfoDetail", &c.getDeviceInfoDetail, &optional);
+    Resolve(l, "FT_SetLatencyTimer", &c.setLatencyTimer, &optional);
     if (!missing.isEmpty()) {
         if (error) {
             *error = QStringLiteral("%1 is not a usable D2XX library: it lacks %2")
@@ -70,7 +78,47 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const QString& file, QString* err
     return lib;
 }
 
-D2xxDevice::D2xxDevice(QString libraryFile) : libraryFile_(std::move(libraryFile)) {}
+D2xxDevice::D2xxDevice(QString libraryFile, QString serial)
+    : libraryFile_(std::move(libraryFile)), serial_(std::move(serial)) {}
+
+std::vector<D2xxDevice::Found> D2xxDevice::ListWriters(const QString& libraryFile,
+                                                       const QByteArray& description,
+                                                       QString* error) {
+    std::vector<Found> found;
+    const std::unique_ptr<D2xxLibrary> library = D2xxLibrary::Load(libraryFile, error);
+    if (!library) return found;
+    const D2xxLibrary::Calls& calls = library->calls();
+    if (!calls.createDeviceInfoList || !calls.getDeviceInfoDetail) {
+        if (error)
+            *error = QStringLiteral(
+                         "%1 has no device-info list (FT_CreateDeviceInfoList, "
+                         "FT_GetDeviceInfoDetail)")
+                         .arg(library->fileName());
+        return found;
+    }
+    D2xxLibrary::Dword count = 0;
+    if (const FtStatus status = calls.createDeviceInfoList(&count); status != FT_OK) {
+        if (error)
+            *error = QStringLiteral("FT_CreateDeviceInfoList returned %1 (%2)")
+                         .arg(status)
+                         .arg(QLatin1String(FtStatusName(status)));
+        return found;
+    }
+    for (D2xxLibrary::Dword index = 0; index < count; ++index) {
+        D2xxLibrary::Dword flags = 0, type = 0, id = 0, location = 0;
+        // One more byte than the library fills, so the strings always end.
+        char serial[D2xxLibrary::kSerialBufferSize + 1] = {};
+        char text[D2xxLibrary::kDescriptionBufferSize + 1] = {};
+        D2xxLibrary::Handle handle = nullptr;
+        if (calls.getDeviceInfoDetail(index, &flags, &type, &id, &location, serial, text,
+                                      &handle) != FT_OK)
+            continue;
+        if (QByteArray(text) != description || serial[0] == '\0') continue;
+        found.push_back({QString::fromLatin1(serial).trimmed(),
+                         QStringLiteral("location 0x%1").arg(location, 0, 16)});
+    }
+    return found;
+}
 
 D2xxDevice::~D2xxDevice() {
     if (isOpen()) Close();
@@ -94,15 +142,20 @@ FtStatus D2xxDevice::OpenEx(const QByteArray& description) {
         if (!library_) return Fail(FT_DEVICE_NOT_FOUND, error);
     }
     // The library wants a NUL-terminated 8-bit string it may not change.
-    QByteArray text = description;
+    // One Writer of several is opened by its serial number.
+    const bool bySerial = !serial_.isEmpty();
+    QByteArray text = bySerial ? serial_.toLatin1() : description;
     D2xxLibrary::Handle handle = nullptr;
-    const FtStatus status =
-        library_->calls().openEx(text.data(), D2xxLibrary::kOpenByDescription, &handle);
+    const FtStatus status = library_->calls().openEx(
+        text.data(), bySerial ? D2xxLibrary::kOpenBySerialNumber : D2xxLibrary::kOpenByDescription,
+        &handle);
     if (status != FT_OK || handle == nullptr) {
         return Fail(status != FT_OK ? status : FT_INVALID_HANDLE,
                     status == FT_DEVICE_NOT_FOUND
-                        ? QStringLiteral("no device with the description \"%1\" (D2XX, %2)")
-                              .arg(QString::fromLatin1(description), library_->fileName())
+                        ? QStringLiteral("no device with the %1 \"%2\" (D2XX, %3)")
+                              .arg(bySerial ? QStringLiteral("serial number")
+                                            : QStringLiteral("description"),
+                                   QString::fromLatin1(text), library_->fileName())
                         : QStringLiteral("FT_OpenEx returned %1 (%2)")
                               .arg(status)
                               .arg(QLatin1String(FtStatusName(status))));
@@ -135,6 +188,16 @@ FtStatus D2xxDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits
 FtStatus D2xxDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
     if (!isOpen()) return FT_INVALID_HANDLE;
     return Checked(library_->calls().setFlowControl(handle_, flow, xon, xoff), "FT_SetFlowControl");
+}
+
+FtStatus D2xxDevice::SetLatencyTimer(uint8_t ms) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    if (!library_->calls().setLatencyTimer)
+        return Fail(FT_NOT_SUPPORTED,
+                    QStringLiteral("%1 has no FT_SetLatencyTimer").arg(library_->fileName()));
+    return Checked(
+        library_->calls().setLatencyTimer(handle_, std::max(ms, D2xxLibrary::kMinLatencyMs)),
+        "FT_SetLatencyTimer");
 }
 
 FtStatus D2xxDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {

@@ -10,6 +10,7 @@
 #ifdef QLARKW_HAVE_LIBFTDI1
 // Kept to this file: its enums (NONE, ODD, BITS_8, ...) are unscoped.
 #include <ftdi.h>
+#include <libusb.h>
 #endif
 
 #ifdef QLARKW_HAVE_LIBFTDI1
@@ -38,9 +39,20 @@ QString FtdiError(ftdi_context* ftdi) {
     return QString::fromLocal8Bit(ftdi_get_error_string(ftdi));
 }
 
+// "usb 1-1.2", as the kernel names the device: the bus, then the port of
+// every hub on the way.
+QString UsbLocation(libusb_device* device) {
+    uint8_t ports[8] = {};
+    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+    QString location = QStringLiteral("usb %1").arg(libusb_get_bus_number(device));
+    for (int i = 0; i < depth; ++i) location += (i == 0 ? u'-' : u'.') + QString::number(ports[i]);
+    return location;
+}
+
 }  // namespace
 
-FtdiDevice::FtdiDevice() : context_(std::make_unique<Context>()) {}
+FtdiDevice::FtdiDevice(QString serial)
+    : serial_(std::move(serial)), context_(std::make_unique<Context>()) {}
 
 FtdiDevice::~FtdiDevice() {
     if (isOpen()) Close();
@@ -49,6 +61,47 @@ FtdiDevice::~FtdiDevice() {
 
 bool FtdiDevice::Available() {
     return true;
+}
+
+std::vector<FtdiDevice::Found> FtdiDevice::ListWriters(const QByteArray& description,
+                                                       QString* error) {
+    std::vector<Found> found;
+    ftdi_context* ftdi = ftdi_new();
+    if (!ftdi) {
+        if (error) *error = QStringLiteral("libftdi1 could not start libusb (no USB access here?)");
+        return found;
+    }
+    ftdi_device_list* list = nullptr;
+    const int count = ftdi_usb_find_all(ftdi, &list, 0, 0);
+    if (count < 0) {
+        if (error) *error = QStringLiteral("cannot list the USB devices: %1").arg(FtdiError(ftdi));
+        ftdi_free(ftdi);
+        return found;
+    }
+    QStringList unreadable;
+    for (ftdi_device_list* item = list; item != nullptr; item = item->next) {
+        char product[128] = {};
+        char serial[128] = {};
+        // Reads the strings without taking the bridge from its driver.
+        const int result = ftdi_usb_get_strings2(ftdi, item->dev, nullptr, 0, product,
+                                                 sizeof product, serial, sizeof serial);
+        if (result < 0) {
+            unreadable << QStringLiteral("%1 (%2%3)")
+                              .arg(UsbLocation(item->dev), FtdiError(ftdi),
+                                   result == kStringsCannotOpenDevice
+                                       ? QStringLiteral("; install the udev rule")
+                                       : QString());
+            continue;
+        }
+        if (description != QByteArray(product)) continue;
+        found.push_back({QString::fromLatin1(serial).trimmed(), UsbLocation(item->dev)});
+    }
+    ftdi_list_free(&list);
+    ftdi_free(ftdi);
+    if (error && !unreadable.isEmpty())
+        *error = QStringLiteral("FTDI bridges whose strings cannot be read: ") +
+                 unreadable.join(QStringLiteral(", "));
+    return found;
 }
 
 bool FtdiDevice::isOpen() const {
@@ -93,8 +146,13 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
             continue;
         }
         if (description == QByteArray(product)) {
-            match = item->dev;
-            break;
+            if (serial_.isEmpty() || serial_ == QString::fromLatin1(serial).trimmed()) {
+                match = item->dev;
+                break;
+            }
+            seen << QStringLiteral("\"%1\" serial %2")
+                        .arg(QString::fromLatin1(product), QString::fromLatin1(serial));
+            continue;
         }
         seen << QStringLiteral("\"%1\"").arg(QString::fromLatin1(product));
     }
@@ -102,6 +160,7 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
         ftdi_list_free(&list);
         QString why = QStringLiteral("no FTDI device with the description \"%1\"")
                           .arg(QString::fromLatin1(description));
+        if (!serial_.isEmpty()) why += QStringLiteral(" and the serial number %1").arg(serial_);
         if (count == 0)
             why += QStringLiteral(" (no FTDI device on the USB bus)");
         else
@@ -190,6 +249,17 @@ FtStatus FtdiDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
     return FT_OK;
 }
 
+FtStatus FtdiDevice::SetLatencyTimer(uint8_t ms) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    // libftdi1 takes 1 to 255 ms; 0 is no latency a bridge has.
+    if (ms == 0) return Fail(FT_INVALID_PARAMETER, QStringLiteral("no latency of 0 ms"));
+    if (ftdi_set_latency_timer(context_->ftdi, ms) < 0)
+        return Fail(
+            FT_IO_ERROR,
+            QStringLiteral("cannot set the latency timer: %1").arg(FtdiError(context_->ftdi)));
+    return FT_OK;
+}
+
 FtStatus FtdiDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {
     if (written) *written = 0;
     if (!isOpen()) return FT_INVALID_HANDLE;
@@ -245,10 +315,15 @@ const QString kNotBuilt =
     QStringLiteral("built without libftdi1 (install libftdi1-dev and pkg-config, then rebuild)");
 }
 
-FtdiDevice::FtdiDevice() : context_(std::make_unique<Context>()) {}
+FtdiDevice::FtdiDevice(QString serial)
+    : serial_(std::move(serial)), context_(std::make_unique<Context>()) {}
 FtdiDevice::~FtdiDevice() = default;
 bool FtdiDevice::Available() {
     return false;
+}
+std::vector<FtdiDevice::Found> FtdiDevice::ListWriters(const QByteArray&, QString* error) {
+    if (error) *error = kNotBuilt;
+    return {};
 }
 bool FtdiDevice::isOpen() const {
     return false;
@@ -270,6 +345,9 @@ FtStatus FtdiDevice::SetDataCharacteristics(uint8_t, uint8_t, uint8_t) {
     return FT_INVALID_HANDLE;
 }
 FtStatus FtdiDevice::SetFlowControl(uint16_t, uint8_t, uint8_t) {
+    return FT_INVALID_HANDLE;
+}
+FtStatus FtdiDevice::SetLatencyTimer(uint8_t) {
     return FT_INVALID_HANDLE;
 }
 FtStatus FtdiDevice::Write(const uint8_t*, uint32_t, uint32_t* written) {

@@ -24,6 +24,13 @@ inline constexpr uint8_t kParity = d2xxcodes::kParityNone;
 inline constexpr uint16_t kFlowControl = d2xxcodes::kFlowNone;
 inline constexpr uint8_t kXon = 0;
 inline constexpr uint8_t kXoff = 0;
+// The bridge's latency timer, set right after the flow control: a reply
+// shorter than the bridge's USB packet (every reply of the Writer) waits
+// for the timer before it crosses USB. The bridge's own default is 16 ms;
+// the lowest value its drivers take is 1 ms (2 ms for the vendor's library).
+inline constexpr uint8_t kLatencyTimerMs = 1;
+inline constexpr uint8_t kLatencyTimerMaxMs = 255;
+inline constexpr uint8_t kBridgeDefaultLatencyMs = 16;
 // Bits on the line per byte: start bit, eight data bits, stop bit.
 inline constexpr int kBitsPerByte = 10;
 }  // namespace linkparams

@@ -11,6 +11,12 @@
 //
 // The port is opened exclusively and set raw: no echo, no line editing, no
 // translation of bytes, no flow control until SetFlowControl asks for one.
+// The latency timer of the bridge behind the tty is set, on Linux, through
+// the port's sysfs `latency_timer` attribute where it may be written, and
+// through the tty's low-latency flag (which FTDI's driver turns into a 1 ms
+// timer; no root needed). A tty without either (a pty) reports
+// FT_NOT_SUPPORTED.
+//
 // Reads wait for their bytes until the read time-out has passed and then
 // return FT_OK with what has arrived, as D2XX does; a port that hangs up (the
 // Writer unplugged, the simulator gone) fails the read with FT_IO_ERROR.
@@ -38,6 +44,7 @@ class SerialDevice final : public DeviceBase {
     FtStatus SetBaudRate(uint32_t baud) override;
     FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override;
     FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override;
+    FtStatus SetLatencyTimer(uint8_t ms) override;
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;

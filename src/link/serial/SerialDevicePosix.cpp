@@ -7,8 +7,13 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 
 #include <QFile>
+#include <QFileInfo>
+#include <QStringList>
 #include <chrono>
 
 #include "link/serial/PosixTty.h"
@@ -190,6 +195,50 @@ FtStatus SerialDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) 
     }
     if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(FT_IO_ERROR, ErrnoText(errno));
     return FT_OK;
+}
+
+FtStatus SerialDevice::SetLatencyTimer(uint8_t ms) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    QStringList missed;
+    bool set = false;
+#ifdef __linux__
+    // The usb-serial port's attribute: <sysfs>/class/tty/ttyUSBn/device/latency_timer.
+    const QString name = QFileInfo(QFileInfo(portPath_).canonicalFilePath()).fileName();
+    const QString attribute =
+        QStringLiteral("%1/class/tty/%2/device/latency_timer").arg(options_.sysfsRoot, name);
+    if (!name.isEmpty() && QFileInfo::exists(attribute)) {
+        QFile file(attribute);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Text) &&
+            file.write(QByteArray::number(ms) + '\n') > 0 && file.flush())
+            set = true;
+        else
+            missed << QStringLiteral("%1: %2").arg(attribute, file.errorString());
+    }
+    // The low-latency flag means a 1 ms timer to FTDI's driver; without it
+    // the driver uses the attribute's value. Any user may change it.
+    serial_struct serial{};
+    if (::ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
+        const bool low = ms <= 1;
+        if (low || set) {
+            if (low)
+                serial.flags |= ASYNC_LOW_LATENCY;
+            else
+                serial.flags &= ~ASYNC_LOW_LATENCY;
+            if (::ioctl(fd_, TIOCSSERIAL, &serial) == 0)
+                set = set || low;
+            else
+                missed << QStringLiteral("the low-latency flag: %1").arg(ErrnoText(errno));
+        }
+    } else {
+        missed << QStringLiteral("no serial port settings (%1)").arg(ErrnoText(errno));
+    }
+#else
+    (void)ms;
+    missed << QStringLiteral("this system has no call for it");
+#endif
+    if (set) return FT_OK;
+    return Fail(FT_NOT_SUPPORTED, QStringLiteral("%1: cannot set the latency timer: %2")
+                                      .arg(portPath_, missed.join(QStringLiteral("; "))));
 }
 
 FtStatus SerialDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {

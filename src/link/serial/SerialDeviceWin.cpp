@@ -178,6 +178,16 @@ FtStatus SerialDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
     return FT_OK;
 }
 
+FtStatus SerialDevice::SetLatencyTimer(uint8_t) {
+    if (!isOpen()) return FT_INVALID_HANDLE;
+    // The FTDI driver keeps a COM port's latency timer in the port's
+    // advanced settings (Device Manager); there is no call for it here.
+    return Fail(FT_NOT_SUPPORTED,
+                QStringLiteral("%1: a COM port's latency timer is set in its driver's advanced "
+                               "port settings")
+                    .arg(portPath_));
+}
+
 FtStatus SerialDevice::Close() {
     if (!isOpen()) return FT_INVALID_HANDLE;
     const BOOL closed = ::CloseHandle(AsHandle(handle_));

@@ -32,15 +32,23 @@ QString NotFound(const QString& product, const QStringList& others) {
     return text;
 }
 
+Result First(const Listing& listing) {
+    Result result;
+    if (!listing.writers.isEmpty()) result.path = listing.writers.first().path;
+    result.others = listing.others;
+    result.error = listing.error;
+    return result;
+}
+
 }  // namespace
 
-Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product) {
-    Result result;
+Listing ListInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product) {
+    Listing listing;
     const QDir ttyDir(sysfsRoot + QStringLiteral("/class/tty"));
     if (!ttyDir.exists()) {
-        result.error = QStringLiteral("%1 does not exist; cannot look for USB serial ports")
-                           .arg(ttyDir.path());
-        return result;
+        listing.error = QStringLiteral("%1 does not exist; cannot look for USB serial ports")
+                            .arg(ttyDir.path());
+        return listing;
     }
     QStringList names =
         ttyDir.entryList({QStringLiteral("ttyUSB*")},
@@ -60,48 +68,58 @@ Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QStri
         const QString vendor = ReadAttribute(usb.filePath(QStringLiteral("idVendor")));
         const QString found = ReadAttribute(usb.filePath(QStringLiteral("product")));
         if (vendor == QLatin1String(kFtdiVendorId) && found == product) {
-            if (result.path.isEmpty()) result.path = devRoot + u'/' + name;
+            listing.writers << Port{devRoot + u'/' + name,
+                                    ReadAttribute(usb.filePath(QStringLiteral("serial"))).trimmed(),
+                                    usb.dirName()};
             continue;
         }
-        result.others << QStringLiteral("%1 (%2 \"%3\")")
-                             .arg(name, vendor.isEmpty() ? QStringLiteral("?") : vendor, found);
+        listing.others << QStringLiteral("%1 (%2 \"%3\")")
+                              .arg(name, vendor.isEmpty() ? QStringLiteral("?") : vendor, found);
     }
-    if (result.path.isEmpty()) result.error = NotFound(product, result.others);
-    return result;
+    if (listing.writers.isEmpty()) listing.error = NotFound(product, listing.others);
+    return listing;
 }
 
-Result Find(const QString& sysfsRoot, const QString& devRoot, const QString& product) {
+Listing List(const QString& sysfsRoot, const QString& devRoot, const QString& product) {
 #if defined(Q_OS_LINUX)
-    return FindInSysfs(sysfsRoot, devRoot, product);
+    return ListInSysfs(sysfsRoot, devRoot, product);
 #elif defined(Q_OS_MACOS)
     Q_UNUSED(sysfsRoot);
     Q_UNUSED(devRoot);
     // The port list gives the USB product string as the description. Each
     // port appears as tty.* and cu.*; the call-out device does not wait for
-    // a carrier.
-    Result result;
+    // a carrier, so it is the one kept.
+    Listing listing;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const bool ftdi = info.hasVendorIdentifier() && info.vendorIdentifier() == 0x0403;
         if (ftdi && info.description() == product) {
-            if (result.path.isEmpty() || info.portName().startsWith(QStringLiteral("cu.")))
-                result.path = info.systemLocation();
+            if (!info.portName().startsWith(QStringLiteral("cu."))) continue;
+            listing.writers << Port{info.systemLocation(), info.serialNumber(), QString()};
         } else if (ftdi) {
-            result.others
+            listing.others
                 << QStringLiteral("%1 (0403 \"%2\")").arg(info.portName(), info.description());
         }
     }
-    if (result.path.isEmpty()) result.error = NotFound(product, result.others);
-    return result;
+    if (listing.writers.isEmpty()) listing.error = NotFound(product, listing.others);
+    return listing;
 #else
     Q_UNUSED(sysfsRoot);
     Q_UNUSED(devRoot);
     Q_UNUSED(product);
-    Result result;
-    result.error = QStringLiteral(
+    Listing listing;
+    listing.error = QStringLiteral(
         "this system does not tell which serial port has the Writer's product string; "
         "give the port (serial:COM3) or use the d2xx backend");
-    return result;
+    return listing;
 #endif
+}
+
+Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product) {
+    return First(ListInSysfs(sysfsRoot, devRoot, product));
+}
+
+Result Find(const QString& sysfsRoot, const QString& devRoot, const QString& product) {
+    return First(List(sysfsRoot, devRoot, product));
 }
 
 }  // namespace ttyfinder

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -9,25 +10,44 @@
 // usb-serial tty is two levels above the tty's `device` link:
 //   <sysfs>/class/tty/ttyUSBn/device/../../product   "Q-LARK USB Programmer"
 //   <sysfs>/class/tty/ttyUSBn/device/../../idVendor  "0403"
+//   <sysfs>/class/tty/ttyUSBn/device/../../serial    the bridge's serial number
 // (udev's model name is no use: it turns the blanks into underscores.)
+//
+// The sysfs root and the folder of the device nodes are parameters, so that
+// tests can lay out a tree of their own.
 namespace ttyfinder {
 
 inline constexpr char kFtdiVendorId[] = "0403";
 
-struct Result {
-    QString path;        // the tty to open; empty when none matched
-    QStringList others;  // other usb-serial ttys seen, "ttyUSB0 (0403 \"FT232R USB UART\")"
-    QString error;       // why nothing matched, in words a user can act on
+// One tty whose USB device is a Writer.
+struct Port {
+    QString path;     // the tty to open: `devRoot`/ttyUSBn
+    QString serial;   // the bridge's USB serial number; empty when it has none
+    QString usbPort;  // the USB device's place on the bus ("1-1.2": bus 1, hub port 1, port 2)
 };
 
-// Looks through `sysfsRoot` (normally "/sys") for the ttyUSB whose USB
-// device has vendor id 0403 and exactly `product` as its product string; the
-// path returned is `devRoot`/ttyUSBn (normally under "/dev"). When several
-// match, the first in name order is taken.
-Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product);
+struct Listing {
+    QList<Port> writers;  // in name order (ttyUSB2 before ttyUSB10)
+    QStringList others;   // other usb-serial ttys seen, "ttyUSB0 (0403 \"FT232R USB UART\")"
+    QString error;        // why nothing matched, in words a user can act on
+};
 
-// The same search by the platform's own means: sysfs on Linux, the serial
-// port list on macOS. Elsewhere there is no product string to match.
+struct Result {
+    QString path;        // the tty to open; empty when none matched
+    QStringList others;  // other usb-serial ttys seen
+    QString error;       // why nothing matched
+};
+
+// Every ttyUSB under `sysfsRoot` (normally "/sys") whose USB device has
+// vendor id 0403 and exactly `product` as its product string.
+Listing ListInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product);
+
+// The same by the platform's own means: sysfs on Linux, the serial port list
+// on macOS. Elsewhere there is no product string to match.
+Listing List(const QString& sysfsRoot, const QString& devRoot, const QString& product);
+
+// The first of ListInSysfs(); of List().
+Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product);
 Result Find(const QString& sysfsRoot, const QString& devRoot, const QString& product);
 
 }  // namespace ttyfinder

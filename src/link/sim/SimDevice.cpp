@@ -91,6 +91,8 @@ FtStatus SimDevice::OpenEx(const QByteArray& description) {
     ++openCount_;
     pending_.clear();
     readTimeoutMs_ = 0;
+    latencyMs_ = options_.latencyMs;
+    latencySince_ = repliesCrossAt_ = clock_.NowMs();
     Trace(what);
     return FT_OK;
 }
@@ -119,6 +121,23 @@ FtStatus SimDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
     return Setting(QStringLiteral("flow %1 %2 %3").arg(flow).arg(xon).arg(xoff));
 }
 
+FtStatus SimDevice::SetLatencyTimer(uint8_t ms) {
+    const FtStatus status = Setting(QStringLiteral("latency %1").arg(ms));
+    // Without a timer to model (0) the call changes nothing: replies keep
+    // crossing at once, and the virtual times of the jobs stay as they are.
+    if (status == FT_OK && options_.latencyMs > 0) {
+        latencyMs_ = ms;
+        latencySince_ = clock_.NowMs();
+    }
+    return status;
+}
+
+int64_t SimDevice::NextLatencyExpiry(int64_t ms) const {
+    if (latencyMs_ == 0 || ms <= latencySince_) return ms;
+    const int64_t periods = (ms - latencySince_ + latencyMs_ - 1) / latencyMs_;
+    return latencySince_ + periods * latencyMs_;
+}
+
 FtStatus SimDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {
     if (written) *written = 0;
     const bool gone = Gone();
@@ -129,7 +148,13 @@ FtStatus SimDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written)
         return Fail(FT_IO_ERROR, Unplugged());
     }
     if (Tracing()) Trace(QStringLiteral("w ") + HexBytes(data, size));
+    const qsizetype before = pending_.size();
     for (uint32_t i = 0; i < size; ++i) pending_.append(firmware_.Receive(data[i]));
+    // The reply is at the bridge now; it crosses USB at the timer's next
+    // expiry (strictly after now: the expiry that is happening has just
+    // sent what was there before).
+    if (pending_.size() > before && latencyMs_ > 0)
+        repliesCrossAt_ = NextLatencyExpiry(clock_.NowMs() + 1);
     if (written) *written = size;
     return FT_OK;
 }
@@ -152,6 +177,8 @@ FtStatus SimDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
         Trace(QStringLiteral("r timeout"));
         return FT_OK;
     }
+    if (!pending_.isEmpty() && clock_.NowMs() < repliesCrossAt_)
+        clock_.SleepMs(repliesCrossAt_ - clock_.NowMs());
     const auto n = static_cast<uint32_t>(std::min<qsizetype>(size, pending_.size()));
     std::copy_n(reinterpret_cast<const uint8_t*>(pending_.constData()), n, data);
     pending_.remove(0, n);

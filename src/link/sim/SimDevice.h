@@ -29,6 +29,8 @@ class SimDevice final : public DeviceBase {
         QString statePath;
         QString tracePath;
         FaultPlan faults;
+        // The bridge's latency timer before the program sets it, in ms.
+        uint8_t latencyMs = 0;
         // Receives each trace line (without its line end) as well; tests
         // read the wire from it.
         std::function<void(const QString&)> traceSink;
@@ -43,6 +45,7 @@ class SimDevice final : public DeviceBase {
     FtStatus SetBaudRate(uint32_t baud) override;
     FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override;
     FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override;
+    FtStatus SetLatencyTimer(uint8_t ms) override;
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override;
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override;
     FtStatus Close() override;
@@ -55,6 +58,8 @@ class SimDevice final : public DeviceBase {
     // readerror=N and drop=N count them.
     int callCount() const { return callCount_; }
     int readCount() const { return readCount_; }
+    // The bridge's latency timer as it is set now.
+    uint8_t latencyMs() const { return latencyMs_; }
 
   private:
     bool Tracing() const { return trace_.isOpen() || options_.traceSink; }
@@ -64,6 +69,8 @@ class SimDevice final : public DeviceBase {
     // A setting call: refused while closed, fails once the Writer is gone.
     FtStatus Setting(const QString& what);
     static QString HexBytes(const uint8_t* data, uint32_t size);
+    // The first expiry of the latency timer at or after `ms`.
+    int64_t NextLatencyExpiry(int64_t ms) const;
 
     Clock& clock_;
     Options options_;
@@ -73,6 +80,9 @@ class SimDevice final : public DeviceBase {
     bool open_ = false;
     int64_t openedAt_ = 0;
     uint32_t readTimeoutMs_ = 0;  // until set, reads do not wait
+    uint8_t latencyMs_ = 0;
+    int64_t latencySince_ = 0;    // when the timer was started with its period
+    int64_t repliesCrossAt_ = 0;  // when what is pending reaches the PC
     int callCount_ = 0;
     int readCount_ = 0;
     int openCount_ = 0;

@@ -35,6 +35,7 @@ TEST(FtdiDevice, CallsOnADeviceThatIsNotOpenAreRefused) {
     EXPECT_EQ(device.SetBaudRate(4800), FT_INVALID_HANDLE);
     EXPECT_EQ(device.SetDataCharacteristics(8, 0, 0), FT_INVALID_HANDLE);
     EXPECT_EQ(device.SetFlowControl(0, 0, 0), FT_INVALID_HANDLE);
+    EXPECT_EQ(device.SetLatencyTimer(1), FT_INVALID_HANDLE);
     EXPECT_EQ(device.Write(&byte, 1, &count), FT_INVALID_HANDLE);
     EXPECT_EQ(count, 0u);
     count = 7;
@@ -51,4 +52,7 @@ TEST(FtdiDevice, OpenWriterShowsTheUnpluggedMessage) {
     EXPECT_TRUE(OpenWriter(device, host, state));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, QStringLiteral("USBライタの接続を確認してください"));
+    // The open failed, so no setting was tried: the latency call's refusal
+    // would have replaced the open's reason.
+    EXPECT_FALSE(device.LastError().contains(QStringLiteral("latency")));
 }

@@ -11,5 +11,6 @@ TEST(FtdiWithoutLibrary, ReportsItselfUnavailable) {
     EXPECT_TRUE(device.LastError().contains(QStringLiteral("built without libftdi1")));
     EXPECT_TRUE(device.LastError().contains(QStringLiteral("libftdi1-dev")));
     EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(device.SetLatencyTimer(1), FT_INVALID_HANDLE);
     EXPECT_EQ(device.Close(), FT_INVALID_HANDLE);
 }

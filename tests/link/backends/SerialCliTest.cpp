@@ -2,10 +2,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include "ProgramRun.h"
 #include "SimProcess.h"
 
 // qlarkw-cli through QLARKW_DEVICE=serial:PTY against qlarkw-sim: every
@@ -13,12 +13,6 @@
 // output; the read-out is checked by srecord, an independent HEX tool.
 
 namespace {
-
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 class SerialCliTest : public ::testing::Test {
   protected:
@@ -28,19 +22,8 @@ class SerialCliTest : public ::testing::Test {
             {QStringLiteral("QLARKW_SIM_STATE=") + dir.filePath(QStringLiteral("chip.hex"))}));
     }
 
-    Outcome Cli(const QStringList& args) {
-        QProcess cli;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QLARKW_DEVICE"), QStringLiteral("serial:") + sim.path());
-        cli.setProcessEnvironment(env);
-        cli.setWorkingDirectory(dir.path());
-        cli.start(QStringLiteral(QLARKW_CLI), args);
-        Outcome run;
-        if (!cli.waitForFinished(120000)) return run;
-        run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-        run.out = QString::fromUtf8(cli.readAllStandardOutput());
-        run.err = QString::fromUtf8(cli.readAllStandardError());
-        return run;
+    ProgramRun Cli(const QStringList& args) {
+        return RunProgram(QStringLiteral(QLARKW_CLI), args, QStringLiteral("serial:") + sim.path(), dir.path());
     }
 
     QString Data(const char* name) const {
@@ -54,21 +37,14 @@ class SerialCliTest : public ::testing::Test {
 
 #ifdef SREC_CAT
 // Runs an srecord tool; its exit code and what it said.
-Outcome Srec(const char* tool, const QStringList& args) {
-    QProcess process;
-    process.start(QLatin1String(tool), args);
-    Outcome run;
-    if (!process.waitForFinished(60000)) return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+ProgramRun Srec(const char* tool, const QStringList& args) {
+    return RunProgram(QLatin1String(tool), args);
 }
 
 // Program memory of a read-out as srecord reads it: 2048 bytes, word n at
 // byte 2n, low byte first.
 QByteArray ProgramBytes(const QString& hexPath, const QString& binPath) {
-    const Outcome run = Srec(SREC_CAT, {hexPath, QStringLiteral("-intel"), QStringLiteral("-crop"),
+    const ProgramRun run = Srec(SREC_CAT, {hexPath, QStringLiteral("-intel"), QStringLiteral("-crop"),
                                         QStringLiteral("0"), QStringLiteral("0x800"),
                                         QStringLiteral("-o"), binPath, QStringLiteral("-binary")});
     if (run.exitCode != 0) return QByteArray("srec_cat failed: ") + run.err.toUtf8();
@@ -81,7 +57,7 @@ QByteArray ProgramBytes(const QString& hexPath, const QString& binPath) {
 }  // namespace
 
 TEST_F(SerialCliTest, WriteVerifyReadOfAnAssembledProgram) {
-    Outcome run =
+    ProgramRun run =
         Cli({QStringLiteral("write"), Data("portb_count.hex"), QStringLiteral("--verify")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("書込みが終了しました"))) << run.err.toStdString();
@@ -100,7 +76,7 @@ TEST_F(SerialCliTest, WriteVerifyReadOfAnAssembledProgram) {
     // Within the assembler's ranges the read-out holds exactly its words,
     // the configuration word included (0x3FF2 keeps bits 13..7 set).
     // The assembler's ranges: words 0..5, 0x100..0x101, the configuration word.
-    const Outcome cmp =
+    const ProgramRun cmp =
         Srec(SREC_CMP, {Data("portb_count.hex"), QStringLiteral("-intel"), Temp("readout.hex"),
                         QStringLiteral("-intel"), QStringLiteral("-crop"), QStringLiteral("0"),
                         QStringLiteral("0xC"), QStringLiteral("0x200"), QStringLiteral("0x204"),
@@ -119,7 +95,7 @@ TEST_F(SerialCliTest, WriteVerifyReadOfAnAssembledProgram) {
 
 TEST_F(SerialCliTest, EraseBlanksProgramMemoryAndVerifyThenFindsTheDifferences) {
     ASSERT_EQ(Cli({QStringLiteral("write"), Data("portb_count.hex")}).exitCode, 0);
-    Outcome run = Cli({QStringLiteral("erase")});
+    ProgramRun run = Cli({QStringLiteral("erase")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("全消去しました"))) << run.err.toStdString();
 
@@ -147,7 +123,7 @@ TEST_F(SerialCliTest, BadInputIsRefusedAndTheChipKept) {
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write(":0C0000008316003086008312860A0428FF\r\n");  // wrong checksum
     broken.close();
-    Outcome run = Cli({QStringLiteral("write"), Temp("broken.hex")});
+    ProgramRun run = Cli({QStringLiteral("write"), Temp("broken.hex")});
     EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
     run = Cli({QStringLiteral("write"), Temp("missing.hex")});
     EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
@@ -169,12 +145,12 @@ TEST_F(SerialCliTest, FullMemoryImageMadeBySrecordRoundTrips) {
     ASSERT_TRUE(bin.open(QIODevice::WriteOnly));
     bin.write(words);
     bin.close();
-    const Outcome made =
+    const ProgramRun made =
         Srec(SREC_CAT, {Temp("full.bin"), QStringLiteral("-binary"), QStringLiteral("-o"),
                         Temp("full.hex"), QStringLiteral("-intel")});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
-    Outcome run = Cli({QStringLiteral("write"), Temp("full.hex"), QStringLiteral("--verify")});
+    ProgramRun run = Cli({QStringLiteral("write"), Temp("full.hex"), QStringLiteral("--verify")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("verify: 1024 words"))) << run.out.toStdString();
     run = Cli({QStringLiteral("read"), QStringLiteral("-o"), Temp("full-readout.hex")});
@@ -191,7 +167,7 @@ TEST_F(SerialCliTest, EepromBackupEraseRestoreConfigAndVersion) {
     for (const QStringList& args :
          {words("eeprom set 0x12 0xA5"), words("eeprom read -o") << backup, words("eeprom erase"),
           words("eeprom write --verify") << backup}) {
-        const Outcome run = Cli(args);
+        const ProgramRun run = Cli(args);
         ASSERT_EQ(run.exitCode, 0) << args.join(u' ').toStdString() << run.err.toStdString();
     }
     EXPECT_TRUE(Cli({QStringLiteral("eeprom"), QStringLiteral("read")})

@@ -2,8 +2,10 @@
 
 #include <signal.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "SimProcess.h"
@@ -49,6 +51,7 @@ class Watched final : public Device {
     FtStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
         return inner_.SetFlowControl(f, on, off);
     }
+    FtStatus SetLatencyTimer(uint8_t ms) override { return inner_.SetLatencyTimer(ms); }
     FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override {
         return inner_.Write(d, n, w);
     }
@@ -87,6 +90,58 @@ TEST_F(SerialDeviceTest, OpenWriterSetsTheTtyTo4800Baud8N1RawWithoutFlowControl)
     EXPECT_EQ(events[1], QStringLiteral("line 4800 8N1 raw none"));
     EXPECT_EQ(events.mid(2), (QStringList{"w 42", "r 61", "close"}));
 }
+
+TEST_F(SerialDeviceTest, APtyHasNoLatencyTimerAndTheLinkGoesOn) {
+    StartSim();
+    SerialDevice device(Options());
+    ASSERT_FALSE(OpenWriter(device, host, state)) << device.LastError().toStdString();
+    EXPECT_EQ(device.SetLatencyTimer(1), FT_NOT_SUPPORTED);
+    EXPECT_TRUE(device.LastError().contains(QStringLiteral("cannot set the latency timer")))
+        << device.LastError().toStdString();
+    ASSERT_FALSE(HandshakeWriter(device, host, state));
+    EXPECT_EQ(device.Close(), FT_OK);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+#ifdef __linux__
+TEST_F(SerialDeviceTest, LatencyTimerIsWrittenToTheSysfsAttributeWhereThereIsOne) {
+    StartSim();
+    // A sysfs tree in which the pty is a usb-serial port with the attribute.
+    QTemporaryDir sysfs;
+    const QString name = QFileInfo(QFileInfo(sim.path()).canonicalFilePath()).fileName();
+    const QString port = sysfs.filePath(QStringLiteral("class/tty/%1/device").arg(name));
+    ASSERT_TRUE(QDir().mkpath(port));
+    const QString attribute = port + QStringLiteral("/latency_timer");
+    auto attributeValue = [&attribute]() {
+        QFile file(attribute);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("none");
+    };
+    {
+        QFile file(attribute);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("16\n");
+    }
+    SerialDevice::Options options = Options();
+    options.sysfsRoot = sysfs.path();
+    SerialDevice device(options);
+    ASSERT_FALSE(OpenWriter(device, host, state)) << device.LastError().toStdString();
+    EXPECT_EQ(attributeValue(), QByteArray("1"));
+    for (const uint8_t ms : {16, 2, 255}) {
+        EXPECT_EQ(device.SetLatencyTimer(ms), FT_OK) << device.LastError().toStdString();
+        EXPECT_EQ(attributeValue(), QByteArray::number(ms));
+    }
+    EXPECT_EQ(device.Close(), FT_OK);
+
+    // An attribute the user may not write: told, not fatal.
+    ASSERT_TRUE(QFile::remove(attribute));
+    ASSERT_TRUE(QDir().mkpath(attribute));  // a folder cannot be written as a file
+    ASSERT_FALSE(OpenWriter(device, host, state));
+    EXPECT_EQ(device.SetLatencyTimer(16), FT_NOT_SUPPORTED);
+    EXPECT_TRUE(device.LastError().contains(attribute)) << device.LastError().toStdString();
+    ASSERT_FALSE(HandshakeWriter(device, host, state));
+    EXPECT_EQ(device.Close(), FT_OK);
+}
+#endif
 
 TEST_F(SerialDeviceTest, LineSettingsReachTheTty) {
     StartSim();

@@ -1,0 +1,186 @@
+#include "cli/ManyWriters.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "cli/CliApp.h"
+
+namespace cli {
+namespace {
+
+QString OutcomeWord(int exitCode) {
+    switch (exitCode) {
+        case kSuccess:
+            return QStringLiteral("ok");
+        case kUsageError:
+            return QStringLiteral("usage error (2)");
+        case kFileError:
+            return QStringLiteral("file error (3)");
+        case kLinkFailure:
+            return QStringLiteral("link failure (4)");
+        case kNoBoard:
+            return QStringLiteral("no board (5)");
+        case kVerifyMismatch:
+            return QStringLiteral("verify mismatch (6)");
+        default:
+            return QStringLiteral("failed (%1)").arg(exitCode);
+    }
+}
+
+constexpr int kPlainStepPercent = 25;  // plain lines: one per quarter
+
+}  // namespace
+
+int WorstExit(const std::vector<int>& codes) {
+    int worst = kSuccess;
+    for (const int code : codes) worst = std::max(worst, code);
+    return worst;
+}
+
+// One Writer's line: the job's counts become its percent; its status texts
+// stay off the board (the job's own words are in the table at the end).
+class ProgressBoard::WriterLine final : public LineProgress {
+  public:
+    WriterLine(ProgressBoard& board, int index) : board_(board), index_(index) {}
+    void SetStatusText(const QString&) override {}
+    void SetProgress(int done, int total) override {
+        const int percent = total > 0 ? done * 100 / total : -1;
+        board_.Update(index_, [percent](State& state) {
+            if (state.percent == percent) return false;
+            state.percent = percent;
+            return true;
+        });
+    }
+    void SetPhase(const QString& phase) override {
+        board_.Update(index_, [&phase](State& state) {
+            if (state.phase == phase) return false;
+            state.phase = phase;
+            state.percent = -1;
+            return true;
+        });
+    }
+    void EndLine() override {}
+
+  private:
+    ProgressBoard& board_;
+    int index_;
+};
+
+ProgressBoard::ProgressBoard(FILE* err, QStringList ids, bool redrawInPlace)
+    : err_(err), ids_(std::move(ids)), redrawInPlace_(redrawInPlace), states_(ids_.size()) {
+    for (const QString& id : ids_) idWidth_ = std::max(idWidth_, static_cast<int>(id.size()));
+    for (int i = 0; i < ids_.size(); ++i) lines_.push_back(std::make_unique<WriterLine>(*this, i));
+    std::lock_guard lock(mutex_);
+    if (redrawInPlace_) DrawLocked();
+}
+
+ProgressBoard::~ProgressBoard() {
+    Close();
+}
+
+LineProgress& ProgressBoard::Line(int index) {
+    return *lines_.at(index);
+}
+
+void ProgressBoard::Finish(int index, int exitCode) {
+    Update(index, [exitCode](State& state) {
+        state.ended = true;
+        state.exitCode = exitCode;
+        return true;
+    });
+}
+
+void ProgressBoard::Close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+}
+
+QString ProgressBoard::Text(int index) const {
+    const State& state = states_[index];
+    QString text = ids_[index].leftJustified(idWidth_) + QStringLiteral("  ");
+    if (state.ended)
+        return text +
+               (state.exitCode == kSuccess ? QStringLiteral("done") : OutcomeWord(state.exitCode));
+    text += state.phase.leftJustified(12);
+    if (state.percent >= 0) text += QStringLiteral(" %1%").arg(state.percent, 3);
+    while (text.endsWith(u' ')) text.chop(1);
+    return text;
+}
+
+void ProgressBoard::Update(int index, const std::function<bool(State&)>& change) {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    State& state = states_[index];
+    const State before = state;
+    if (!change(state)) return;
+    if (redrawInPlace_) {
+        DrawLocked();
+        return;
+    }
+    // Plain lines: a new part of the job, a quarter more, the end.
+    const bool step = state.percent >= 0 &&
+                      state.percent / kPlainStepPercent != before.percent / kPlainStepPercent;
+    if (state.ended || state.phase != before.phase || (step && state.percent > before.percent)) {
+        std::fprintf(err_, "%s\n", Text(index).toUtf8().constData());
+        std::fflush(err_);
+    }
+}
+
+void ProgressBoard::DrawLocked() {
+    QString block;
+    // Back to the first line of the block, then every line anew.
+    if (drawn_) block += QStringLiteral("\033[%1A").arg(ids_.size());
+    for (int i = 0; i < ids_.size(); ++i) block += QStringLiteral("\r\033[K") + Text(i) + u'\n';
+    std::fputs(block.toUtf8().constData(), err_);
+    std::fflush(err_);
+    drawn_ = true;
+}
+
+std::vector<WriterOutcome> RunEach(int count, int parallel, const WriterJob& job) {
+    std::vector<WriterOutcome> outcomes(std::max(count, 0));
+    if (count <= 0) return outcomes;
+    const int threads = parallel > 0 ? std::min(parallel, count) : count;
+    std::atomic<int> next{0};
+    std::vector<std::thread> workers;
+    workers.reserve(threads);
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&]() {
+            for (int index = next++; index < count; index = next++) outcomes[index] = job(index);
+        });
+    }
+    for (std::thread& worker : workers) worker.join();
+    return outcomes;
+}
+
+QString OutcomeTable(const QStringList& ids, const std::vector<WriterOutcome>& outcomes) {
+    int idWidth = 2;
+    int outcomeWidth = 7;
+    for (int i = 0; i < ids.size(); ++i) {
+        idWidth = std::max(idWidth, static_cast<int>(ids[i].size()));
+        outcomeWidth =
+            std::max(outcomeWidth, static_cast<int>(OutcomeWord(outcomes[i].exitCode).size()));
+    }
+    auto row = [&](const QString& id, const QString& outcome, const QString& time,
+                   const QString& message) {
+        return (id.leftJustified(idWidth) + QStringLiteral("  ") +
+                outcome.leftJustified(outcomeWidth) + QStringLiteral("  ") +
+                time.rightJustified(7) + QStringLiteral("  ") + message)
+                   .trimmed() +
+               u'\n';
+    };
+    QString table = row(QStringLiteral("ID"), QStringLiteral("OUTCOME"), QStringLiteral("TIME"),
+                        QStringLiteral("MESSAGE"));
+    int succeeded = 0;
+    for (int i = 0; i < ids.size(); ++i) {
+        const WriterOutcome& outcome = outcomes[i];
+        if (outcome.exitCode == kSuccess) ++succeeded;
+        table +=
+            row(ids[i], OutcomeWord(outcome.exitCode),
+                QStringLiteral("%1 s").arg(outcome.elapsedMs / 1000.0, 0, 'f', 1), outcome.message);
+    }
+    table += QStringLiteral("%1 of %2 Writer(s) succeeded\n").arg(succeeded).arg(ids.size());
+    return table;
+}
+
+}  // namespace cli
