@@ -48,6 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 Require(arguments.contains(argument), "a command's arguments are given ones");
             Require(r.output.isEmpty() || arguments.contains(r.output),
                     "the output file is a given one");
+            Require(r.writer.isEmpty() || arguments.contains(r.writer),
+                    "the Writer is a given one");
+            Require(r.jobs >= 0 && r.jobs <= 999 && (r.jobs == 0 || r.all),
+                    "--jobs is 1 to 999, and only with --all");
             break;
         }
     }
