@@ -1,8 +1,10 @@
 // The desktop program's jobs without windows: command line, settings
 // conversions, the firmware version query and the instance lock.
 #include <gtest/gtest.h>
+
 #include <QDir>
 #include <QTemporaryDir>
+#include <cctype>
 
 #include "SimFixture.h"
 #include "resources/Texts.h"
@@ -120,6 +122,10 @@ struct VersionCase {
     std::optional<QString> expected;
 };
 
+void PrintTo(const VersionCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class FirmwareQuery : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(FirmwareQuery, ReplyGivesVersionOrNothing) {
@@ -150,7 +156,13 @@ INSTANTIATE_TEST_SUITE_P(Replies, FirmwareQuery,
                                            VersionCase{"a at once", "a", std::nullopt},
                                            VersionCase{"two characters", "12a", std::nullopt},
                                            VersionCase{"five without end", "12345", std::nullopt},
-                                           VersionCase{"four characters", "1234a", std::nullopt}));
+                                           VersionCase{"four characters", "1234a", std::nullopt}),
+                         [](const ::testing::TestParamInfo<VersionCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
 
 TEST(FirmwareQueryTiming, SilentWriterCountsFiveTimeOutsAndShowsTheNotice) {
     FaultPlan faults;
