@@ -15,13 +15,13 @@
 #include <functional>
 
 #include "FuzzSupport.h"
+#include "UnattendedCheckView.h"
 #include "config/ConfRegJobs.h"
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
 #include "link/WriterLink.h"
 #include "program/ProgramJobs.h"
 #include "shared/AppState.h"
-#include "shared/ClockTimer.h"
 #include "shared/IntelHex.h"
 #include "shell/FirmwareVersion.h"
 #include "shell/StartupCheck.h"
@@ -66,29 +66,6 @@ class CellsView final : public EepromView {
     }
 };
 
-// The operation dialog and Timer1 of the start-up check: Timer1 gives up
-// after 15 s on the virtual clock; nobody closes the dialog.
-class CheckView final : public StartupCheckView {
-  public:
-    CheckView(Clock& clock, AppState& state) : timer_(clock) {
-        timer_.setInterval(15000);
-        QObject::connect(&timer_, &ClockTimer::timeout, [this, &state]() {
-            timer_.stop();
-            state.StartupWaitActive = false;
-        });
-    }
-    void PrepareCheck(const QString&) override {}
-    void ShowCheck() override {}
-    void UnloadCheck() override {}
-    void StartTimer() override { timer_.start(); }
-    void TickTimer() override { timer_.Poll(); }
-    void StopTimer() override { timer_.stop(); }
-    bool Abandoned() const override { return false; }
-
-  private:
-    ClockTimer timer_;
-};
-
 struct Rig {
     Rig(MsgAnswer answer, const QString& saveAs, fuzz::ReplyDevice::Script script)
         : host(clock, guard, answer, saveAs), device(clock, guard, std::move(script)) {}
@@ -130,7 +107,7 @@ const std::array<Job, 12>& Jobs() {
                 Require(word <= memorymap::kWordMask, "a word read is 14 bits");
         },
         [](Rig& r, const Files&) {
-            CheckView view(r.clock, r.state);
+            UnattendedCheckView view(r.clock, r.state);
             r.state.StartupCheckState = startupcheck::kRunning;
             const StartupCheckResult result = StartupWriterCheck(r.device, r.host, r.state, view);
             Require(result != StartupCheckResult::Abandoned,

@@ -19,6 +19,7 @@
 #include <optional>
 #include <vector>
 
+#include "UnattendedCheckView.h"
 #include "config/ConfRegJobs.h"
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
@@ -28,7 +29,6 @@
 #include "shared/AppState.h"
 #include "shared/Clock.h"
 #include "shared/Host.h"
-#include "shared/ClockTimer.h"
 #include "shell/FirmwareVersion.h"
 #include "shell/StartupCheck.h"
 
@@ -252,29 +252,6 @@ class CellsView final : public EepromView {
     std::map<int, QString> cells;
 };
 
-// The operation dialog and Timer1 of the start-up check; Timer1 gives up
-// after 15 s on the virtual clock, and the user never closes the dialog.
-class CheckView final : public StartupCheckView {
-  public:
-    CheckView(Clock& clock, AppState& state) : timer_(clock) {
-        timer_.setInterval(15000);
-        QObject::connect(&timer_, &ClockTimer::timeout, [this, &state]() {
-            timer_.stop();
-            state.StartupWaitActive = false;
-        });
-    }
-    void PrepareCheck(const QString&) override {}
-    void ShowCheck() override {}
-    void UnloadCheck() override {}
-    void StartTimer() override { timer_.start(); }
-    void TickTimer() override { timer_.Poll(); }
-    void StopTimer() override { timer_.stop(); }
-    bool Abandoned() const override { return false; }
-
-  private:
-    ClockTimer timer_;
-};
-
 // ---------------------------------------------------------------------------
 // The chip, the files and one run.
 
@@ -480,7 +457,7 @@ const std::vector<Job>& Jobs() {
          .toldFailureThenSuccess = true,
          .run =
              [](Rig& r, const Files&, const Fault&, const Steps&) {
-                 CheckView view(r.clock, r.state);
+                 UnattendedCheckView view(r.clock, r.state);
                  r.state.StartupCheckState = startupcheck::kRunning;
                  const StartupCheckResult result =
                      StartupWriterCheck(*r.device, r.host, r.state, view);
