@@ -63,8 +63,7 @@ bool frmConfReg::event(QEvent* event) {
 void frmConfReg::ReadConfReg() {
     if (reading_ || !isVisible()) return;
     reading_ = true;
-    JobEnv env{services_.device, services_.host, services_.state};
-    const ConfRegRead read = ReadConfRegComm(env, *this);
+    const ConfRegRead read = ReadConfRegComm(services_, *this);
     reading_ = false;
     if (read.outcome != JobOutcome::Done) close();
 }

@@ -3,14 +3,12 @@
 #include <QDialog>
 #include <memory>
 
+#include "link/JobEnv.h"
 #include "shared/Host.h"
 
 namespace Ui {
 class frmConfReg;
 }
-
-class Device;
-struct AppState;
 
 // The configuration register viewer: reads the configuration word
 // programmed in the PIC each time it becomes the active window and shows
@@ -20,11 +18,8 @@ struct AppState;
 class frmConfReg final : public QDialog, public ProgressView {
     Q_OBJECT
   public:
-    struct Services {
-        Device& device;
-        Host& host;
-        AppState& state;
-    };
+    // What its job works with.
+    using Services = JobEnv;
 
     explicit frmConfReg(Services services, QWidget* parent = nullptr);
     ~frmConfReg() override;

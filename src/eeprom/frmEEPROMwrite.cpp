@@ -37,8 +37,7 @@ void frmEEPROMwrite::SetStatusText(const QString& text) {
 void frmEEPROMwrite::Command1_Click() {
     ui_->Command1->setEnabled(false);
     busy_ = true;
-    JobEnv env{services_.device, services_.host, services_.state};
-    WriteEepromFile(env, services_.state.StartArgument, *this);
+    WriteEepromFile(services_, services_.state.StartArgument, *this);
     busy_ = false;
     close();
 }

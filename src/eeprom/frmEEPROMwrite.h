@@ -4,14 +4,12 @@
 #include <QPointer>
 #include <memory>
 
+#include "link/JobEnv.h"
 #include "shared/Host.h"
 
 namespace Ui {
 class frmEEPROMwrite;
 }
-
-class Device;
-struct AppState;
 
 // The EEPROM write form of the "/F" start: OK writes all 64 bytes of the
 // data EEPROM from the data file StartArgument, the progress in Label1,
@@ -22,11 +20,8 @@ struct AppState;
 class frmEEPROMwrite final : public QDialog, public ProgressView {
     Q_OBJECT
   public:
-    struct Services {
-        Device& device;
-        Host& host;
-        AppState& state;
-    };
+    // What its job works with.
+    using Services = JobEnv;
 
     frmEEPROMwrite(Services services, QWidget* mainWindow);
     ~frmEEPROMwrite() override;
