@@ -3,17 +3,17 @@
 #include <QMessageBox>
 
 #include "app/StartupProbe.h"
-#include "link/Backends.h"
+#include "backends/Backends.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/FormMain.h"
+#include "desktop/GuiHost.h"
+#include "desktop/ShellContext.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
 #include "shared/Clock.h"
 #include "shell/CommandLine.h"
-#include "shell/DesktopServices.h"
-#include "shell/FormMain.h"
-#include "shell/GuiHost.h"
 #include "shell/InstanceLock.h"
-#include "shell/ShellContext.h"
-#include "widgets/StandardTexts.h"
+#include "windowbase/StandardTexts.h"
 
 #ifdef Q_OS_UNIX
 #include "app/SessionEnd.h"

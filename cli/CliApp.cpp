@@ -1,12 +1,12 @@
 #include "cli/CliApp.h"
 
+#include "backends/Backends.h"
 #include "cli/CliHost.h"
 #include "cli/CommandLine.h"
 #include "cli/ManyWriters.h"
 #include "config/ConfRegJobs.h"
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
-#include "link/Backends.h"
 #include "link/protocol/MemoryMap.h"
 #include "link/protocol/Protocol.h"
 #include "program/HexProgram.h"

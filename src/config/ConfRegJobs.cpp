@@ -1,5 +1,6 @@
 #include "config/ConfRegJobs.h"
 
+#include "jobs/JobSteps.h"
 #include "link/WriterLink.h"
 #include "resources/Texts.h"
 #include "shared/Host.h"

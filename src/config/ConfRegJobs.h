@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "link/JobEnv.h"
+#include "jobs/JobEnv.h"
 
 class ProgressView;
 

@@ -11,7 +11,7 @@
 
 #include "config/ConfRegJobs.h"
 #include "shared/AppState.h"
-#include "widgets/WindowStyle.h"
+#include "windowbase/WindowStyle.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "link/JobEnv.h"
+#include "jobs/JobEnv.h"
 #include "shared/Host.h"
 
 namespace Ui {

@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "shared/AppState.h"
-#include "widgets/WindowStyle.h"
+#include "windowbase/WindowStyle.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "eeprom/EepromJobs.h"
 
 #include "eeprom/EepromDataFile.h"
+#include "jobs/JobSteps.h"
 #include "link/WriterLink.h"
 #include "link/protocol/SevenBit.h"
 #include "resources/Texts.h"

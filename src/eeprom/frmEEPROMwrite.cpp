@@ -8,7 +8,7 @@
 
 #include "eeprom/EepromJobs.h"
 #include "shared/AppState.h"
-#include "widgets/WindowStyle.h"
+#include "windowbase/WindowStyle.h"
 
 frmEEPROMwrite::frmEEPROMwrite(Services services, QWidget* mainWindow)
     : QDialog(nullptr),

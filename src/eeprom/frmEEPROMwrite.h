@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <memory>
 
-#include "link/JobEnv.h"
+#include "jobs/JobEnv.h"
 #include "shared/Host.h"
 
 namespace Ui {

@@ -12,8 +12,8 @@
 #include "link/protocol/MemoryMap.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
-#include "widgets/ModalRunner.h"
-#include "widgets/WindowStyle.h"
+#include "windowbase/ModalRunner.h"
+#include "windowbase/WindowStyle.h"
 
 using texts::Text;
 

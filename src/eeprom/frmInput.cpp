@@ -10,9 +10,9 @@
 #include "resources/Texts.h"
 #include "shared/AppState.h"
 #include "shared/Clock.h"
-#include "shared/Host.h"
 #include "shared/ClockTimer.h"
-#include "widgets/WindowStyle.h"
+#include "shared/Host.h"
+#include "windowbase/WindowStyle.h"
 
 using texts::Text;
 

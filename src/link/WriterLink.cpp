@@ -90,15 +90,6 @@ bool HandshakeWriter(Device& device, Host& host, const AppState& state) {
     return false;
 }
 
-JobOutcome OpenAndSelectBoard(JobEnv& env) {
-    if (OpenWriter(env.device, env.host, env.state)) return JobOutcome::NotOpened;
-    if (HandshakeWriter(env.device, env.host, env.state)) {
-        env.device.Close();
-        return JobOutcome::LinkFailure;
-    }
-    return JobOutcome::Done;
-}
-
 void ReportWriterError(Host& host, int16_t code) {
     const QString text =
         code == kWriterNoBoard

@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "link/Device.h"
-#include "link/JobEnv.h"
 #include "link/protocol/Protocol.h"
 
 class Host;
@@ -60,12 +59,6 @@ bool OpenWriter(Device& device, Host& host, AppState& state);
 // Writer's 'a', at most three attempts with the recovery bytes in between.
 // Returns true on failure, after ReportWriterError(kWriterLinkFailed). Never closes.
 bool HandshakeWriter(Device& device, Host& host, const AppState& state);
-
-// The road every job on the chip starts on: OpenWriter, then HandshakeWriter,
-// closing the Writer again when the handshake fails. Returns Done when the
-// Writer is open and has taken the board, else NotOpened or LinkFailure
-// (the link has shown its message).
-JobOutcome OpenAndSelectBoard(JobEnv& env);
 
 // The error codes of the link's steps and of the jobs' own exchanges, as
 // ReportWriterError takes them.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "jobs/JobSteps.h"
 #include "link/WriterLink.h"
 #include "link/protocol/MemoryMap.h"
 #include "link/protocol/SevenBit.h"

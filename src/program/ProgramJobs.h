@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "link/JobEnv.h"
+#include "jobs/JobEnv.h"
 #include "link/protocol/MemoryMap.h"
 #include "program/HexProgram.h"
 

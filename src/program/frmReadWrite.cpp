@@ -9,8 +9,8 @@
 #include "program/ProgramJobs.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
-#include "widgets/ModalRunner.h"
-#include "widgets/WindowStyle.h"
+#include "windowbase/ModalRunner.h"
+#include "windowbase/WindowStyle.h"
 
 using texts::Text;
 

@@ -24,13 +24,13 @@
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
 #include "link/WriterLink.h"
-#include "link/sim/SimDevice.h"
 #include "program/ProgramJobs.h"
 #include "shared/AppState.h"
 #include "shared/Clock.h"
 #include "shared/Host.h"
 #include "shell/FirmwareVersion.h"
 #include "shell/StartupCheck.h"
+#include "sim/SimDevice.h"
 
 namespace {
 

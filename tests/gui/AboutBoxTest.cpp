@@ -3,7 +3,7 @@
 #include <QLabel>
 
 #include "GuiRig.h"
-#include "shell/frmAbout.h"
+#include "desktop/frmAbout.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "GuiRig.h"
 #include "config/frmConfReg.h"
-#include "widgets/WindowStyle.h"
+#include "windowbase/WindowStyle.h"
 
 namespace {
 

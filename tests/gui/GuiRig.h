@@ -16,10 +16,10 @@
 #include <memory>
 
 #include "SimFixture.h"
-#include "shell/DesktopServices.h"
-#include "shell/FormMain.h"
-#include "shell/ShellContext.h"
-#include "widgets/ModalRunner.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/FormMain.h"
+#include "desktop/ShellContext.h"
+#include "windowbase/ModalRunner.h"
 
 // The test host with hooks that run when a job lets events through or asks
 // a question, so a test can act "while" a job runs (close a dialog, for

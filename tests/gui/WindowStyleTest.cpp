@@ -11,8 +11,8 @@
 
 #include "GuiRig.h"
 #include "program/frmReadWrite.h"
-#include "widgets/StandardTexts.h"
-#include "widgets/WindowStyle.h"
+#include "windowbase/StandardTexts.h"
+#include "windowbase/WindowStyle.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "SimFixture.h"
 #include "resources/Texts.h"
 #include "shell/CommandLine.h"
-#include "shell/DesktopServices.h"
+#include "shell/CommonDialog.h"
 #include "shell/FirmwareVersion.h"
 #include "shell/InstanceLock.h"
 #include "shell/ShellSettings.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "SimFixture.h"
-#include "link/JobEnv.h"
+#include "jobs/JobEnv.h"
 #include "resources/Texts.h"
 #include "shared/IntelHex.h"
 

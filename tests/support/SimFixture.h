@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "TestHost.h"
-#include "link/sim/SimDevice.h"
 #include "shared/AppState.h"
+#include "sim/SimDevice.h"
 
 // The simulated Writer on a virtual clock, with its trace kept in memory:
 // lines "<ms since open> <call>", as QLARKW_SIM_TRACE writes them.

@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 
 #include "SimProcess.h"
+#include "backends/serial/SerialDevice.h"
 #include "link/protocol/SevenBit.h"
-#include "link/serial/SerialDevice.h"
-#include "link/sim/ChipStateFile.h"
+#include "sim/ChipStateFile.h"
 
 namespace {
 

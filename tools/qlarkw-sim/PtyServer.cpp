@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "link/serial/PosixTty.h"
-#include "link/sim/ChipStateFile.h"
+#include "backends/serial/PosixTty.h"
+#include "sim/ChipStateFile.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <deque>
 #include <optional>
 
-#include "link/sim/FirmwareModel.h"
+#include "sim/FirmwareModel.h"
 
 // The Writer's firmware model served on a pseudo-terminal, so that the
 // program's serial backend talks to it as to a real Writer.

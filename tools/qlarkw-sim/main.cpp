@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/sim/SimEnvironment.h"
 #include "qlarkw-sim/PtyServer.h"
 #include "shared/StrictOptions.h"
+#include "sim/SimEnvironment.h"
 
 namespace {
 
