@@ -263,7 +263,14 @@ class Runner {
         progress_.SetPhase(QStringLiteral("erase"));
         return Finish(ErasePrgComm(env));
     }
-    int ProgramRead(JobEnv& env) { return Finish(ReadPrgComm(env, progress_)); }
+    // A read-out that cannot be saved: the job's message, then the file and
+    // the reason.
+    int ProgramRead(JobEnv& env) {
+        QString why;
+        const JobOutcome outcome = ReadPrgComm(env, progress_, &why);
+        if (outcome == JobOutcome::FileError && !why.isEmpty()) return Fail(kFileError, why);
+        return Finish(outcome);
+    }
 
     // The HEX file as write and verify take it: there, valid, and its
     // configuration word loaded (unless --config replaces it).

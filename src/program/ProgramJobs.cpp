@@ -262,7 +262,7 @@ QByteArray FormatReadOutFile(const ProgramImage& image) {
     return out;
 }
 
-JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view) {
+JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view, QString* fileWhy) {
     ProgramImage image;
     if (const JobOutcome outcome = ReadProgramMemory(env, view, &image);
         outcome != JobOutcome::Done)
@@ -277,7 +277,7 @@ JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view) {
     view.SetStatusText(Text(texts::kWritingFile));
     // Written beside the target and renamed over it only when complete; a
     // device or a pipe at the path is left alone.
-    if (outputfile::Save(*chosen, FormatReadOutFile(image)) != outputfile::Error::None) {
+    if (outputfile::Save(*chosen, FormatReadOutFile(image), fileWhy) != outputfile::Error::None) {
         ShowCritical(host, TwoLines(texts::kFileError, texts::kTryAgain), texts::kCaptionError);
         return JobOutcome::FileError;
     }

@@ -44,8 +44,10 @@ std::optional<hexprogram::WritePlan> CheckHexFile(Host& host, const QString& hex
 JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view);
 
 // Reads program memory and the configuration block, asks where to save
-// them and writes the HEX file there.
-JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view);
+// them and writes the HEX file there. When the file cannot be written the
+// outcome is FileError, and `fileWhy` (when given) names the file and the
+// reason, beyond the message shown.
+JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view, QString* fileWhy = nullptr);
 
 // The read-out without the file: fills `image` on success. Failures have
 // been reported when it returns.

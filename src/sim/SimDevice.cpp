@@ -4,14 +4,6 @@
 #include "shared/Clock.h"
 #include "sim/ChipStateFile.h"
 
-namespace {
-
-QString Unplugged() {
-    return QStringLiteral("the simulated Writer has been unplugged");
-}
-
-}  // namespace
-
 SimDevice::SimDevice(Clock& clock, Options options)
     : clock_(clock), options_(std::move(options)), firmware_(options_.faults) {}
 
@@ -33,15 +25,22 @@ void SimDevice::Trace(const QString& line) {
     if (!Tracing()) return;
     const QString stamped = QStringLiteral("%1 %2").arg(clock_.NowMs() - openedAt_).arg(line);
     if (options_.traceSink) options_.traceSink(stamped);
-    if (trace_.isOpen()) {
-        trace_.write(stamped.toUtf8() + '\n');
-        trace_.flush();
+    QString why;
+    if (trace_.isOpen() && !trace_.Append(stamped.toUtf8() + '\n', &why)) {
+        traceError_ = QStringLiteral("QLARKW_SIM_TRACE: ") + why;
+        trace_.Close();
     }
 }
 
 bool SimDevice::Gone() {
     ++callCount_;
-    return options_.faults.goneAtCall && callCount_ >= *options_.faults.goneAtCall;
+    return !traceError_.isEmpty() ||
+           (options_.faults.goneAtCall && callCount_ >= *options_.faults.goneAtCall);
+}
+
+QString SimDevice::GoneWhy() const {
+    return traceError_.isEmpty() ? QStringLiteral("the simulated Writer has been unplugged")
+                                 : traceError_;
 }
 
 FtStatus SimDevice::Setting(const QString& what) {
@@ -49,7 +48,7 @@ FtStatus SimDevice::Setting(const QString& what) {
     if (!isOpen()) return FT_INVALID_HANDLE;
     if (gone) {
         Trace(what + QStringLiteral(" error"));
-        return Fail(FT_IO_ERROR, Unplugged());
+        return Fail(FT_IO_ERROR, GoneWhy());
     }
     Trace(what);
     return FT_OK;
@@ -57,43 +56,46 @@ FtStatus SimDevice::Setting(const QString& what) {
 
 FtStatus SimDevice::OpenEx(const QByteArray& description) {
     ClearError();
+    traceError_.clear();
     const bool gone = Gone();
     if (isOpen())
         return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("the simulated Writer is already open"));
     openedAt_ = clock_.NowMs();
     if (!options_.tracePath.isEmpty()) {
-        trace_.setFileName(options_.tracePath);
-        if (!trace_.open(QIODevice::WriteOnly | QIODevice::Append))
-            return Fail(FT_OTHER_ERROR, QStringLiteral("QLARKW_SIM_TRACE: %1: %2")
-                                            .arg(options_.tracePath, trace_.errorString()));
+        QString why;
+        if (trace_.Open(options_.tracePath, &why) != outputfile::Error::None)
+            return Fail(FT_OTHER_ERROR, QStringLiteral("QLARKW_SIM_TRACE: ") + why);
     }
     const QString what = QStringLiteral("open ") + QString::fromLatin1(description);
-    if (gone || options_.faults.openFails || description != kDeviceDescription) {
+    auto failed = [&](FtStatus status, const QString& why) {
         Trace(what + QStringLiteral(" failed"));
-        trace_.close();
-        return Fail(FT_DEVICE_NOT_FOUND,
-                    gone ? Unplugged()
-                    : options_.faults.openFails
-                        ? QStringLiteral("the simulated Writer was told to fail to open")
-                        : QStringLiteral("no simulated device has that description"));
+        trace_.Close();
+        return Fail(status, why);
+    };
+    if (gone || options_.faults.openFails || description != kDeviceDescription) {
+        return failed(FT_DEVICE_NOT_FOUND,
+                      gone ? GoneWhy()
+                      : options_.faults.openFails
+                          ? QStringLiteral("the simulated Writer was told to fail to open")
+                          : QStringLiteral("no simulated device has that description"));
     }
     if (!options_.statePath.isEmpty()) {
+        // Saved back at once: a chip that cannot be kept is found out
+        // before a job changes it.
         QString error;
         const std::optional<ChipMemory> chip = chipstate::Load(options_.statePath, &error);
-        if (!chip) {
-            Trace(what + QStringLiteral(" failed"));
-            trace_.close();
-            return Fail(FT_OTHER_ERROR, QStringLiteral("QLARKW_SIM_STATE: ") + error);
-        }
-        firmware_.chip() = *chip;
+        if (!chip || !chipstate::Save(options_.statePath, *chip, &error))
+            return failed(FT_OTHER_ERROR, QStringLiteral("QLARKW_SIM_STATE: ") + error);
+        firmware_.chip() = savedChip_ = *chip;
     }
+    Trace(what);
+    if (!traceError_.isEmpty()) return Fail(FT_OTHER_ERROR, traceError_);
     open_ = true;
     ++openCount_;
     pending_.clear();
     readTimeoutMs_ = 0;
     latencyMs_ = options_.latencyMs;
     latencySince_ = repliesCrossAt_ = clock_.NowMs();
-    Trace(what);
     return FT_OK;
 }
 
@@ -145,7 +147,7 @@ FtStatus SimDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written)
     if (gone) {
         if (Tracing())
             Trace(QStringLiteral("w ") + HexBytes(data, size) + QStringLiteral(" error"));
-        return Fail(FT_IO_ERROR, Unplugged());
+        return Fail(FT_IO_ERROR, GoneWhy());
     }
     if (Tracing()) Trace(QStringLiteral("w ") + HexBytes(data, size));
     const qsizetype before = pending_.size();
@@ -168,7 +170,7 @@ FtStatus SimDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
         Trace(QStringLiteral("r error"));
         return Fail(
             FT_IO_ERROR,
-            gone ? Unplugged() : QStringLiteral("the simulated Writer was told to fail this read"));
+            gone ? GoneWhy() : QStringLiteral("the simulated Writer was told to fail this read"));
     }
     if (options_.faults.dropReadAt && *options_.faults.dropReadAt == readCount_) {
         // What the Writer sent for this read is lost on the way.
@@ -205,17 +207,20 @@ FtStatus SimDevice::Close() {
     ++closeCount_;
     pending_.clear();
     FtStatus status = FT_OK;
-    if (!options_.statePath.isEmpty()) {
+    if (!options_.statePath.isEmpty() && firmware_.chip() != savedChip_) {
         QString error;
-        if (!chipstate::Save(options_.statePath, firmware_.chip(), &error))
+        if (chipstate::Save(options_.statePath, firmware_.chip(), &error))
+            savedChip_ = firmware_.chip();
+        else
             status = Fail(FT_IO_ERROR, QStringLiteral("QLARKW_SIM_STATE: ") + error);
     }
     if (gone)
-        status = Fail(FT_IO_ERROR, Unplugged());
+        status = Fail(FT_IO_ERROR, GoneWhy());
     else if (options_.faults.closeFails)
         status =
             Fail(FT_IO_ERROR, QStringLiteral("the simulated Writer was told to fail to close"));
     Trace(status == FT_OK ? QStringLiteral("close") : QStringLiteral("close failed"));
-    trace_.close();
+    if (status == FT_OK && !traceError_.isEmpty()) status = Fail(FT_IO_ERROR, traceError_);
+    trace_.Close();
     return status;
 }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QFile>
 #include <QString>
 #include <functional>
 #include <memory>
 
 #include "link/DeviceBase.h"
 #include "sim/FirmwareModel.h"
+#include "shared/OutputFile.h"
 
 class Clock;
 
@@ -21,8 +21,14 @@ class Clock;
 //
 // Options (the `sim` backend takes them from the environment):
 //  - statePath: the chip is loaded from this HEX image at every open and
-//    saved back at every close, so separate runs see the same chip;
-//  - tracePath: one line appended per call, "<ms since open> <call>".
+//    saved back at every close that follows a change, so separate runs see
+//    the same chip. The open saves it at once as well: a chip that cannot
+//    be kept (a full disk, a folder that cannot be written, something
+//    other than a regular file there) fails the open, before any job has
+//    changed it, and the file is left as it was;
+//  - tracePath: one line appended per call, "<ms since open> <call>". A
+//    trace that cannot be written fails the call that could not trace and
+//    every call after it, as a Writer that is gone fails them.
 class SimDevice final : public DeviceBase {
   public:
     struct Options {
@@ -64,8 +70,10 @@ class SimDevice final : public DeviceBase {
   private:
     bool Tracing() const { return trace_.isOpen() || options_.traceSink; }
     void Trace(const QString& line);
-    // Counts the call; true when the Writer has been unplugged by now.
+    // Counts the call; true when the Writer has been unplugged by now, or
+    // its trace could not be written.
     bool Gone();
+    QString GoneWhy() const;
     // A setting call: refused while closed, fails once the Writer is gone.
     FtStatus Setting(const QString& what);
     static QString HexBytes(const uint8_t* data, uint32_t size);
@@ -76,7 +84,9 @@ class SimDevice final : public DeviceBase {
     Options options_;
     FirmwareModel firmware_;
     QByteArray pending_;  // bytes the Writer has sent and the PC not yet read
-    QFile trace_;
+    outputfile::AppendFile trace_;
+    QString traceError_;    // why the trace could not be written
+    ChipMemory savedChip_;  // the chip as the state file holds it
     bool open_ = false;
     int64_t openedAt_ = 0;
     uint32_t readTimeoutMs_ = 0;  // until set, reads do not wait

@@ -145,6 +145,7 @@ TEST(OutputFile, ReplacesARegularFileAndLeavesAnythingElseAsItIs) {
     const QString old = folder.Put("old.hex", "old");
     const QString target = folder.Put("target.hex", "target");
     QFile::link(target, folder.Path("link.hex"));
+    QFile::link(folder.Path("no/such/folder.hex"), folder.Path("dangling.hex"));
     struct Case {
         QString path;
         outputfile::Error error;
@@ -157,6 +158,9 @@ TEST(OutputFile, ReplacesARegularFileAndLeavesAnythingElseAsItIs) {
         {special.device, outputfile::Error::NotRegular, {}},
         {folder.dir.path(), outputfile::Error::NotRegular, {}},
         {folder.Path("no/such/folder.hex"), outputfile::Error::Failed, {}},
+        {folder.Path("old.hex/x.hex"), outputfile::Error::Failed, {}},
+        {special.loop, outputfile::Error::Failed, {}},
+        {folder.Path("dangling.hex"), outputfile::Error::Failed, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
@@ -175,7 +179,25 @@ TEST(OutputFile, ReplacesARegularFileAndLeavesAnythingElseAsItIs) {
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
     ASSERT_EQ(::stat(QFile::encodeName(special.device).constData(), &info), 0);
     EXPECT_TRUE(S_ISCHR(info.st_mode));
-    EXPECT_TRUE(QFileInfo(folder.Path("link.hex")).isSymLink());
-    EXPECT_EQ(QDir(folder.dir.path()).entryList(QDir::Files | QDir::System).size(), 8);
+    for (const char* link : {"link.hex", "loop", "dangling.hex"})
+        EXPECT_TRUE(QFileInfo(folder.Path(link)).isSymLink()) << link;
+    EXPECT_EQ(QDir(folder.dir.path()).entryList(QDir::Files | QDir::System).size(), 9);
+}
+
+TEST(OutputFile, AReplacedFileKeepsItsPermissionsAndANewOneTakesTheUmask) {
+    Folder folder;
+    const QString old = folder.Put("old.hex", "old");
+    const QByteArray oldName = QFile::encodeName(old);
+    ASSERT_EQ(::chmod(oldName.constData(), 0444), 0);
+    const mode_t umask = ::umask(022);
+    const QString made = folder.Path("new.hex");
+    for (const QString& path : {old, made})
+        EXPECT_EQ(outputfile::Save(path, "new"), outputfile::Error::None);
+    ::umask(umask);
+    struct stat info {};
+    ASSERT_EQ(::stat(oldName.constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+    ASSERT_EQ(::stat(QFile::encodeName(made).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
 }
 #endif

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QStringList>
 
 #include "link/protocol/Protocol.h"
 #include "link/protocol/SevenBit.h"

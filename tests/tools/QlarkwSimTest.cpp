@@ -12,6 +12,8 @@
 #include "link/protocol/SevenBit.h"
 #include "sim/ChipStateFile.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 // A client on the simulator's pty: the program's serial backend, opened
@@ -99,6 +101,17 @@ TEST(QlarkwSimCommandLine, RefusesBadArgumentsAndBadSettings) {
     // The bad file is left as it was.
     ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
     EXPECT_EQ(bad.readAll(), QByteArray("this is no HEX file\n"));
+
+    // A pipe as the trace or the state is refused at once: nothing waits
+    // for a reader that never comes.
+    const QString pipe = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const char* variable : {"QLARKW_SIM_TRACE", "QLARKW_SIM_STATE"}) {
+        run = RunToEnd({QStringLiteral("--pace"), QStringLiteral("instant")},
+                       {QLatin1String(variable) + u'=' + pipe});
+        EXPECT_EQ(run.exitCode, 1) << variable;
+        EXPECT_TRUE(run.err.contains(pipe)) << run.err.toStdString();
+    }
 }
 
 TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {

@@ -52,17 +52,16 @@ bool PtyServer::Start(QString* error) {
     if (!options_.statePath.isEmpty()) {
         QString why;
         const std::optional<ChipMemory> chip = chipstate::Load(options_.statePath, &why);
-        if (!chip) {
+        if (!chip || !chipstate::Save(options_.statePath, *chip, &why)) {
             *error = QStringLiteral("QLARKW_SIM_STATE: ") + why;
             return false;
         }
         firmware_.chip() = *chip;
     }
     if (!options_.tracePath.isEmpty()) {
-        trace_.setFileName(options_.tracePath);
-        if (!trace_.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            *error = QStringLiteral("QLARKW_SIM_TRACE: %1: %2")
-                         .arg(options_.tracePath, trace_.errorString());
+        QString why;
+        if (trace_.Open(options_.tracePath, &why) != outputfile::Error::None) {
+            *error = QStringLiteral("QLARKW_SIM_TRACE: ") + why;
             return false;
         }
     }
@@ -119,8 +118,11 @@ void PtyServer::Trace(const QString& what) {
     if (!trace_.isOpen()) return;
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sessionStart_);
-    trace_.write(QStringLiteral("%1 %2\n").arg(ms.count()).arg(what).toUtf8());
-    trace_.flush();
+    QString why;
+    if (!trace_.Append(QStringLiteral("%1 %2\n").arg(ms.count()).arg(what).toUtf8(), &why)) {
+        if (failure_.isEmpty()) failure_ = QStringLiteral("QLARKW_SIM_TRACE: ") + why;
+        trace_.Close();
+    }
 }
 
 QString PtyServer::LineSettings() const {
@@ -144,11 +146,12 @@ QString PtyServer::LineSettings() const {
         .arg(raw ? QStringLiteral("raw") : QStringLiteral("cooked"), flow);
 }
 
-void PtyServer::SaveChip() {
-    if (options_.statePath.isEmpty()) return;
+bool PtyServer::SaveChip() {
+    if (options_.statePath.isEmpty()) return true;
     QString error;
-    if (!chipstate::Save(options_.statePath, firmware_.chip(), &error))
-        std::fprintf(stderr, "qlarkw-sim: QLARKW_SIM_STATE: %s\n", error.toLocal8Bit().constData());
+    if (chipstate::Save(options_.statePath, firmware_.chip(), &error)) return true;
+    if (failure_.isEmpty()) failure_ = QStringLiteral("QLARKW_SIM_STATE: ") + error;
+    return false;
 }
 
 bool PtyServer::ReadFromProgram(Clock::time_point now, QString* error) {
@@ -285,6 +288,9 @@ void PtyServer::HandleWatchEvents(Clock::time_point now, QString* error) {
 bool PtyServer::Run(int stopFd, QString* error) {
     bool blocked = false;
     for (;;) {
+        // The state or the trace could not be written: the Writer ends
+        // rather than serve on without them.
+        if (!failure_.isEmpty()) break;
         const Clock::time_point now = Clock::now();
         while (!incoming_.empty() && incoming_.front().due <= now) {
             TakeByte(incoming_.front());
@@ -345,6 +351,6 @@ bool PtyServer::Run(int stopFd, QString* error) {
         }
     }
     SaveChip();
-    if (trace_.isOpen()) trace_.flush();
+    if (error->isEmpty()) *error = failure_;
     return error->isEmpty();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <optional>
 
 #include "sim/FirmwareModel.h"
+#include "shared/OutputFile.h"
 
 // The Writer's firmware model served on a pseudo-terminal, so that the
 // program's serial backend talks to it as to a real Writer.
@@ -29,8 +29,10 @@
 // program's open of the tty, next expires. (At 4800 baud the bridge's USB
 // packet never fills before the timer expires, so nothing goes earlier.)
 //
-// The chip. Loaded from the state file when the server starts, saved to it
-// whenever the program closes the tty and when the server ends.
+// The chip. Loaded from the state file when the server starts and saved
+// back at once (a chip that cannot be kept stops the start), saved to it
+// whenever the program closes the tty and when the server ends. A save that
+// fails ends the server with the reason; the file is left as it was.
 //
 // Trace. One line per event, "<ms> <what>", the time counted from the
 // program's last open of the tty (from the start before any):
@@ -38,6 +40,8 @@
 //   line 4800 8N1 raw none      the tty's settings when the first byte came
 //   w 41                        a byte the program wrote, as the Writer took it
 //   r 61                        a byte the Writer sent, as it left the line
+// Something other than a regular file as the trace is refused at the start;
+// a trace that cannot be written ends the server with the reason.
 class PtyServer {
   public:
     // The line and the PIC's timings used at real pace.
@@ -73,7 +77,8 @@ class PtyServer {
 
     // Serves until `stopFd` becomes readable (the signal handler writes to
     // it) or the idle time runs out. Saves the chip before it returns.
-    // Returns false with `error` set when the pty fails.
+    // Returns false with `error` set when the pty fails, or the state or
+    // the trace cannot be written.
     bool Run(int stopFd, QString* error);
 
     const FirmwareModel& firmware() const { return firmware_; }
@@ -93,7 +98,8 @@ class PtyServer {
     void HandleWatchEvents(Clock::time_point now, QString* error);
     void PeerOpened(Clock::time_point now);
     void PeerClosed(Clock::time_point now);
-    void SaveChip();
+    // False, with `failure_` set, when the chip cannot be saved.
+    bool SaveChip();
     QString LineSettings() const;
     void Trace(const QString& what);
 
@@ -103,7 +109,8 @@ class PtyServer {
     int slave_ = -1;
     int watch_ = -1;
     QString ptyPath_;
-    QFile trace_;
+    outputfile::AppendFile trace_;
+    QString failure_;  // why the state or the trace could not be written
     bool linkMade_ = false;
 
     std::deque<Timed> incoming_;  // taken from the pty, not yet through the line
