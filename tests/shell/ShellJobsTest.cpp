@@ -5,6 +5,12 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cctype>
+#include <functional>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "SimFixture.h"
 #include "resources/Texts.h"
@@ -104,16 +110,102 @@ TEST(FileDialog, FilterOfHexAndAllFiles) {
 }
 
 TEST(InstanceLockTest, SecondLockOfTheSameFileIsRefusedUntilTheFirstGoes) {
+    using R = InstanceLock::Result;
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath(QStringLiteral("lock"));
     auto first = std::make_unique<InstanceLock>(path);
-    EXPECT_TRUE(first->TryLock());
-    EXPECT_TRUE(first->TryLock());  // asking again keeps it
+    EXPECT_EQ(first->TryLock(), R::Locked);
+    EXPECT_EQ(first->TryLock(), R::Locked);  // asking again keeps it
     InstanceLock second(path);
-    EXPECT_FALSE(second.TryLock());
+    EXPECT_EQ(second.TryLock(), R::Held);
     first.reset();
-    EXPECT_TRUE(second.TryLock());
+    EXPECT_EQ(second.TryLock(), R::Locked);
 }
+
+#ifndef Q_OS_WIN
+// What another user may have left at the lock's place or made of its folder
+// is refused at once (a pipe is never waited on), and never taken for a
+// running instance; a file of the user's left by a crash holds nothing.
+TEST(InstanceLockTest, OnlyTheUsersOwnFileInTheUsersOwnFolderLocks) {
+    using R = InstanceLock::Result;
+    constexpr uid_t kOtherUser = 65534;
+    auto put = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write("4242\nqlarkw\n") > 0;
+    };
+    auto native = [](const QString& path) { return QFile::encodeName(path); };
+    const struct {
+        const char* name;
+        std::function<bool(const QString& folder, const QString& lock)> plant;
+        R expected;
+        const char* problem;
+    } cases[] = {
+        {"left by a crash", [&](const QString&, const QString& lock) { return put(lock); },
+         R::Locked, ""},
+        {"pipe",
+         [&](const QString&, const QString& lock) {
+             return ::mkfifo(native(lock).constData(), 0600) == 0;
+         },
+         R::Refused, "lock: not a regular file of the user's"},
+        {"link",
+         [&](const QString& folder, const QString& lock) {
+             return put(folder + "/target") && ::symlink(native(folder + "/target").constData(),
+                                                         native(lock).constData()) == 0;
+         },
+         R::Refused, "lock: not a regular file of the user's"},
+        {"another user's file",
+         [&](const QString&, const QString& lock) {
+             return put(lock) && ::chown(native(lock).constData(), kOtherUser, kOtherUser) == 0;
+         },
+         R::Refused, "lock: not a regular file of the user's"},
+        {"folder open to all",
+         [&](const QString& folder, const QString&) {
+             return ::chmod(native(folder).constData(), 0777) == 0;
+         },
+         R::Refused, ": others can write to it"},
+        {"another user's folder",
+         [&](const QString& folder, const QString&) {
+             return ::chown(native(folder).constData(), kOtherUser, kOtherUser) == 0;
+         },
+         R::Refused, ": not the user's folder"},
+    };
+    QStringList notMade;  // cases only root can set up
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString lock = QDir(dir.path()).filePath(QStringLiteral("lock"));
+        if (!c.plant(dir.path(), lock)) {
+            notMade << QLatin1String(c.name);
+            continue;
+        }
+        QString why;
+        InstanceLock instance(lock);
+        EXPECT_EQ(instance.TryLock(&why), c.expected);
+        EXPECT_TRUE(*c.problem ? why.endsWith(QLatin1String(c.problem)) : why.isEmpty())
+            << why.toStdString();
+    }
+    if (!notMade.isEmpty())
+        GTEST_SKIP() << "not root: cannot plant " << notMade.join(", ").toStdString();
+}
+
+TEST(InstanceLockTest, LivesInTheRuntimeFolderOrTheUsersOwnCacheFolder) {
+    QTemporaryDir dir;
+    const QString runtime = dir.filePath(QStringLiteral("run"));
+    const QString cache = dir.filePath(QStringLiteral("cache"));
+    ASSERT_TRUE(QDir().mkdir(runtime));
+    EXPECT_EQ(InstanceLockPathIn(runtime, cache), runtime + QStringLiteral("/qlarkw.lock"));
+    const QString own = cache + QStringLiteral("/qlarkw/qlarkw.lock");
+    EXPECT_EQ(InstanceLockPathIn(QString(), cache), own);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(cache + QStringLiteral("/qlarkw")).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 0777), 0);
+    EXPECT_EQ(InstanceLockPathIn(runtime, cache), own);
+    EXPECT_EQ(InstanceLockPathIn(QStringLiteral("run"), cache), own);  // not a whole path
+    EXPECT_EQ(InstanceLock(InstanceLockPathIn(QString(), QString())).TryLock(),
+              InstanceLock::Result::Refused);
+}
+#endif
 
 // The firmware version query on the simulated Writer.
 struct VersionCase {
@@ -156,7 +248,18 @@ INSTANTIATE_TEST_SUITE_P(Replies, FirmwareQuery,
                                            VersionCase{"a at once", "a", std::nullopt},
                                            VersionCase{"two characters", "12a", std::nullopt},
                                            VersionCase{"five without end", "12345", std::nullopt},
-                                           VersionCase{"four characters", "1234a", std::nullopt}),
+                                           VersionCase{"four characters", "1234a", std::nullopt},
+                                           // Only visible characters make a version.
+                                           VersionCase{"control character",
+                                                       QByteArray("1\x00"
+                                                                  "8a",
+                                                                  4),
+                                                       std::nullopt},
+                                           VersionCase{"byte above 7E",
+                                                       "\xFF"
+                                                       "08a",
+                                                       std::nullopt},
+                                           VersionCase{"blank", "1 8a", std::nullopt}),
                          [](const ::testing::TestParamInfo<VersionCase>& info) {
                              std::string name = info.param.name;
                              for (char& c : name)

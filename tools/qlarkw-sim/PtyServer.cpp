@@ -101,17 +101,20 @@ bool PtyServer::Start(QString* error) {
         return false;
     }
 #endif
-    if (!options_.linkPath.isEmpty()) {
-        const QByteArray link = QFile::encodeName(options_.linkPath);
-        // Replace only an old link; never a file.
-        if (QFileInfo(options_.linkPath).isSymLink()) ::unlink(link.constData());
-        if (::symlink(name, link.constData()) != 0) {
-            *error = SystemError(link.constData());
-            return false;
-        }
-        linkMade_ = true;
-    }
     idleSince_ = sessionStart_ = Clock::now();
+    return true;
+}
+
+bool PtyServer::MakeLink(QString* error) {
+    if (options_.linkPath.isEmpty()) return true;
+    const QByteArray link = QFile::encodeName(options_.linkPath);
+    // Replace only an old link; never a file.
+    if (QFileInfo(options_.linkPath).isSymLink()) ::unlink(link.constData());
+    if (::symlink(QFile::encodeName(ptyPath_).constData(), link.constData()) != 0) {
+        *error = SystemError(link.constData());
+        return false;
+    }
+    linkMade_ = true;
     return true;
 }
 
