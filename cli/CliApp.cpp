@@ -433,15 +433,25 @@ class Runner {
     }
 
     int ShowFirmwareVersion(JobEnv& env) {
-        const std::optional<QString> version =
-            QueryFirmwareVersion(env.device, env.host, env.state);
-        if (!version) {
-            if (o_.verbose && !device_->LastError().isEmpty())
-                Say(QStringLiteral("device: ") + device_->LastError());
-            return Fail(kLinkFailure, QStringLiteral("no firmware version from the Writer (not "
-                                                     "connected, or no answer)"));
+        const FirmwareReply answer = AskFirmwareVersion(env.device, env.host, env.state);
+        switch (answer.outcome) {
+            case FirmwareReply::Outcome::Version:
+                break;
+            case FirmwareReply::Outcome::NotAVersion:
+                // Shown as bytes: what came over the wire is not text.
+                return Fail(
+                    kLinkFailure,
+                    QStringLiteral("the Writer's answer is not a firmware version: %1")
+                        .arg(answer.received.isEmpty()
+                                 ? QStringLiteral("no characters")
+                                 : QString::fromLatin1(answer.received.toHex(' ')).toUpper()));
+            case FirmwareReply::Outcome::NoAnswer:
+                if (o_.verbose && !device_->LastError().isEmpty())
+                    Say(QStringLiteral("device: ") + device_->LastError());
+                return Fail(kLinkFailure, QStringLiteral("no firmware version from the Writer "
+                                                         "(not connected, or no answer)"));
         }
-        std::fprintf(streams_.out, "%s\n", version->toUtf8().constData());
+        std::fprintf(streams_.out, "%s\n", answer.version.toUtf8().constData());
         return kSuccess;
     }
 

@@ -339,11 +339,13 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     // A word after one dash is one name: "-ofile" is an unknown option, not -o
     // with a value.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    QList<QCommandLineOption> options;
     for (const OptionSpec& entry : OptionTable())
-        parser.addOption(QCommandLineOption(entry.names, QString(), entry.valueName));
+        options << QCommandLineOption(entry.names, QString(), entry.valueName);
+    parser.addOptions(options);
 
     const QStringList line = QStringList{QStringLiteral("qlarkw-cli")} + arguments;
-    const qsizetype refused = strictoptions::FirstRefused(parser, line, true);
+    const qsizetype refused = strictoptions::FirstRefused(options, line, true);
     // The options before a refused argument are read first, as the line runs.
     parser.parse(refused >= 0 ? line.first(refused) : line);
 

@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMimeData>
 #include <QUrl>
+#include <cstdio>
 #include <exception>
 
 #include "config/frmConfReg.h"
@@ -165,10 +166,21 @@ FormMain::LoadResult FormMain::Load() {
         shellsettings::BuildVersionText(context_.versionMajor, context_.versionMinor);
 
     instanceLock_ = std::make_unique<InstanceLock>(context_.instanceLockPath);
-    if (!instanceLock_->TryLock()) {
-        ShowStop(Text(texts::kAlreadyRunningPrefix) + Text(texts::kAppTitle) +
-                 Text(texts::kAlreadyRunningSuffix));
-        return LoadResult::Ended;
+    QString lockProblem;
+    switch (instanceLock_->TryLock(&lockProblem)) {
+        case InstanceLock::Result::Locked:
+            break;
+        case InstanceLock::Result::Held:
+            ShowStop(Text(texts::kAlreadyRunningPrefix) + Text(texts::kAppTitle) +
+                     Text(texts::kAlreadyRunningSuffix));
+            return LoadResult::Ended;
+        case InstanceLock::Result::Refused:
+            // Whatever another user has put in the way must neither keep the
+            // program from starting nor make it say that it runs already:
+            // it runs without the check and says why.
+            std::fprintf(stderr, "qlarkw: %s; starting without the check for a second copy\n",
+                         lockProblem.toLocal8Bit().constData());
+            break;
     }
 
     const commandline::StartRequest request = commandline::Parse(context_.commandLine, FileExists);

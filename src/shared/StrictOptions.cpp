@@ -1,6 +1,6 @@
 #include "shared/StrictOptions.h"
 
-#include <QCommandLineParser>
+#include <QHash>
 
 namespace strictoptions {
 
@@ -8,28 +8,25 @@ QString Spelled(const QString& name) {
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
-qsizetype FirstRefused(QCommandLineParser& parser, const QStringList& line, bool wordsAllowed) {
-    // The line is parsed again in ever longer beginnings, each telling what
-    // its last argument is.
-    qsizetype known = 0;   // options found so far
-    bool waiting = false;  // the last option found waits for its value
-    for (qsizetype n = 2; n <= line.size(); ++n) {
-        const QString& argument = line[n - 1];
-        const bool parsed = parser.parse(line.first(n));
-        const qsizetype found = parser.optionNames().size();
-        if (waiting) {  // the value, whatever it looks like
-            waiting = false;
+qsizetype FirstRefused(const QList<QCommandLineOption>& options, const QStringList& line,
+                       bool wordsAllowed) {
+    // Each spelling the usage shows, and whether the option takes a value.
+    QHash<QString, bool> takesValue;
+    for (const QCommandLineOption& option : options) {
+        for (const QString& name : option.names())
+            takesValue.insert(Spelled(name), !option.valueName().isEmpty());
+    }
+    for (qsizetype i = 1; i < line.size(); ++i) {
+        const QString& argument = line[i];
+        const auto option = takesValue.constFind(argument);
+        if (option != takesValue.cend()) {
+            if (*option) ++i;  // its value, whatever it looks like
             continue;
         }
-        if (found == known) {  // a word, an unknown option or "--"
-            if (!wordsAllowed || !parsed || argument == u"--") return n - 1;
-            continue;
-        }
-        if (argument != Spelled(parser.optionNames().last())) return n - 1;
-        // A failure left is an option whose value is still to come, or is
-        // missing at the end of the line: that is the option's own error.
-        waiting = !parsed;
-        known = found;
+        // "-" alone is a word; any other dash starts an option not spelled
+        // as the usage spells it, an unknown one, or "--".
+        const bool word = !argument.startsWith(u'-') || argument == u"-";
+        if (!word || !wordsAllowed) return i;
     }
     return -1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
@@ -7,11 +8,27 @@ class Device;
 class Host;
 struct AppState;
 
+// What the Writer answered to '@'.
+struct FirmwareReply {
+    enum class Outcome {
+        Version,      // three version characters before its 'a' or 's'
+        NotAVersion,  // an answer, but not a version: another length, or a
+                      // character that is not a visible one (a control
+                      // character, a byte above 0x7E, a blank)
+        NoAnswer,     // no Writer, a failed read or close, a character that
+                      // did not arrive
+    };
+    Outcome outcome = Outcome::NoAnswer;
+    QString version;      // with Version: "1.08"
+    QByteArray received;  // with NotAVersion: the bytes before the end
+};
+
 // Asks the Writer for its firmware version with '@', quietly: when the
-// Writer cannot be opened no message is shown. Returns the version as
-// "1.08" when the Writer sent exactly three characters before its 'a' or 's';
-// nothing in every other case (no Writer, a failed read or close, a reply
-// of another length, a character that did not arrive).
+// Writer cannot be opened no message is shown.
+FirmwareReply AskFirmwareVersion(Device& device, Host& host, AppState& state);
+
+// The version as "1.08" when the Writer sent one; nothing in every other
+// case.
 std::optional<QString> QueryFirmwareVersion(Device& device, Host& host, AppState& state);
 
 // The About box's second line: the firmware version when there is one,

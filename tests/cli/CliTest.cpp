@@ -29,6 +29,14 @@ QString HexFile(const char* name) {
     return kHexDir + u'/' + QLatin1String(name) + QStringLiteral(".hex");
 }
 
+// `words` `times` over, as a script that builds its command line may repeat
+// them.
+QStringList Repeated(const QStringList& words, int times) {
+    QStringList line;
+    for (int i = 0; i < times; ++i) line += words;
+    return line;
+}
+
 class Cli : public ::testing::Test {
   protected:
     Result Run(const QStringList& args, const QStringList& extraEnv = {},
@@ -340,6 +348,11 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultThenShowTheUsage) {
          "--writer goes with write, read, erase, verify, eeprom read, eeprom erase, eeprom "
          "set, eeprom write, config or version"},
         {{"list", "x"}, "unexpected argument \"x\""},
+        // However many options come before it.
+        {Repeated({"--verbose"}, 2000) + QStringList{"--board", "3", "erase"},
+         "--board takes 1 (Q-LARK) or 2 (Q-LARK2)"},
+        {Repeated({"--board", "1"}, 2000) + QStringList{"--frobnicate", "erase"},
+         "unknown option --frobnicate"},
         {{"--help", "--frobnicate"}, nullptr},
         {{"--help", "--board", "3"}, nullptr},
         {{"burn", "-h"}, nullptr},
@@ -363,7 +376,8 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultThenShowTheUsage) {
 TEST_F(Cli, OptionsStandBeforeOrAfterTheCommandAndTheLastValueCounts) {
     const QString trace = path("trace.txt");
     ASSERT_EQ(
-        Run({"--output", "first.hex", "--board", "1", "read", "-o", "second.hex", "--board", "2"},
+        Run(Repeated({"--board", "2", "--board", "1"}, 1000) +
+                QStringList{"--output", "first.hex", "read", "-o", "second.hex", "--board", "2"},
             {"QLARKW_SIM_TRACE=" + trace})
             .exitCode,
         0);
@@ -482,6 +496,11 @@ TEST_F(Cli, EepromConfigAndVersionFailures) {
          "after 8 of 64 bytes"},
         {{"eeprom", "read"}, silent, 4, "ライタとの通信に失敗しました。"},
         {{"version"}, silent, 4, "no firmware version from the Writer"},
+        // Three characters before the 'a', but the second is a NUL.
+        {{"version"},
+         {"QLARKW_SIM_FAULT=byte=2:00"},
+         4,
+         "the Writer's answer is not a firmware version: 31 00 38\n"},
         // Byte 106 the Writer sends is the second of the read-back's pair
         // for 0x12: 'a', 'm', 64 answers, 'a', 'x', then two bytes a pair.
         {{"eeprom", "write", "robot.txt", "--verify"},

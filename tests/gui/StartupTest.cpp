@@ -5,6 +5,10 @@
 #include <QApplication>
 #include <QLabel>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 #include "GuiRig.h"
 #include "eeprom/EepromDataFile.h"
 
@@ -291,6 +295,18 @@ TEST(Startup, SecondInstanceIsRefused) {
     third.Start();
     EXPECT_EQ(third.loadResult, LoadResult::Waiting);
 }
+
+#ifndef Q_OS_WIN
+// A pipe planted at the lock's place: the program starts at once, without
+// the check, and does not claim to run already.
+TEST(Startup, ALockThatCannotBeMadeSafelyDoesNotStopTheStart) {
+    GuiRig rig;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(rig.context->instanceLockPath).constData(), 0600), 0);
+    auto form = rig.Start();
+    EXPECT_EQ(rig.loadResult, LoadResult::Waiting);
+    EXPECT_TRUE(rig.sim.host.messages.empty());
+}
+#endif
 
 TEST(Startup, BadConfigurationWordEndsWithTheStartupMessageAndStoresNothing) {
     GuiRig rig;

@@ -6,6 +6,11 @@
 #include <QTemporaryDir>
 #include <cctype>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "SimFixture.h"
 #include "resources/Texts.h"
 #include "shell/CommandLine.h"
@@ -104,16 +109,82 @@ TEST(FileDialog, FilterOfHexAndAllFiles) {
 }
 
 TEST(InstanceLockTest, SecondLockOfTheSameFileIsRefusedUntilTheFirstGoes) {
+    using R = InstanceLock::Result;
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath(QStringLiteral("lock"));
     auto first = std::make_unique<InstanceLock>(path);
-    EXPECT_TRUE(first->TryLock());
-    EXPECT_TRUE(first->TryLock());  // asking again keeps it
+    EXPECT_EQ(first->TryLock(), R::Locked);
+    EXPECT_EQ(first->TryLock(), R::Locked);  // asking again keeps it
     InstanceLock second(path);
-    EXPECT_FALSE(second.TryLock());
+    EXPECT_EQ(second.TryLock(), R::Held);
     first.reset();
-    EXPECT_TRUE(second.TryLock());
+    EXPECT_EQ(second.TryLock(), R::Locked);
 }
+
+#ifndef Q_OS_WIN
+// What another user may have left at the lock's place or made of its folder
+// is refused at once (a pipe is never waited on), and never taken for a
+// running instance; a file of the user's left by a crash holds nothing.
+TEST(InstanceLockTest, OnlyTheUsersOwnFileInTheUsersOwnFolderLocks) {
+    using R = InstanceLock::Result;
+    enum Plant { CrashLeftover, Pipe, OthersFile, OpenFolder, OthersFolder };
+    const struct {
+        Plant plant;
+        R expected;
+        const char* problem;
+    } cases[] = {
+        {CrashLeftover, R::Locked, ""},
+        {Pipe, R::Refused, "lock: not a regular file of the user's"},
+        {OthersFile, R::Refused, "lock: not a regular file of the user's"},
+        {OpenFolder, R::Refused, ": others can write to it"},
+        {OthersFolder, R::Refused, ": not the user's folder"},
+    };
+    constexpr uid_t kOther = 65534;
+    int notMade = 0;  // cases only root can set up
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plant);
+        QTemporaryDir dir;
+        const QString lock = QDir(dir.path()).filePath(QStringLiteral("lock"));
+        const QByteArray folder = QFile::encodeName(dir.path()), file = QFile::encodeName(lock);
+        QFile leftover(lock);
+        bool made = c.plant == Pipe         ? ::mkfifo(file.constData(), 0600) == 0
+                    : c.plant == OpenFolder ? ::chmod(folder.constData(), 0777) == 0
+                    : c.plant == OthersFolder
+                        ? ::chown(folder.constData(), kOther, kOther) == 0
+                        : leftover.open(QIODevice::WriteOnly) && leftover.write("4242\n") == 5;
+        leftover.close();
+        if (c.plant == OthersFile) made = made && ::chown(file.constData(), kOther, kOther) == 0;
+        if (!made) {
+            ++notMade;
+            continue;
+        }
+        QString why;
+        InstanceLock instance(lock);
+        EXPECT_EQ(instance.TryLock(&why), c.expected);
+        EXPECT_TRUE(*c.problem ? why.endsWith(QLatin1String(c.problem)) : why.isEmpty())
+            << why.toStdString();
+    }
+    if (notMade > 0) GTEST_SKIP() << "not root: another user's file or folder cannot be made";
+}
+
+TEST(InstanceLockTest, LivesInTheRuntimeFolderOrTheUsersOwnCacheFolder) {
+    QTemporaryDir dir;
+    const QString runtime = dir.filePath(QStringLiteral("run"));
+    const QString cache = dir.filePath(QStringLiteral("cache"));
+    ASSERT_TRUE(QDir().mkdir(runtime));
+    EXPECT_EQ(InstanceLockPathIn(runtime, cache), runtime + QStringLiteral("/qlarkw.lock"));
+    const QString own = cache + QStringLiteral("/qlarkw/qlarkw.lock");
+    EXPECT_EQ(InstanceLockPathIn(QString(), cache), own);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(cache + QStringLiteral("/qlarkw")).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 0777), 0);
+    EXPECT_EQ(InstanceLockPathIn(runtime, cache), own);
+    EXPECT_EQ(InstanceLockPathIn(QStringLiteral("run"), cache), own);  // not a whole path
+    EXPECT_EQ(InstanceLock(InstanceLockPathIn(QString(), QString())).TryLock(),
+              InstanceLock::Result::Refused);
+}
+#endif
 
 // The firmware version query on the simulated Writer.
 struct VersionCase {
@@ -156,7 +227,18 @@ INSTANTIATE_TEST_SUITE_P(Replies, FirmwareQuery,
                                            VersionCase{"a at once", "a", std::nullopt},
                                            VersionCase{"two characters", "12a", std::nullopt},
                                            VersionCase{"five without end", "12345", std::nullopt},
-                                           VersionCase{"four characters", "1234a", std::nullopt}),
+                                           VersionCase{"four characters", "1234a", std::nullopt},
+                                           // Only visible characters make a version.
+                                           VersionCase{"control character",
+                                                       QByteArray("1\x00"
+                                                                  "8a",
+                                                                  4),
+                                                       std::nullopt},
+                                           VersionCase{"byte above 7E",
+                                                       "\xFF"
+                                                       "08a",
+                                                       std::nullopt},
+                                           VersionCase{"blank", "1 8a", std::nullopt}),
                          [](const ::testing::TestParamInfo<VersionCase>& info) {
                              std::string name = info.param.name;
                              for (char& c : name)

@@ -64,6 +64,9 @@ bool PtyServer::Start(QString* error) {
             *error = QStringLiteral("QLARKW_SIM_TRACE: ") + why;
             return false;
         }
+        // A line that cannot go at once is lost rather than waited for: a
+        // reader that stops reading must not hold the Writer (nor its stop).
+        ::fcntl(trace_.handle(), F_SETFL, ::fcntl(trace_.handle(), F_GETFL) | O_NONBLOCK);
     }
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
@@ -100,17 +103,20 @@ bool PtyServer::Start(QString* error) {
         return false;
     }
 #endif
-    if (!options_.linkPath.isEmpty()) {
-        const QByteArray link = QFile::encodeName(options_.linkPath);
-        // Replace only an old link; never a file.
-        if (QFileInfo(options_.linkPath).isSymLink()) ::unlink(link.constData());
-        if (::symlink(name, link.constData()) != 0) {
-            *error = SystemError(link.constData());
-            return false;
-        }
-        linkMade_ = true;
-    }
     idleSince_ = sessionStart_ = Clock::now();
+    return true;
+}
+
+bool PtyServer::MakeLink(QString* error) {
+    if (options_.linkPath.isEmpty()) return true;
+    const QByteArray link = QFile::encodeName(options_.linkPath);
+    // Replace only an old link; never a file.
+    if (QFileInfo(options_.linkPath).isSymLink()) ::unlink(link.constData());
+    if (::symlink(QFile::encodeName(ptyPath_).constData(), link.constData()) != 0) {
+        *error = SystemError(link.constData());
+        return false;
+    }
+    linkMade_ = true;
     return true;
 }
 

@@ -72,7 +72,12 @@ class PtyServer {
     PtyServer& operator=(const PtyServer&) = delete;
 
     // Creates the pty and loads the chip. False with `error` set on failure.
+    // Leaves nothing behind in the file system to be cleaned up, so the
+    // process may end at any point of it.
     bool Start(QString* error);
+    // After Start: the symbolic link to the pty, when the options ask for
+    // one. False with `error` set on failure.
+    bool MakeLink(QString* error);
     QString ptyPath() const { return ptyPath_; }
 
     // Serves until `stopFd` becomes readable (the signal handler writes to

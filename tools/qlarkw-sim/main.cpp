@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QMap>
 #include <QStringList>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -78,8 +79,17 @@ constexpr char kUsage[] =
 constexpr int kMaxLatencyMs = 255;
 
 int stopPipe[2] = {-1, -1};
+// Set once the Writers may leave something behind (their links, their
+// chips to save): from then on a stop signal is answered by the serving
+// loops, which all wait on the stop pipe.
+std::atomic<bool> serving{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
+// Until the Writers serve, whatever the start waits on (a file that does
+// not open at once, say), a stop signal ends the simulator there and then:
+// nothing is made yet that needs cleaning up.
 void OnStopSignal(int) {
+    if (!serving.load()) ::_exit(0);
     const char byte = 's';
     [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &byte, 1);
 }
@@ -121,12 +131,14 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     // A word after one dash is one name, and an unknown one unless it is -h.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({help, pace, link, latencyOption, idleExit, count, fault});
+    const QList<QCommandLineOption> known = {help,     pace,  link, latencyOption,
+                                             idleExit, count, fault};
+    parser.addOptions(known);
 
     // The options are read from left to right, up to the first stray
     // argument: the first -h/--help or the first error decides.
     const QStringList line = QCoreApplication::arguments();
-    const qsizetype stray = strictoptions::FirstRefused(parser, line, false);
+    const qsizetype stray = strictoptions::FirstRefused(known, line, false);
     parser.parse(stray >= 0 ? line.first(stray) : line);
     PtyServer::Options options;
     int writers = 1;
@@ -234,6 +246,13 @@ int main(int argc, char* argv[]) {
     for (PtyServer::Options& own : each) {
         servers.push_back(std::make_unique<PtyServer>(std::move(own)));
         if (!servers.back()->Start(&error)) {
+            std::fprintf(stderr, "qlarkw-sim: %s\n", error.toLocal8Bit().constData());
+            return 1;
+        }
+    }
+    serving = true;
+    for (const auto& server : servers) {
+        if (!server->MakeLink(&error)) {
             std::fprintf(stderr, "qlarkw-sim: %s\n", error.toLocal8Bit().constData());
             return 1;
         }
