@@ -17,9 +17,9 @@
 #include "program/frmReadWrite.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
+#include "shared/ClockTimer.h"
 #include "shared/FileExists.h"
 #include "shared/Host.h"
-#include "shared/ClockTimer.h"
 #include "shell/CommandLine.h"
 #include "shell/DesktopServices.h"
 #include "shell/InstanceLock.h"
@@ -235,7 +235,13 @@ FormMain::LoadResult FormMain::Load() {
 }
 
 void FormMain::FormUnload() {
-    shellsettings::StoreAtShutdown(context_.state, HexFileName());
+    // One message for whatever could not be stored; the program ends all
+    // the same.
+    if (!shellsettings::StoreAtShutdown(context_.state, HexFileName())) {
+        context_.host.MessageBox(
+            Text(texts::kSettingsNotSaved) + Text(texts::kCrLf) + context_.state.SettingsPath,
+            Text(texts::kCaptionFileError), MsgIcon::Critical);
+    }
 }
 
 void FormMain::closeEvent(QCloseEvent* event) {
