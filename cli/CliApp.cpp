@@ -14,7 +14,6 @@
 #include "resources/Texts.h"
 #include "shared/AppState.h"
 #include "shared/Clock.h"
-#include "shared/FileExists.h"
 #include "shared/InputFile.h"
 #include "shared/OutputFile.h"
 #include "shell/FirmwareVersion.h"
@@ -174,8 +173,7 @@ class Runner {
             return kSuccess;
         }
         if (o_.command == u"eeprom write") {
-            if (FileExists(file_) && eepromfile::Load(file_).error == eepromfile::Error::None)
-                return kSuccess;
+            if (eepromfile::Load(file_).error == eepromfile::Error::None) return kSuccess;
             // Refused by the job before it opens the Writer.
             UnusedDevice unused;
             JobEnv env{unused, host_, state_};
@@ -244,6 +242,12 @@ class Runner {
     // them; an unreadable word is an error unless --config replaces it.
     int RestoreSettings(bool withConfigWord) {
         using texts::Text;
+        // A settings file that is there but not read is named whatever
+        // --verbose says: its board and word are not the ones used.
+        if (const QString why = settings_.ReadProblem(); !why.isEmpty()) {
+            Say(QStringLiteral("qlarkw-cli: %1: settings not read (%2); the defaults are used")
+                    .arg(settings_.path(), why));
+        }
         state_.BoardMode = o_.board.value_or(shellsettings::BoardFromSetting(
             settings_.ReadSetting(Text(texts::kSectionMode), Text(texts::kKeyQLark))));
         if (!withConfigWord) return kSuccess;

@@ -2,9 +2,10 @@
 // it.
 //
 // Input: the file's text. Rules: it reads the same from memory and from a
-// device; a file that is accepted holds at least 128 numbers, its bytes are
-// the second and fourth of each four, 0 to 255, and written back as a data
-// file they read again the same; a refused file names a line it has.
+// device; a file that is accepted holds at least 128 numbers, in each four
+// the first and third are the addresses 2k and 2k + 1 and the second and
+// fourth their bytes, 0 to 255, and written back as a data file the bytes
+// read again the same; a refused file names a line it has.
 #include "FuzzSupport.h"
 #include "eeprom/EepromDataFile.h"
 
@@ -19,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 contents.bytes == fromDevice.bytes,
             "a data file reads the same from memory and from a device");
 
-    if (contents.error == eepromfile::Error::BadField) {
+    if (contents.error == eepromfile::Error::BadField ||
+        contents.error == eepromfile::Error::WrongAddress) {
         Require(contents.errorLine >= 1 &&
                     contents.errorLine <= text.count('\n') + text.count('\r') + 1,
                 "a bad field's line is a line of the file");
@@ -32,11 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QList<QByteArray> fields = numbers.split(' ');
     fields.removeAll(QByteArray());
     Require(fields.size() >= eepromfile::kFields, "an accepted file holds 128 numbers");
-    for (int i = 1; i < eepromfile::kFields; i += 2) {
+    for (int i = 0; i < eepromfile::kFields; i += 2) {
         bool ok = false;
-        const int value = fields[i].toInt(&ok);
+        Require(fields[i].toInt(&ok) == i / 2 && ok, "each address is its record's, 2k or 2k + 1");
+        const int value = fields[i + 1].toInt(&ok);
         Require(ok && value >= 0 && value <= 0xFF && contents.bytes[i / 2] == value,
-                "each byte is the number in its place, 0 to 255");
+                "each byte is the number after its address, 0 to 255");
     }
     const eepromfile::Contents again = eepromfile::Parse(eepromfile::Format(contents.bytes));
     Require(again.error == eepromfile::Error::None && again.bytes == contents.bytes,

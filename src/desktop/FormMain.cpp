@@ -247,7 +247,13 @@ FormMain::LoadResult FormMain::Load() {
 }
 
 void FormMain::FormUnload() {
-    shellsettings::StoreAtShutdown(context_.state, HexFileName());
+    // One message for whatever could not be stored; the program ends all
+    // the same.
+    if (!shellsettings::StoreAtShutdown(context_.state, HexFileName())) {
+        context_.host.MessageBox(
+            Text(texts::kSettingsNotSaved) + Text(texts::kCrLf) + context_.state.SettingsPath,
+            Text(texts::kCaptionFileError), MsgIcon::Critical);
+    }
 }
 
 void FormMain::closeEvent(QCloseEvent* event) {

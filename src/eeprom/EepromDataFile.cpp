@@ -55,25 +55,31 @@ bool ForEachField(const QByteArray& line, OnField onField) {
 Contents Parse(LineReader& lines) {
     Contents contents;
     int fields = 0;
-    bool bad = false;
     QByteArray line;
-    while (fields < kFields && !bad && lines.Next(&line)) {
+    while (fields < kFields && contents.error == Error::None && lines.Next(&line)) {
+        Error fault = Error::BadField;  // an empty field, unless a field says otherwise
         const bool good = ForEachField(line, [&](QByteArrayView text) {
             if (fields == kFields) return true;  // the rest is not read
             const std::optional<int> value = WholeNumber(text);
             const int index = fields++;
-            const bool isByte = index % 2 == 1;  // the second and fourth of a record
+            // Fields pair up: an address, then the byte for it.
+            const int address = index / 2;
+            const bool isByte = index % 2 == 1;
             if (!value || (isByte && (*value < 0 || *value > 0xFF))) return false;
-            if (isByte) contents.bytes[index / 2] = static_cast<uint8_t>(*value);
+            if (!isByte) {
+                if (*value == address) return true;
+                fault = Error::WrongAddress;
+                return false;
+            }
+            contents.bytes[address] = static_cast<uint8_t>(*value);
             return true;
         });
         if (!good) {
-            bad = true;
-            contents.error = Error::BadField;
+            contents.error = fault;
             contents.errorLine = lines.lineNumber();
         }
     }
-    if (bad) return contents;
+    if (contents.error != Error::None) return contents;
     if (lines.failed()) {
         contents.error = Error::Unreadable;
     } else if (fields < kFields) {
@@ -92,7 +98,8 @@ Contents Load(const QString& path) {
     InputFile file(path, inputfile::kMaxDataFileBytes);
     if (!file.isOpen()) {
         Contents contents;
-        contents.error = Error::Unreadable;
+        contents.error =
+            file.error() == inputfile::Error::Missing ? Error::Missing : Error::Unreadable;
         return contents;
     }
     LineReader lines(file);

@@ -6,7 +6,6 @@
 #include "link/protocol/SevenBit.h"
 #include "resources/Texts.h"
 #include "shared/AppState.h"
-#include "shared/FileExists.h"
 #include "shared/Host.h"
 
 using texts::Text;
@@ -236,23 +235,32 @@ JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value) {
 
 JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view) {
     Host& host = env.host;
-    if (!FileExists(path)) {
-        host.MessageBox(TwoLines(texts::kDataFileMissing, texts::kClickAgain),
-                        Text(texts::kAppTitle), MsgIcon::Critical);
-        return JobOutcome::FileError;
-    }
     // The whole file is checked before the Writer is opened: a file that is
-    // not 64 good bytes is refused, and the EEPROM is not touched.
+    // not 64 good bytes at their addresses is refused, and the EEPROM is not
+    // touched. Only a file that is not there is "missing"; one that is there
+    // but cannot be read says so, as the HEX file's check does.
     const eepromfile::Contents data = eepromfile::Load(path);
-    if (data.error != eepromfile::Error::None) {
-        const QString first = data.error == eepromfile::Error::BadField
-                                  ? Text(texts::kDataFileErrorAtLine).arg(data.errorLine)
-                              : data.error == eepromfile::Error::TooShort
-                                  ? Text(texts::kDataFileTooShort)
-                                  : Text(texts::kFileOpenFailed);
-        host.MessageBox(TwoLines(first, texts::kDataFileRemake), Text(texts::kCaptionFileError),
-                        MsgIcon::Critical);
-        return JobOutcome::FileError;
+    switch (data.error) {
+        case eepromfile::Error::None:
+            break;
+        case eepromfile::Error::Missing:
+            host.MessageBox(TwoLines(texts::kDataFileMissing, texts::kClickAgain),
+                            Text(texts::kAppTitle), MsgIcon::Critical);
+            return JobOutcome::FileError;
+        case eepromfile::Error::Unreadable:
+            host.MessageBox(TwoLines(texts::kFileOpenFailed, texts::kTryAgain),
+                            Text(texts::kCaptionFileError), MsgIcon::Critical);
+            return JobOutcome::FileError;
+        case eepromfile::Error::BadField:
+        case eepromfile::Error::WrongAddress:
+        case eepromfile::Error::TooShort: {
+            const QString first = data.error == eepromfile::Error::TooShort
+                                      ? Text(texts::kDataFileTooShort)
+                                      : Text(texts::kDataFileErrorAtLine).arg(data.errorLine);
+            host.MessageBox(TwoLines(first, texts::kDataFileRemake), Text(texts::kCaptionFileError),
+                            MsgIcon::Critical);
+            return JobOutcome::FileError;
+        }
     }
     if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
         return opened;

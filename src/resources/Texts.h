@@ -45,6 +45,9 @@ inline constexpr char kDefaultReadFile[] = "qlark.hex";
 // Settings file
 inline constexpr char kSettingsFileName[] = "qlarkw.ini";
 inline constexpr char kSettingAbsent[] = "???";
+// Shut-down: the settings file could not be written (or was not read);
+// the second line is the file's path. Caption kCaptionFileError.
+inline constexpr char kSettingsNotSaved[] = "設定を保存できませんでした";
 
 }  // namespace texts
 
@@ -119,7 +122,8 @@ inline constexpr char kClickAgain[] = "もう一度クリックしてくださ�
 inline constexpr char kWritingAddressPrefix[] = "書込み中 アドレス　";
 inline constexpr char kRunAgain[] = "もう一度実行してください。";
 inline constexpr char kBoardNoPower[] = "ロボット基板の電源が入っていません。";
-// A data file that is not 32 records of four numbers, the bytes 0 to 255.
+// A data file that is not 32 records of four numbers: the addresses 2k and
+// 2k + 1, each followed by its byte, 0 to 255.
 inline constexpr char kDataFileErrorAtLine[] = "データファイルの%1行目にエラーがありました";
 inline constexpr char kDataFileTooShort[] = "データファイルのデータが足りません";
 inline constexpr char kDataFileRemake[] = "データファイルを作り直して、もう一度実行してください。";

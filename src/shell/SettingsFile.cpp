@@ -1,5 +1,6 @@
 #include "shell/SettingsFile.h"
 
+#include <QByteArrayView>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -7,6 +8,7 @@
 #include "resources/Texts.h"
 #include "shared/InputFile.h"
 #include "shared/OutputFile.h"
+#include "shell/Cp932.h"
 
 namespace {
 
@@ -26,34 +28,94 @@ enum class FileState {
               // too large, no permission): absent values, and never written
 };
 
-// Calls `onLine` for each line of the file.
-template <typename OnLine>
-FileState ForEachLine(const QString& path, OnLine onLine) {
-    InputFile file(path, inputfile::kMaxSettingsBytes);
-    if (!file.isOpen())
-        return file.error() == inputfile::Error::Missing ? FileState::Missing : FileState::Refused;
-    LineReader lines(file);
-    QByteArray line;
-    while (lines.Next(&line)) {
-        if (!onLine(line)) return FileState::Read;
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+// The line end of a new file, or of one that has no line end yet.
+constexpr char kNewLineEnd[] = "\r\n";
+
+// How the file's text is encoded. A byte order mark means UTF-8; without
+// one, a file that is valid UTF-8 (plain ASCII too) is UTF-8, and any other
+// is CP932, as a Japanese Windows system writes it.
+enum class Encoding { Utf8, Utf8WithBom, Cp932 };
+
+// The file as read: its lines without their ends, and what a rewrite keeps
+// of it (the encoding, the byte order mark, the line end).
+struct Contents {
+    FileState state = FileState::Missing;
+    QString why;  // why it was refused
+    Encoding encoding = Encoding::Utf8;
+    QByteArray lineEnd = kNewLineEnd;
+    QList<QByteArray> lines;
+
+    QString Decode(QByteArrayView bytes) const {
+        return encoding == Encoding::Cp932 ? cp932::Decode(bytes) : QString::fromUtf8(bytes);
     }
-    return lines.failed() ? FileState::Refused : FileState::Read;
+    // Nothing when the file's encoding cannot hold `text`.
+    std::optional<QByteArray> Encode(const QString& text) const {
+        if (encoding == Encoding::Cp932) return cp932::Encode(text);
+        return text.toUtf8();
+    }
+};
+
+// The end of the file's first line: CR LF, LF or CR.
+QByteArray FirstLineEnd(const QByteArray& text) {
+    const qsizetype cr = text.indexOf('\r');
+    const qsizetype lf = text.indexOf('\n');
+    if (cr < 0 && lf < 0) return kNewLineEnd;
+    if (cr < 0 || (lf >= 0 && lf < cr)) return "\n";
+    return lf == cr + 1 ? "\r\n" : "\r";
+}
+
+Contents Load(const QString& path) {
+    Contents contents;
+    InputFile file(path, inputfile::kMaxSettingsBytes);
+    if (!file.isOpen()) {
+        contents.state =
+            file.error() == inputfile::Error::Missing ? FileState::Missing : FileState::Refused;
+        contents.why = file.errorString();
+        return contents;
+    }
+    QByteArray text;
+    char chunk[16 * 1024];
+    for (;;) {
+        const qint64 n = file.device().read(chunk, sizeof chunk);
+        if (n == 0) break;
+        // The file grew beyond its bound after it was looked at, or a read
+        // failed.
+        if (n < 0 || text.size() + n > file.maxBytes()) {
+            contents.state = FileState::Refused;
+            contents.why = n < 0 ? file.device().errorString()
+                                 : QStringLiteral("larger than %1 bytes").arg(file.maxBytes());
+            return contents;
+        }
+        text.append(chunk, n);
+    }
+    contents.state = FileState::Read;
+    if (text.startsWith(kUtf8Bom)) {
+        contents.encoding = Encoding::Utf8WithBom;
+    } else if (!QByteArrayView(text).isValidUtf8()) {
+        contents.encoding = Encoding::Cp932;
+    }
+    contents.lineEnd = FirstLineEnd(text);
+    LineReader lines(text);  // skips the byte order mark
+    QByteArray line;
+    while (lines.Next(&line)) contents.lines.append(line);
+    return contents;
 }
 
 // "[name]" -> name, or nothing when the line is not a section header.
-std::optional<QString> SectionName(const QByteArray& line) {
-    const QByteArray trimmed = line.trimmed();
-    if (!trimmed.startsWith('[')) return std::nullopt;
-    const qsizetype end = trimmed.indexOf(']');
+std::optional<QString> SectionName(const QString& line) {
+    const QString trimmed = line.trimmed();
+    if (!trimmed.startsWith(u'[')) return std::nullopt;
+    const qsizetype end = trimmed.indexOf(u']');
     if (end < 0) return std::nullopt;
-    return QString::fromLocal8Bit(trimmed.mid(1, end - 1)).trimmed();
+    return trimmed.mid(1, end - 1).trimmed();
 }
 
 // The key of a "key=value" line, empty for other lines.
-QString KeyOf(const QByteArray& line) {
-    const qsizetype eq = line.indexOf('=');
+QString KeyOf(const QString& line) {
+    const qsizetype eq = line.indexOf(u'=');
     if (eq <= 0) return {};
-    return QString::fromLocal8Bit(line.left(eq)).trimmed();
+    return line.left(eq).trimmed();
 }
 
 bool Same(const QString& a, const QString& b) {
@@ -63,20 +125,28 @@ bool Same(const QString& a, const QString& b) {
 }  // namespace
 
 QString SettingsFile::ReadSetting(const QString& section, const QString& key) const {
+    const Contents file = Load(path_);
     bool inSection = false;
-    std::optional<QString> found;
-    ForEachLine(path_, [&](const QByteArray& line) {
-        if (const auto name = SectionName(line)) {
+    for (const QByteArray& line : file.lines) {
+        // Lines are looked at as text: a CP932 character's second byte may
+        // be a ']'. An '=' or a blank never is, so the value is cut from
+        // the bytes, in the file's own measure.
+        const QString text = file.Decode(line);
+        if (const auto name = SectionName(text)) {
             inSection = Same(*name, section);
-            return true;
+            continue;
         }
-        if (!inSection || !Same(KeyOf(line), key)) return true;
+        if (!inSection || !Same(KeyOf(text), key)) continue;
         QByteArray value = line.mid(line.indexOf('=') + 1).trimmed();
         if (value.size() > kMaxValueBytes) value.truncate(kMaxValueBytes);
-        found = QString::fromLocal8Bit(value);
-        return false;
-    });
-    return found ? *found : texts::Text(texts::kSettingAbsent);
+        return file.Decode(value);
+    }
+    return texts::Text(texts::kSettingAbsent);
+}
+
+QString SettingsFile::ReadProblem() const {
+    const Contents file = Load(path_);
+    return file.state == FileState::Refused ? file.why : QString();
 }
 
 bool SettingsFile::WriteSetting(const QString& section, const QString& key,
@@ -86,21 +156,25 @@ bool SettingsFile::WriteSetting(const QString& section, const QString& key,
     for (const QString* text : {&section, &key, &value}) {
         if (text->contains(u'\r') || text->contains(u'\n')) return false;
     }
-    QList<QByteArray> lines;
-    const FileState state = ForEachLine(path_, [&lines](const QByteArray& line) {
-        lines.append(line);
-        return true;
-    });
+    Contents file = Load(path_);
     // A file that is there but cannot be read is not replaced by the one
     // line written now.
-    if (state == FileState::Refused) return false;
-    const QByteArray entry = key.toLocal8Bit() + '=' + value.toLocal8Bit();
+    if (file.state == FileState::Refused) return false;
+    // Written in the file's own encoding; a text it cannot hold is not
+    // written, rather than written as something else.
+    const std::optional<QByteArray> sectionBytes = file.Encode(section);
+    const std::optional<QByteArray> keyBytes = file.Encode(key);
+    const std::optional<QByteArray> valueBytes = file.Encode(value);
+    if (!sectionBytes || !keyBytes || !valueBytes) return false;
+    const QByteArray entry = *keyBytes + '=' + *valueBytes;
 
+    QList<QByteArray>& lines = file.lines;
     qsizetype sectionStart = -1;  // index of the header line
     qsizetype insertAt = -1;      // after the section's last non-blank line
     bool replaced = false;
     for (qsizetype i = 0; i < lines.size() && !replaced; ++i) {
-        if (const auto name = SectionName(lines[i])) {
+        const QString text = file.Decode(lines[i]);
+        if (const auto name = SectionName(text)) {
             if (sectionStart >= 0) break;  // the section ended
             if (Same(*name, section)) {
                 sectionStart = i;
@@ -109,10 +183,10 @@ bool SettingsFile::WriteSetting(const QString& section, const QString& key,
             continue;
         }
         if (sectionStart < 0) continue;
-        if (Same(KeyOf(lines[i]), key)) {
+        if (Same(KeyOf(text), key)) {
             lines[i] = entry;
             replaced = true;
-        } else if (!lines[i].trimmed().isEmpty()) {
+        } else if (!text.trimmed().isEmpty()) {
             insertAt = i + 1;
         }
     }
@@ -120,15 +194,15 @@ bool SettingsFile::WriteSetting(const QString& section, const QString& key,
         if (sectionStart >= 0) {
             lines.insert(insertAt, entry);
         } else {
-            lines.append('[' + section.toLocal8Bit() + ']');
+            lines.append('[' + *sectionBytes + ']');
             lines.append(entry);
         }
     }
-    QByteArray content;
-    for (const QByteArray& line : lines) content += line + "\r\n";
+    QByteArray content = file.encoding == Encoding::Utf8WithBom ? kUtf8Bom : "";
+    for (const QByteArray& line : lines) content += line + file.lineEnd;
     // The user's configuration folder may not exist yet.
     const QString folder = QFileInfo(path_).absolutePath();
-    if (state == FileState::Missing && !QDir(folder).exists() && !QDir().mkpath(folder))
+    if (file.state == FileState::Missing && !QDir(folder).exists() && !QDir().mkpath(folder))
         return false;
     return outputfile::Save(path_, content) == outputfile::Error::None;
 }

@@ -5,10 +5,15 @@
 #include <functional>
 #include <optional>
 
-// The settings file "qlarkw.ini": a private-profile text file in the local
-// 8-bit encoding. "[Section]" lines start sections, "key=value" lines hold
-// values. Sections and keys are found regardless of letter case, blanks
-// around values are trimmed, and nothing is ever deleted from the file.
+// The settings file "qlarkw.ini": a private-profile text file.
+// "[Section]" lines start sections, "key=value" lines hold values. Sections
+// and keys are found regardless of letter case, blanks around values are
+// trimmed, and nothing is ever deleted from the file.
+//
+// The file is read as UTF-8 when it starts with a byte order mark or is
+// valid UTF-8, else as CP932 (a file written on a Japanese Windows system).
+// A rewrite keeps that encoding, the byte order mark and the line ends (CR
+// LF, LF or CR, as its first line ends); a new file is UTF-8 with CR LF.
 class SettingsFile {
   public:
     explicit SettingsFile(QString path) : path_(std::move(path)) {}
@@ -19,11 +24,20 @@ class SettingsFile {
     // Values are cut to 2599 bytes, as the profile buffer holds.
     QString ReadSetting(const QString& section, const QString& key) const;
 
+    // Why the file is there but is not read (a folder, a device, a pipe, a
+    // file above its size bound, no permission), in words; an empty text
+    // when it is read or is not there. A file that is not read gives every
+    // value as absent and is never written.
+    QString ReadProblem() const;
+
     // Sets the value, creating the file (and its folder), the section or
-    // the key as needed and keeping everything else. The file is replaced atomically: a
-    // failure leaves the old file as it was. Returns false on failure, and
+    // the key as needed and keeping everything else byte for byte. The file
+    // is replaced atomically: a failure leaves the old file as it was.
+    // Returns false on failure, for a file that is not read (ReadProblem),
     // for a section, key or value with a line break, which the file cannot
-    // hold (a file name may have one).
+    // hold (a file name may have one), and for a text a CP932 file cannot
+    // hold (the file is not turned into another encoding behind the user's
+    // back).
     bool WriteSetting(const QString& section, const QString& key, const QString& value) const;
 
   private:

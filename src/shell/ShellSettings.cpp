@@ -12,10 +12,10 @@ QString ReadSetting(const AppState& state, const QString& section, const QString
     return SettingsFile(state.SettingsPath).ReadSetting(section, key);
 }
 
-void WriteSetting(const AppState& state, const QString& section, const QString& key,
+bool WriteSetting(const AppState& state, const QString& section, const QString& key,
                   const QString& value) {
     // SettingsFile replaces the file atomically, so a failure keeps the old one.
-    SettingsFile(state.SettingsPath).WriteSetting(section, key, value);
+    return SettingsFile(state.SettingsPath).WriteSetting(section, key, value);
 }
 
 QString BuildVersionText(int major, int minor) {
@@ -32,14 +32,17 @@ std::optional<int16_t> ConfigWordFromSetting(const QString& value) {
     return ParseSettingNumber(value);
 }
 
-void StoreAtShutdown(const AppState& state, const QString& hexFileName) {
+bool StoreAtShutdown(const AppState& state, const QString& hexFileName) {
+    bool stored = true;
     if (state.StartMode == startmode::kNormal) {
-        WriteSetting(state, Text(texts::kSectionFile), Text(texts::kKeyName), hexFileName);
-        WriteSetting(state, Text(texts::kSectionConfig), Text(texts::kKeyWord),
-                     SettingNumber(state.ConfigWord));
+        stored &=
+            WriteSetting(state, Text(texts::kSectionFile), Text(texts::kKeyName), hexFileName);
+        stored &= WriteSetting(state, Text(texts::kSectionConfig), Text(texts::kKeyWord),
+                               SettingNumber(state.ConfigWord));
     }
-    WriteSetting(state, Text(texts::kSectionMode), Text(texts::kKeyQLark),
-                 SettingNumber(state.BoardMode));
+    stored &= WriteSetting(state, Text(texts::kSectionMode), Text(texts::kKeyQLark),
+                           SettingNumber(state.BoardMode));
+    return stored;
 }
 
 }  // namespace shellsettings

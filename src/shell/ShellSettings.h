@@ -15,9 +15,9 @@ namespace shellsettings {
 // key is missing.
 QString ReadSetting(const AppState& state, const QString& section, const QString& key);
 
-// Writes the value; a file that cannot be written is left as it was and the
-// program goes on without a message.
-void WriteSetting(const AppState& state, const QString& section, const QString& key,
+// Writes the value; false when it could not be written (the file is then
+// left as it was).
+bool WriteSetting(const AppState& state, const QString& section, const QString& key,
                   const QString& value);
 
 // "1.08 2005.5" for version 1.8: major, ".", minor in two digits, the date.
@@ -32,7 +32,8 @@ int16_t BoardFromSetting(const QString& value);
 std::optional<int16_t> ConfigWordFromSetting(const QString& value);
 
 // Shut-down: a normal start stores the HEX file and the configuration word;
-// every start stores the board.
-void StoreAtShutdown(const AppState& state, const QString& hexFileName);
+// every start stores the board. Each is tried; false when any could not be
+// stored.
+bool StoreAtShutdown(const AppState& state, const QString& hexFileName);
 
 }  // namespace shellsettings

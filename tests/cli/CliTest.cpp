@@ -412,6 +412,25 @@ TEST_F(Cli, ConfigReplacesAnUnreadableSettingsWord) {
     EXPECT_TRUE(QString::fromUtf8(Read(defaultTrace)).contains(" w 80 9A\n"));
 }
 
+#ifdef Q_OS_UNIX
+// A settings file that is there but not read is named once on stderr, with
+// the reason, and the job goes on with the defaults (board Q-LARK2).
+TEST_F(Cli, ARefusedSettingsFileIsNamedOnceAndTheDefaultsAreUsed) {
+    QTemporaryDir programDir;
+    const QString program = programDir.filePath("qlarkw-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QLARKW_CLI), program));
+    const QString ini = programDir.filePath("qlarkw.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+    const Result r = Run({"eeprom", "erase"}, {"QLARKW_SIM_TRACE=trace.txt"}, program);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err,
+              "qlarkw-cli: " + ini +
+                  ": settings not read (not a regular file); the defaults are used\n" +
+                  QString::fromUtf8("Q-LARK USBライタ: EEP-ROMデータエリアを全消去しますか\n"));
+    EXPECT_EQ(Wire(path("trace.txt")).value(0), "w 42");
+}
+#endif
+
 TEST_F(Cli, EepromTableBackupEraseAndRestore) {
     SeedChip();
     const Result table = Run({"eeprom", "read"});
@@ -465,6 +484,8 @@ TEST_F(Cli, EepromConfigAndVersionFailures) {
     ASSERT_EQ(Run({"eeprom", "read", "-o", "robot.txt"}).exitCode, 0);
     QByteArray bad = Read(path("robot.txt"));
     Put(path("short.txt"), bad.left(100));
+    Put(path("shifted.txt"), bad.left(bad.indexOf('\n') + 1) + bad);  // the first line twice
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
     Put(path("letters.txt"), bad.replace("6,227", "6,E3"));
 #ifdef Q_OS_UNIX
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
@@ -486,6 +507,11 @@ TEST_F(Cli, EepromConfigAndVersionFailures) {
          3,
          "データファイルのデータが足りません"},
         {{"eeprom", "write", "letters.txt"}, refused, 3, "データファイルの4行目にエラー"},
+        {{"eeprom", "write", "shifted.txt", "--verify"},
+         refused,
+         3,
+         "データファイルの2行目にエラー"},
+        {{"eeprom", "write", "folder"}, refused, 3, "ファイルを開けませんでした"},
         {{"eeprom", "read", "-o", "pipe"}, {}, 3, "pipe: not a regular file"},
         {{"eeprom", "read"}, noBoard, 5, "マイコンボードからの応答がありません"},
         {{"eeprom", "set", "1", "2"}, noBoard, 5, "Q-LARKの電源が入っていません"},

@@ -2,6 +2,7 @@
 // table's cells and status line, the pauses and the messages.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <map>
 
 #include "JobTestSupport.h"
@@ -340,6 +341,12 @@ TEST(WriteEepromFile, ABadDataFileIsRefusedBeforeTheWriterIsOpened) {
         {"a word", DataFile().replace("\n4,12,", "\n4,twelve,"), atLine(3)},
         {"an empty field", DataFile().replace("\n4,12,", "\n4,,12,"), atLine(3)},
         {"a fraction", DataFile().replace("\n4,12,", "\n4,12.5,"), atLine(3)},
+        // Records out of step would put every later byte at another address.
+        {"a line repeated", DataFile().replace("\n4,12,5,15\r\n", "\n4,12,5,15\r\n4,12,5,15\r\n"),
+         atLine(4)},
+        {"a field left out", DataFile().replace("\n4,12,5,15\r\n", "\n4,12,15\r\n"), atLine(3)},
+        {"a first address out of place", DataFile().replace("\n4,12,", "\n5,12,"), atLine(3)},
+        {"a second address out of place", DataFile().replace(",63,", ",62,"), atLine(32)},
         {"fewer than 32 records", tooShort, Text(texts::kDataFileTooShort) + remake},
         {"no numbers at all", QByteArray("\r\n\r\n"), Text(texts::kDataFileTooShort) + remake},
     };
@@ -353,13 +360,33 @@ TEST(WriteEepromFile, ABadDataFileIsRefusedBeforeTheWriterIsOpened) {
         EXPECT_EQ(rig.Messages(), QStringList{c.message});
         EXPECT_EQ(rig.host.messages[0].caption, Text(texts::kCaptionFileError));
     }
-    EepromRig missing;
-    auto env = missing.env();
-    EXPECT_EQ(WriteEepromFile(env, missing.dir.filePath("none.txt"), missing.view),
-              JobOutcome::FileError);
-    EXPECT_EQ(missing.Messages(),
-              QStringList{TwoLines(texts::kDataFileMissing, texts::kClickAgain)});
-    EXPECT_EQ(missing.device->openCount(), 0);
+    // Only a file that is not there is "missing"; one that is there but
+    // cannot be opened says so, as the HEX file's check does.
+    const QString cannotOpen = TwoLines(texts::kFileOpenFailed, texts::kTryAgain);
+    const struct {
+        const char* name;
+        QString message;
+        const char* caption;
+    } paths[] = {
+        {"none.txt", TwoLines(texts::kDataFileMissing, texts::kClickAgain), texts::kAppTitle},
+        {"folder", cannotOpen, texts::kCaptionFileError},
+#ifdef Q_OS_UNIX
+        {"loop", cannotOpen, texts::kCaptionFileError},  // a link to itself
+#endif
+    };
+    EepromRig rig;
+    const QDir dir(rig.dir.path());
+    dir.mkdir("folder");
+    QFile::link(dir.filePath("loop"), dir.filePath("loop"));
+    for (const auto& c : paths) {
+        SCOPED_TRACE(c.name);
+        rig.host.messages.clear();
+        auto env = rig.env();
+        EXPECT_EQ(WriteEepromFile(env, dir.filePath(c.name), rig.view), JobOutcome::FileError);
+        EXPECT_EQ(rig.Messages(), QStringList{c.message});
+        EXPECT_EQ(rig.host.messages[0].caption, Text(c.caption));
+    }
+    EXPECT_EQ(rig.device->openCount(), 0);
 }
 
 TEST(WriteEepromFile, RefusalsOfTheWriter) {

@@ -5,12 +5,13 @@
 #include <QApplication>
 #include <QLabel>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
 
 #include "GuiRig.h"
 #include "eeprom/EepromDataFile.h"
+#include "resources/Texts.h"
 
 namespace {
 
@@ -125,6 +126,39 @@ TEST(Shutdown, OtherEntriesOfTheFileAreKept) {
         << after.constData();
     EXPECT_TRUE(after.contains("[File]\r\nname=\r\n"));
 }
+
+#ifdef Q_OS_UNIX
+// Settings that cannot be stored: one message as the program closes, and it
+// still closes.
+TEST(Shutdown, SettingsThatCannotBeStoredAreReportedOnceAndTheProgramStillEnds) {
+    const QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME");
+    for (const bool pipe : {true, false}) {
+        SCOPED_TRACE(pipe ? "a named pipe" : "a folder that cannot be made");
+        GuiRig rig;
+        const QDir dir(rig.dir.path());
+        QString path = rig.SettingsPath();
+        if (pipe) {
+            // Not read (the defaults), and never written.
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            // An installed program's settings folder, here under a file.
+            dir.mkdir(QStringLiteral("bin"));
+            rig.context->programDir = dir.filePath(QStringLiteral("bin"));
+            rig.WriteFile(QStringLiteral("home"), "a file");
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("home"))));
+            path = QDir::toNativeSeparators(dir.filePath(QStringLiteral("home/qlarkw/qlarkw.ini")));
+        }
+        auto form = rig.Start();
+        EXPECT_EQ(rig.sim.state.BoardMode, 2);
+        Click(*form, "ExitCommand");
+        ASSERT_EQ(rig.MessageTexts(), QStringList{texts::Text(texts::kSettingsNotSaved) +
+                                                  QStringLiteral("\r\n") + path});
+        EXPECT_EQ(rig.sim.host.messages[0].caption, texts::Text(texts::kCaptionFileError));
+        EXPECT_EQ(rig.quitCount, 1);
+    }
+    qputenv("XDG_CONFIG_HOME", savedConfigHome);
+}
+#endif
 
 TEST(CommandLineStart, HexFileWritesAndEndsWithoutTouchingTheSettings) {
     GuiRig rig;

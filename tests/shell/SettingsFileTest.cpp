@@ -202,6 +202,51 @@ TEST(SettingsFile, LongValuesAreCutAtTheProfileBuffer) {
     EXPECT_EQ(rig.settings.ReadSetting("File", "name").size(), 2599);
 }
 
+// A rewrite changes the line it writes and nothing else: the file keeps its
+// encoding (UTF-8 with or without a byte order mark, or CP932 when it is not
+// UTF-8) and its line ends.
+TEST(SettingsFile, ARewriteKeepsTheEncodingAndTheLineEnds) {
+    // NEC special and IBM extended characters, and CP932's full-width tilde.
+    const QString stored = QString::fromUtf8("C:\\ロボット\\①～ⅰ.hex");
+    const QString chosen = QString::fromUtf8("D:\\ロボ\\～①.hex");
+    const QString beyondCp932 = QString::fromUtf8("D:\\\U0001F916.hex");
+    struct Encoding {
+        const char* what;
+        QByteArray bom;
+        QByteArray stored;
+        QByteArray chosen;
+        bool holdsAnyText;
+    } const encodings[] = {
+        {"UTF-8", "", stored.toUtf8(), chosen.toUtf8(), true},
+        {"UTF-8 with a byte order mark", "\xEF\xBB\xBF", stored.toUtf8(), chosen.toUtf8(), true},
+        {"CP932", "", "C:\\\x83\x8D\x83\x7B\x83\x62\x83\x67\\\x87\x40\x81\x60\xFA\x40.hex",
+         "D:\\\x83\x8D\x83\x7B\\\x81\x60\x87\x40.hex", false},
+    };
+    for (const Encoding& e : encodings) {
+        for (const QByteArray eol : {"\r\n", "\n"}) {
+            SCOPED_TRACE(std::string(e.what) + (eol.size() == 2 ? ", CR LF" : ", LF"));
+            IniRig rig;
+            auto file = [&](const QByteArray& name, const QByteArray& board) {
+                return e.bom + "[File]" + eol + "name=" + name + eol + "[Mode]" + eol +
+                       "Q-LARK= " + board + eol;
+            };
+            rig.Put(file(e.stored, "1"));
+            EXPECT_EQ(rig.settings.ReadSetting("File", "name"), stored);
+            ASSERT_TRUE(rig.settings.WriteSetting("Mode", "Q-LARK", " 2"));
+            EXPECT_EQ(rig.Get(), file(e.stored, "2"));
+            ASSERT_TRUE(rig.settings.WriteSetting("File", "name", chosen));
+            ASSERT_TRUE(rig.settings.WriteSetting("Config", "word", " 26"));
+            const QByteArray written = file(e.chosen, "2") + "[Config]" + eol + "word= 26" + eol;
+            EXPECT_EQ(rig.Get(), written);
+            EXPECT_EQ(rig.settings.ReadSetting("File", "name"), chosen);
+            // A name the file's encoding cannot hold is not written at all.
+            EXPECT_EQ(rig.settings.WriteSetting("File", "name", beyondCp932), e.holdsAnyText);
+            EXPECT_EQ(rig.settings.ReadSetting("File", "name"),
+                      e.holdsAnyText ? beyondCp932 : chosen);
+        }
+    }
+}
+
 TEST(SettingsNumbers, WrittenWithALeadingBlankAndReadBackWithinSixteenBits) {
     EXPECT_EQ(SettingNumber(26), " 26");
     EXPECT_EQ(SettingNumber(0), " 0");
@@ -226,22 +271,27 @@ TEST(SettingsFile, AFileThatCannotBeReadGivesTheDefaultsAndIsNeverReplaced) {
     struct Case {
         const char* what;
         std::function<void(const QString&)> make;
+        const char* why;
     } const cases[] = {
-        {"a named pipe", [](const QString& path) { ::mkfifo(QFile::encodeName(path), 0600); }},
+        {"a named pipe", [](const QString& path) { ::mkfifo(QFile::encodeName(path), 0600); },
+         "not a regular file"},
         {"a file far too large",
          [](const QString& path) {
              QFile file(path);
              if (file.open(QIODevice::WriteOnly)) {
                  file.write("[Mode]\r\nQ-LARK= 1\r\n");
-                 file.resize(64 * 1024 * 1024);
+                 file.resize(2 * 1024 * 1024);
              }
-         }},
+         },
+         "larger than 1048576 bytes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         IniRig rig;
+        EXPECT_EQ(rig.settings.ReadProblem(), QString());  // not there: nothing wrong
         c.make(rig.settings.path());
         const QFileInfo before(rig.settings.path());
+        EXPECT_EQ(rig.settings.ReadProblem(), QLatin1String(c.why));
         EXPECT_EQ(rig.settings.ReadSetting("Mode", "Q-LARK"), "???");
         EXPECT_FALSE(rig.settings.WriteSetting("Mode", "Q-LARK", " 2"));
         const QFileInfo after(rig.settings.path());
