@@ -112,10 +112,18 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
         {{"--pace", "real", "--pace", "fast"}, "--pace takes real or instant"},
         {{"--link"}, "--link takes a path"},
         {{"--link", ""}, "--link takes a path"},
-        {{"--latency", "256"}, "--latency takes whole milliseconds from 0 to 255"},
-        {{"--latency", "-1"}, "--latency takes whole milliseconds from 0 to 255"},
-        {{"--latency", "1.5"}, "--latency takes whole milliseconds from 0 to 255"},
-        {{"--latency"}, "--latency takes whole milliseconds from 0 to 255"},
+        {{"--latency", "256"},
+         "--latency: \"256\" is not a latency; give whole milliseconds from 0 to 255 (16 is the "
+         "bridge's default)"},
+        {{"--latency", "-1"},
+         "--latency: \"-1\" is not a latency; give whole milliseconds from 0 to 255 (16 is the "
+         "bridge's default)"},
+        {{"--latency", "1.5"},
+         "--latency: \"1.5\" is not a latency; give whole milliseconds from 0 to 255 (16 is the "
+         "bridge's default)"},
+        {{"--latency"},
+         "--latency: \"\" is not a latency; give whole milliseconds from 0 to 255 (16 is the "
+         "bridge's default)"},
         {{"--idle-exit", "-1"}, "--idle-exit takes a number of seconds"},
         {{"--idle-exit"}, "--idle-exit takes a number of seconds"},
         {{"extra"}, "unknown argument \"extra\""},
