@@ -124,7 +124,7 @@ struct GuiRig {
     explicit GuiRig(FaultPlan faults = {}) : sim(std::move(faults)) {
         context = std::make_unique<ShellContext>(ShellContext{
             sim.clock, *sim.device, host, sim.state, runner, desktop, commonDialog, dir.path(),
-            QString(), QDir(dir.path()).filePath(QStringLiteral("instance.lock")), 1, 8,
+            QString(), QDir(dir.path()).filePath(QStringLiteral("instance.lock")),
             [this]() { ++quitCount; }});
     }
 
