@@ -8,6 +8,7 @@
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
 #include "link/ForwardingDevice.h"
+#include "link/WriterLink.h"
 #include "link/protocol/MemoryMap.h"
 #include "link/protocol/Protocol.h"
 #include "program/HexProgram.h"
@@ -35,7 +36,7 @@ using EepromBytes = std::array<uint8_t, memorymap::kEepromBytes>;
 // " 00h" to " 30h", each with its 16 bytes; every column four characters
 // wide, so the values stand under the headers.
 QString EepromTable(const EepromBytes& bytes) {
-    constexpr int kColumns = 16;
+    constexpr int kColumns = memorymap::kEepromTableColumns;
     QString table = QStringLiteral("    ");
     for (int column = 0; column < kColumns; ++column)
         table += QStringLiteral(" +%1h").arg(QString::number(column, 16).toUpper());
@@ -391,7 +392,12 @@ class Runner {
         NullProgressView quiet;  // the job's status text is the display, printed below
         const ConfRegRead read = ReadConfRegComm(env, quiet);
         if (read.outcome != JobOutcome::Done) return Finish(read.outcome);
-        if (!read.configByte) return kLinkFailure;
+        if (!read.configByte) {
+            // A done read always has the byte; a read without it failed, and
+            // says so in the link's words.
+            ReportWriterError(env.host, kWriterLinkFailed);
+            return Finish(JobOutcome::LinkFailure);
+        }
         QString lines = ConfRegDisplayText(*read.configByte);
         lines.replace(texts::Text(texts::kCrLf), QStringLiteral("\n"));
         std::fprintf(streams_.out, "%s\n", lines.toUtf8().constData());
