@@ -65,8 +65,6 @@ int main(int argc, char* argv[]) {
                          QCoreApplication::applicationDirPath(),
                          commandLine,
                          DefaultInstanceLockPath(),
-                         1,
-                         8,
                          []() { QCoreApplication::quit(); }};
 
     FormMain window(context);

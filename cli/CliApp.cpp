@@ -7,6 +7,8 @@
 #include "config/ConfRegJobs.h"
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
+#include "link/ForwardingDevice.h"
+#include "link/WriterLink.h"
 #include "link/protocol/MemoryMap.h"
 #include "link/protocol/Protocol.h"
 #include "program/HexProgram.h"
@@ -33,7 +35,7 @@ using EepromBytes = std::array<uint8_t, memorymap::kEepromBytes>;
 // " 00h" to " 30h", each with its 16 bytes; every column four characters
 // wide, so the values stand under the headers.
 QString EepromTable(const EepromBytes& bytes) {
-    constexpr int kColumns = 16;
+    constexpr int kColumns = memorymap::kEepromTableColumns;
     QString table = QStringLiteral("    ");
     for (int column = 0; column < kColumns; ++column)
         table += QStringLiteral(" +%1h").arg(QString::number(column, 16).toUpper());
@@ -64,22 +66,12 @@ class EepromProgress final : public EepromView {
 
 // --verbose: the device as the jobs see it, telling when the bridge's
 // latency timer could not be set (the job goes on, only slower).
-class VerboseDevice final : public Device {
+class VerboseDevice final : public ForwardingDevice {
   public:
     VerboseDevice(std::unique_ptr<Device> inner, std::function<void(const QString&)> say)
-        : inner_(std::move(inner)), say_(std::move(say)) {}
-    FtStatus OpenEx(const QByteArray& d) override { return inner_->OpenEx(d); }
-    FtStatus Purge(uint32_t m) override { return inner_->Purge(m); }
-    FtStatus SetTimeouts(uint32_t r, uint32_t w) override { return inner_->SetTimeouts(r, w); }
-    FtStatus SetBaudRate(uint32_t b) override { return inner_->SetBaudRate(b); }
-    FtStatus SetDataCharacteristics(uint8_t w, uint8_t s, uint8_t p) override {
-        return inner_->SetDataCharacteristics(w, s, p);
-    }
-    FtStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
-        return inner_->SetFlowControl(f, on, off);
-    }
+        : ForwardingDevice(inner.get()), inner_(std::move(inner)), say_(std::move(say)) {}
     FtStatus SetLatencyTimer(uint8_t ms) override {
-        const FtStatus status = inner_->SetLatencyTimer(ms);
+        const FtStatus status = ForwardingDevice::SetLatencyTimer(ms);
         if (status != FT_OK) {
             const QString why = inner_->LastError();
             say_(QStringLiteral("device: latency timer not set to %1 ms (%2); each reply may wait "
@@ -89,12 +81,6 @@ class VerboseDevice final : public Device {
         }
         return status;
     }
-    FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override {
-        return inner_->Write(d, n, w);
-    }
-    FtStatus Read(uint8_t* d, uint32_t n, uint32_t* r) override { return inner_->Read(d, n, r); }
-    FtStatus Close() override { return inner_->Close(); }
-    QString LastError() const override { return inner_->LastError(); }
 
   private:
     std::unique_ptr<Device> inner_;
@@ -120,21 +106,9 @@ int ExitFor(JobOutcome outcome) {
 }
 
 // An exchange that is never made: the --all check of the input file runs
-// the job's own file checks, which end before the Writer is opened.
-class UnusedDevice final : public Device {
-  public:
-    FtStatus OpenEx(const QByteArray&) override { return FT_DEVICE_NOT_OPENED; }
-    FtStatus Purge(uint32_t) override { return FT_INVALID_HANDLE; }
-    FtStatus SetTimeouts(uint32_t, uint32_t) override { return FT_INVALID_HANDLE; }
-    FtStatus SetBaudRate(uint32_t) override { return FT_INVALID_HANDLE; }
-    FtStatus SetDataCharacteristics(uint8_t, uint8_t, uint8_t) override {
-        return FT_INVALID_HANDLE;
-    }
-    FtStatus SetFlowControl(uint16_t, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
-    FtStatus Write(const uint8_t*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
-    FtStatus Read(uint8_t*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
-    FtStatus Close() override { return FT_INVALID_HANDLE; }
-};
+// the job's own file checks, which end before the Writer is opened. With
+// nothing to forward to, every call is refused.
+using UnusedDevice = ForwardingDevice;
 
 // One command on one Writer. A run over many Writers makes one Runner per
 // Writer, each in its own thread: nothing in it is shared but the request,
@@ -429,7 +403,12 @@ class Runner {
         NullProgressView quiet;  // the job's status text is the display, printed below
         const ConfRegRead read = ReadConfRegComm(env, quiet);
         if (read.outcome != JobOutcome::Done) return Finish(read.outcome);
-        if (!read.configByte) return kLinkFailure;
+        if (!read.configByte) {
+            // A done read always has the byte; a read without it failed, and
+            // says so in the link's words.
+            ReportWriterError(env.host, kWriterLinkFailed);
+            return Finish(JobOutcome::LinkFailure);
+        }
         QString lines = ConfRegDisplayText(*read.configByte);
         lines.replace(texts::Text(texts::kCrLf), QStringLiteral("\n"));
         std::fprintf(streams_.out, "%s\n", lines.toUtf8().constData());

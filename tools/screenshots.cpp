@@ -171,18 +171,11 @@ struct Run {
         device = std::make_unique<SimDevice>(clock, std::move(options));
     }
     ShellContext Context(const QString& commandLine = QString()) {
-        return ShellContext{clock,
-                            *device,
-                            host,
-                            state,
-                            runner,
-                            desktop,
-                            commonDialog,
-                            programDir,
-                            commandLine,
-                            QDir(programDir).filePath(QStringLiteral("lock")),
-                            1,
-                            8,
+        return ShellContext{clock,        *device,
+                            host,         state,
+                            runner,       desktop,
+                            commonDialog, programDir,
+                            commandLine,  QDir(programDir).filePath(QStringLiteral("lock")),
                             []() {}};
     }
     VirtualClock clock;

@@ -9,6 +9,7 @@
 #include "backends/ftdi/FtdiDevice.h"
 #include "backends/serial/SerialDevice.h"
 #include "backends/serial/TtyFinder.h"
+#include "link/ForwardingDevice.h"
 #include "link/LatencySetting.h"
 #include "link/protocol/Protocol.h"
 #include "sim/FirmwareModel.h"
@@ -220,12 +221,12 @@ const std::vector<const Backend*>& AutoBackends() {
 
 // `auto`: opens the first hardware backend that finds the Writer and then
 // forwards every call to it.
-class AutoDevice final : public Device {
+class AutoDevice final : public ForwardingDevice {
   public:
     explicit AutoDevice(Clock& clock) : clock_(clock) {}
 
     FtStatus OpenEx(const QByteArray& description) override {
-        active_.reset();
+        Let(nullptr);
         QStringList reasons;
         for (const Backend* backend : AutoBackends()) {
             QString error;
@@ -236,7 +237,7 @@ class AutoDevice final : public Device {
             }
             const FtStatus status = device->OpenEx(description);
             if (status == FT_OK) {
-                active_ = std::move(device);
+                Let(std::move(device));
                 lastError_.clear();
                 return FT_OK;
             }
@@ -251,42 +252,25 @@ class AutoDevice final : public Device {
             QStringLiteral("no Writer found; tried\n  ") + reasons.join(QStringLiteral("\n  "));
         return FT_DEVICE_NOT_FOUND;
     }
-    FtStatus Purge(uint32_t mask) override {
-        return active_ ? active_->Purge(mask) : FT_INVALID_HANDLE;
-    }
-    FtStatus SetTimeouts(uint32_t r, uint32_t w) override {
-        return active_ ? active_->SetTimeouts(r, w) : FT_INVALID_HANDLE;
-    }
-    FtStatus SetBaudRate(uint32_t baud) override {
-        return active_ ? active_->SetBaudRate(baud) : FT_INVALID_HANDLE;
-    }
-    FtStatus SetDataCharacteristics(uint8_t w, uint8_t s, uint8_t p) override {
-        return active_ ? active_->SetDataCharacteristics(w, s, p) : FT_INVALID_HANDLE;
-    }
-    FtStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
-        return active_ ? active_->SetFlowControl(f, on, off) : FT_INVALID_HANDLE;
-    }
-    FtStatus SetLatencyTimer(uint8_t ms) override {
-        return active_ ? active_->SetLatencyTimer(ms) : FT_INVALID_HANDLE;
-    }
-    FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override {
-        return active_ ? active_->Write(d, n, w) : FT_INVALID_HANDLE;
-    }
-    FtStatus Read(uint8_t* d, uint32_t n, uint32_t* r) override {
-        return active_ ? active_->Read(d, n, r) : FT_INVALID_HANDLE;
-    }
     FtStatus Close() override {
-        if (!active_) return FT_INVALID_HANDLE;
-        const FtStatus status = active_->Close();
-        if (status != FT_OK) lastError_ = active_->LastError();
-        active_.reset();
+        const FtStatus status = ForwardingDevice::Close();
+        if (active_ && status != FT_OK) lastError_ = active_->LastError();
+        Let(nullptr);
         return status;
     }
     QString LastError() const override {
-        return active_ && !active_->LastError().isEmpty() ? active_->LastError() : lastError_;
+        const QString active = ForwardingDevice::LastError();
+        return active.isEmpty() ? lastError_ : active;
     }
 
   private:
+    // The backend's device the calls go to from now on; none until the next
+    // open.
+    void Let(std::unique_ptr<Device> device) {
+        active_ = std::move(device);
+        setTarget(active_.get());
+    }
+
     Clock& clock_;
     std::unique_ptr<Device> active_;
     QString lastError_;

@@ -2,6 +2,7 @@
 
 #include "jobs/JobSteps.h"
 #include "link/WriterLink.h"
+#include "link/protocol/MemoryMap.h"
 #include "resources/Texts.h"
 #include "shared/Host.h"
 
@@ -11,10 +12,12 @@ QString ConfRegDisplayText(uint8_t configByte) {
     static constexpr const char* kOscillators[] = {"LP", "XT", "HS", "RC"};
     auto onOff = [](bool on) { return Text(on ? texts::kOn : texts::kOff); };
     const QString crLf = Text(texts::kCrLf);
-    return Text(texts::kConfRegOscillator) + QLatin1String(kOscillators[configByte & 0x03]) + crLf +
-           Text(texts::kConfRegWatchdog) + onOff((configByte & 0x04) != 0) + crLf +
-           Text(texts::kConfRegPowerUp) + onOff((configByte & 0x08) == 0) + crLf +
-           Text(texts::kConfRegProtect) + onOff((configByte & 0x10) == 0);
+    using namespace memorymap;
+    return Text(texts::kConfRegOscillator) +
+           QLatin1String(kOscillators[configByte & kConfigOscillatorMask]) + crLf +
+           Text(texts::kConfRegWatchdog) + onOff((configByte & kConfigWatchdogBit) != 0) + crLf +
+           Text(texts::kConfRegPowerUp) + onOff((configByte & kConfigPowerUpTimerBit) == 0) + crLf +
+           Text(texts::kConfRegProtect) + onOff((configByte & kConfigCodeProtectBit) == 0);
 }
 
 ConfRegRead ReadConfRegComm(JobEnv& env, ProgressView& view) {
@@ -23,27 +26,11 @@ ConfRegRead ReadConfRegComm(JobEnv& env, ProgressView& view) {
     result.outcome = OpenAndSelectBoard(env);
     if (result.outcome != JobOutcome::Done) return result;
     LinkExchange link(env.device);
-    WriterError code = kWriterLinkFailed;
-    for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
-        code = kWriterOk;
-        link.Send(cmd::kReadConfig);
-        host.Sleep(pauses::kConfigReplyMs);
-        const LinkExchange::Reply reply = link.Read();
-        if (!reply.ok()) {
-            code = kWriterLinkFailed;
-            break;
-        }
-        if (reply.byte == cmd::kNoBoard) {
-            link.Send(cmd::kPoll);
-            code = kWriterNoBoard;
-            break;
-        }
-        if (reply.byte == cmd::kReadConfigAck) break;
-        link.Send(cmd::kCancel);
-        host.Sleep(pauses::kRecoveryMs);
-        link.Send(cmd::kEnd);
-        code = kWriterLinkFailed;
-    }
+    WriterError code = StartCommand(link, host,
+                                    {.command = cmd::kReadConfig,
+                                     .ack = cmd::kReadConfigAck,
+                                     .recovery = recovery::kCancelEnd,
+                                     .replyPauseMs = pauses::kConfigReplyMs});
     if (code == kWriterOk) {
         // Both bytes must come: a display is never made of a byte that did
         // not arrive.
@@ -59,7 +46,7 @@ ConfRegRead ReadConfRegComm(JobEnv& env, ProgressView& view) {
     env.device.Close();
     if (code != kWriterOk) {
         ReportWriterError(host, code);
-        result.outcome = code == kWriterNoBoard ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+        result.outcome = OutcomeOf(code);
     }
     return result;
 }

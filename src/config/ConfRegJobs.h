@@ -14,7 +14,8 @@ class ProgressView;
 struct ConfRegRead {
     JobOutcome outcome = JobOutcome::Done;
     // The configuration byte: bits 6..0 of the configuration word as the
-    // Writer sends them (the second byte of its reply).
+    // Writer sends them (the second byte of its reply); there whenever the
+    // outcome is Done.
     std::optional<uint8_t> configByte;
 };
 

@@ -4,7 +4,6 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QShowEvent>
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -25,7 +24,7 @@ int16_t To16Bit(int value) {
 }  // namespace
 
 frmConfReg::frmConfReg(Services services, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::frmConfReg>()), services_(services) {
+    : CentredDialog(parent), ui_(std::make_unique<Ui::frmConfReg>()), services_(services) {
     ui_->setupUi(this);
     windowstyle::MakeFixedDialog(*this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -41,17 +40,13 @@ void frmConfReg::SetStatusText(const QString& text) {
     ui_->Label3->setText(windowstyle::ForDisplay(text));
 }
 
-void frmConfReg::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (placed_) return;
-    placed_ = true;
-    // Where it was last closed in this run; (0, 0) is no position. Placed
-    // once shown, when its frame is known.
+void frmConfReg::PlaceWhenFirstShown() {
+    // Where it was last closed in this run; (0, 0) is no position.
     const AppState& state = services_.state;
     if (state.ConfRegLeft != 0 || state.ConfRegTop != 0)
         move(state.ConfRegLeft, state.ConfRegTop);
     else
-        windowstyle::CentreOnScreen(*this);
+        CentredDialog::PlaceWhenFirstShown();
 }
 
 bool frmConfReg::event(QEvent* event) {

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QDialog>
 #include <memory>
 
 #include "jobs/JobEnv.h"
 #include "shared/Host.h"
+#include "windowbase/CentredDialog.h"
 
 namespace Ui {
 class frmConfReg;
@@ -15,7 +15,7 @@ class frmConfReg;
 // its oscillator, watchdog, power-up timer and code protection in Label3.
 // A failed read closes it (the message has been shown). It opens where it
 // was last closed in this run, or centred.
-class frmConfReg final : public QDialog, public ProgressView {
+class frmConfReg final : public CentredDialog, public ProgressView {
     Q_OBJECT
   public:
     // What its job works with.
@@ -34,7 +34,7 @@ class frmConfReg final : public QDialog, public ProgressView {
 
   protected:
     bool event(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
+    void PlaceWhenFirstShown() override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -45,5 +45,4 @@ class frmConfReg final : public QDialog, public ProgressView {
     Services services_;
     // A read runs: the activations its message boxes cause read nothing.
     bool reading_ = false;
-    bool placed_ = false;
 };

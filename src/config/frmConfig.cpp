@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <algorithm>
 
+#include "link/protocol/MemoryMap.h"
 #include "shared/AppState.h"
 #include "windowbase/WindowStyle.h"
 
@@ -97,10 +98,11 @@ QRadioButton* frmConfig::option(int group, int index) const {
 }
 
 void frmConfig::ShowConfigWord(int16_t word) {
-    option(1, kOscillatorIndex[word & 0x3])->setChecked(true);
-    option(2, (word & 0x04) ? kOn : kOff)->setChecked(true);  // watchdog: set = ON
-    option(3, (word & 0x08) ? kOff : kOn)->setChecked(true);  // power-up timer: clear = ON
-    option(4, (word & 0x10) ? kOff : kOn)->setChecked(true);  // code protection: clear = ON
+    using namespace memorymap;
+    option(1, kOscillatorIndex[word & kConfigOscillatorMask])->setChecked(true);
+    option(2, (word & kConfigWatchdogBit) ? kOn : kOff)->setChecked(true);
+    option(3, (word & kConfigPowerUpTimerBit) ? kOff : kOn)->setChecked(true);
+    option(4, (word & kConfigCodeProtectBit) ? kOff : kOn)->setChecked(true);
 }
 
 int frmConfig::SelectedIndex(int group) const {
@@ -111,10 +113,11 @@ int frmConfig::SelectedIndex(int group) const {
 }
 
 int16_t frmConfig::SelectedWord() const {
+    using namespace memorymap;
     int word = kOscillatorCode[SelectedIndex(1)];
-    if (SelectedIndex(2) == kOn) word += 4;
-    if (SelectedIndex(3) == kOff) word += 8;
-    if (SelectedIndex(4) == kOff) word += 16;
+    if (SelectedIndex(2) == kOn) word |= kConfigWatchdogBit;
+    if (SelectedIndex(3) == kOff) word |= kConfigPowerUpTimerBit;
+    if (SelectedIndex(4) == kOff) word |= kConfigCodeProtectBit;
     return static_cast<int16_t>(word);
 }
 

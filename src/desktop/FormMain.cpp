@@ -28,6 +28,7 @@
 #include "shell/InstanceLock.h"
 #include "shell/SettingsFile.h"
 #include "shell/ShellSettings.h"
+#include "version/ProgramVersion.h"
 #include "windowbase/ModalRunner.h"
 #include "windowbase/WindowStyle.h"
 
@@ -163,7 +164,7 @@ FormMain::LoadResult FormMain::FormLoad() {
 FormMain::LoadResult FormMain::Load() {
     AppState& state = context_.state;
     state.VersionText =
-        shellsettings::BuildVersionText(context_.versionMajor, context_.versionMinor);
+        shellsettings::BuildVersionText(programversion::kMajor, programversion::kMinor);
 
     instanceLock_ = std::make_unique<InstanceLock>(context_.instanceLockPath);
     QString lockProblem;

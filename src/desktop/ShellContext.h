@@ -28,8 +28,6 @@ struct ShellContext {
     QString commandLine;
     // The lock file that tells a second instance that one runs already.
     QString instanceLockPath;
-    int versionMajor = 1;
-    int versionMinor = 8;
     // Ends the program's event loop (the main window has closed).
     std::function<void()> quit;
 };

@@ -9,16 +9,9 @@
 #include "shared/Host.h"
 
 using texts::Text;
+using texts::TwoLines;
 
 namespace {
-
-QString TwoLines(const QString& first, const char* second) {
-    return first + Text(texts::kCrLf) + Text(second);
-}
-
-QString TwoLines(const char* first, const char* second) {
-    return TwoLines(Text(first), second);
-}
 
 // A byte as the table shows it: two upper-case hexadecimal digits.
 QString CellText(uint8_t value) {
@@ -42,6 +35,26 @@ void ShowByteWriteError(Host& host, ByteWriteError error) {
     host.MessageBox(text, Text(texts::kCaptionError), MsgIcon::Critical);
 }
 
+// The viewer's road to the board, the read's and the erase's: OpenWriter;
+// the viewer busy, its status line "ＰＩＣマイコンボードと通信中";
+// HandshakeWriter. Returns Done with the Writer open and the viewer busy;
+// on any other outcome the Writer is closed and the viewer idle again, and
+// the link has told why.
+JobOutcome OpenForViewer(JobEnv& env, EepromView& view) {
+    if (OpenWriter(env.device, env.host, env.state)) {
+        view.SetBusy(false);
+        return JobOutcome::NotOpened;
+    }
+    view.SetBusy(true);
+    view.SetStatusText(Text(texts::kTalkingToBoard));
+    if (HandshakeWriter(env.device, env.host, env.state)) {
+        env.device.Close();
+        view.SetBusy(false);
+        return JobOutcome::LinkFailure;
+    }
+    return JobOutcome::Done;
+}
+
 }  // namespace
 
 QString EepromAddressText(int address) {
@@ -54,38 +67,13 @@ QString EepromWritingText(int address) {
 
 EepromRead ReadEeprom(JobEnv& env, EepromView& view) {
     EepromRead result;
-    if (OpenWriter(env.device, env.host, env.state)) {
-        result.outcome = JobOutcome::NotOpened;
-        return result;
-    }
-    view.SetBusy(true);
-    view.SetStatusText(Text(texts::kTalkingToBoard));
-    if (HandshakeWriter(env.device, env.host, env.state)) {
-        env.device.Close();
-        view.SetBusy(false);
-        result.outcome = JobOutcome::LinkFailure;
-        return result;
-    }
+    result.outcome = OpenForViewer(env, view);
+    if (result.outcome != JobOutcome::Done) return result;
     LinkExchange link(env.device);
-    WriterError code = kWriterLinkFailed;
-    bool started = false;
-    for (int attempt = 0; attempt < kCommandAttempts && !started; ++attempt) {
-        link.Send(cmd::kReadEeprom);
-        const LinkExchange::Reply reply = link.Read();
-        if (!reply.ok()) break;
-        if (reply.byte == cmd::kNoBoard) {
-            link.Send(cmd::kPoll);
-            code = kWriterNoBoard;
-            break;
-        }
-        if (reply.byte == cmd::kReadEepromAck) {
-            started = true;
-            break;
-        }
-        link.Send(cmd::kCancel);
-    }
-    if (started) {
-        code = kWriterOk;
+    WriterError code = StartCommand(
+        link, env.host,
+        {.command = cmd::kReadEeprom, .ack = cmd::kReadEepromAck, .recovery = recovery::kCancel});
+    if (code == kWriterOk) {
         for (int address = 0; address < memorymap::kEepromBytes; ++address) {
             const LinkExchange::Pair pair = link.ReadPair();
             // A pair that did not arrive whole is no value: the read ends as
@@ -107,8 +95,9 @@ EepromRead ReadEeprom(JobEnv& env, EepromView& view) {
     env.device.Close();
     if (code != kWriterOk) {
         ReportWriterError(env.host, code);
-        result.outcome =
-            code == kWriterNoBoard && !started ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+        // A pair that did not arrive is the Writer's code 2 as well: the
+        // no-board message, and the outcome that goes with it.
+        result.outcome = OutcomeOf(code);
     }
     return result;
 }
@@ -121,36 +110,19 @@ JobOutcome EraseEeprom(JobEnv& env, EepromView& view) {
         view.SetBusy(false);
         return JobOutcome::Cancelled;
     }
-    if (OpenWriter(env.device, host, env.state)) {
-        view.SetBusy(false);
-        return JobOutcome::NotOpened;
-    }
-    view.SetStatusText(Text(texts::kTalkingToBoard));
-    if (HandshakeWriter(env.device, host, env.state)) {
-        env.device.Close();
-        view.SetBusy(false);
-        return JobOutcome::LinkFailure;
-    }
+    if (const JobOutcome opened = OpenForViewer(env, view); opened != JobOutcome::Done)
+        return opened;
     LinkExchange link(env.device);
-    link.Send(cmd::kEraseEeprom);
-    const LinkExchange::Reply reply = link.Read();
-    WriterError code = kWriterOk;
-    if (!reply.ok()) {
-        code = kWriterLinkFailed;
-    } else if (reply.byte == cmd::kNoBoard) {
-        link.Send(cmd::kPoll);
-        code = kWriterNoBoard;
-    } else if (reply.byte != cmd::kAck) {
-        link.Send(cmd::kCancel);
-        host.Sleep(pauses::kRecoveryMs);
-        link.Send(cmd::kPoll);
-        code = kWriterLinkFailed;
-    }
+    const WriterError code = StartCommand(link, host,
+                                          {.command = cmd::kEraseEeprom,
+                                           .ack = cmd::kAck,
+                                           .recovery = recovery::kCancelPoll,
+                                           .attempts = 1});
     env.device.Close();
     if (code != kWriterOk) {
         view.SetBusy(false);
         ReportWriterError(host, code);
-        return code == kWriterNoBoard ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
+        return OutcomeOf(code);
     }
     host.Sleep(pauses::kEepromEraseDoneMs);
     view.SetStatusText(QString());

@@ -38,7 +38,8 @@ struct EepromRead {
 };
 
 // Reads the 64 bytes with 'X' and shows each as it arrives. A pair that
-// does not arrive whole ends the read as a failed one ("ライタの反応がありません").
+// does not arrive whole ends the read as a failed one ("ライタの反応がありません"
+// and the no-board message, NoBoard).
 EepromRead ReadEeprom(JobEnv& env, EepromView& view);
 
 // Asks before erasing; erases the EEPROM with 'F', waits and reads it

@@ -4,14 +4,13 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QShowEvent>
 
 #include "eeprom/EepromJobs.h"
 #include "shared/AppState.h"
 #include "windowbase/WindowStyle.h"
 
 frmEEPROMwrite::frmEEPROMwrite(Services services, QWidget* mainWindow)
-    : QDialog(nullptr),
+    : CentredDialog(nullptr),
       ui_(std::make_unique<Ui::frmEEPROMwrite>()),
       services_(services),
       mainWindow_(mainWindow) {
@@ -22,13 +21,6 @@ frmEEPROMwrite::frmEEPROMwrite(Services services, QWidget* mainWindow)
 }
 
 frmEEPROMwrite::~frmEEPROMwrite() = default;
-
-void frmEEPROMwrite::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (placed_) return;
-    placed_ = true;
-    windowstyle::CentreOnScreen(*this);
-}
 
 void frmEEPROMwrite::SetStatusText(const QString& text) {
     ui_->Label1->setText(text);

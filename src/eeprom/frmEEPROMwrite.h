@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QDialog>
 #include <QPointer>
 #include <memory>
 
 #include "jobs/JobEnv.h"
 #include "shared/Host.h"
+#include "windowbase/CentredDialog.h"
 
 namespace Ui {
 class frmEEPROMwrite;
@@ -17,7 +17,7 @@ class frmEEPROMwrite;
 // closing it closes the main window, which it hides as it loads. It cannot
 // be closed while the transfer runs, so the EEPROM is never left half
 // written by a click.
-class frmEEPROMwrite final : public QDialog, public ProgressView {
+class frmEEPROMwrite final : public CentredDialog, public ProgressView {
     Q_OBJECT
   public:
     // What its job works with.
@@ -32,7 +32,6 @@ class frmEEPROMwrite final : public QDialog, public ProgressView {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
@@ -42,5 +41,4 @@ class frmEEPROMwrite final : public QDialog, public ProgressView {
     Services services_;
     QPointer<QWidget> mainWindow_;
     bool busy_ = false;
-    bool placed_ = false;
 };

@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QShowEvent>
 #include <QTableWidget>
 
 #include "eeprom/frmInput.h"
@@ -21,8 +20,8 @@ namespace {
 
 // The table: four rows of sixteen bytes under a header row, beside a header
 // column. Every column, the header column too, is 400 twips wide.
-constexpr int kDataRows = memorymap::kEepromBytes / 16;
-constexpr int kDataColumns = 16;
+constexpr int kDataRows = memorymap::kEepromTableRows;
+constexpr int kDataColumns = memorymap::kEepromTableColumns;
 constexpr int kColumnTwips = 400;
 // The height of every row, the header row too.
 constexpr int kRowPixels = 20;
@@ -39,7 +38,7 @@ QString RowHeader(int row) {
 }  // namespace
 
 frmEPROM::frmEPROM(Services services, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::frmEPROM>()), services_(services) {
+    : CentredDialog(parent), ui_(std::make_unique<Ui::frmEPROM>()), services_(services) {
     ui_->setupUi(this);
     windowstyle::MakeFixedDialog(*this);
     // The close box unloads the window; Close only hides it.
@@ -117,15 +116,6 @@ void frmEPROM::SetCell(int address, const QString& text) {
     // By address only: the current cell stays where the user put it.
     if (QTableWidgetItem* item = ui_->Grid1->item(address / kDataColumns, address % kDataColumns))
         item->setText(text);
-}
-
-void frmEPROM::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // Centred when it is first shown, its frame known; where the user put
-    // it when it is shown again.
-    if (placed_) return;
-    placed_ = true;
-    windowstyle::CentreOnScreen(*this);
 }
 
 bool frmEPROM::event(QEvent* event) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QDialog>
 #include <memory>
 
 #include "eeprom/EepromJobs.h"
+#include "windowbase/CentredDialog.h"
 
 namespace Ui {
 class frmEPROM;
@@ -22,7 +22,7 @@ struct AppState;
 // data area; a double-click or Enter on a cell opens the byte editor for it.
 // Close hides the viewer (its table and current cell stay); the close box
 // unloads it, and the next opening lays out a fresh table.
-class frmEPROM final : public QDialog, public EepromView {
+class frmEPROM final : public CentredDialog, public EepromView {
     Q_OBJECT
   public:
     struct Services {
@@ -52,7 +52,6 @@ class frmEPROM final : public QDialog, public EepromView {
 
   protected:
     bool event(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -66,5 +65,4 @@ class frmEPROM final : public QDialog, public EepromView {
 
     std::unique_ptr<Ui::frmEPROM> ui_;
     Services services_;
-    bool placed_ = false;
 };

@@ -43,7 +43,7 @@ frmInput::frmInput(Services services, int row, int column, QWidget* parent)
 
     services_.state.EepromWritten = false;
     ui_->Data1->setText(services_.state.EepromCellText);
-    address_ = (row - 1) * 16 + (column - 1);
+    address_ = (row - 1) * memorymap::kEepromTableColumns + (column - 1);
     loaded_ = address_ >= 0 && address_ < memorymap::kEepromBytes;
     if (!loaded_) return;  // no data cell: nothing to edit
     ui_->Label1->setText(EepromAddressText(address_));

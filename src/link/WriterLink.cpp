@@ -60,29 +60,16 @@ bool OpenWriter(Device& device, Host& host, AppState& state) {
 
 bool HandshakeWriter(Device& device, Host& host, const AppState& state) {
     LinkExchange link(device);
-    const uint8_t select = state.BoardMode == kBoardQLark ? cmd::kSelectQLark : cmd::kSelectQLark2;
-    bool failed = false;
-    for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
-        link.Send(select);
-        host.Sleep(pauses::kSelectReplyMs);
-        host.ProcessEvents();
-        const LinkExchange::Reply reply = link.Read();
-        failed = false;
-        if (!reply.ok()) {
-            failed = true;
-            break;
-        }
-        if (reply.byte == cmd::kAck) break;
-        link.Send(cmd::kPoll);
-        host.Sleep(pauses::kRecoveryMs);
-        link.Send(cmd::kCancel);
-        host.Sleep(pauses::kRecoveryMs);
-        link.Send(cmd::kEnd);
-        failed = true;
-        host.Sleep(pauses::kRecoveryMs);
-        link.Read();
-    }
-    if (failed) {
+    CommandStart start{
+        .command = state.BoardMode == kBoardQLark ? cmd::kSelectQLark : cmd::kSelectQLark2,
+        .ack = cmd::kAck,
+        .recovery = recovery::kHandshake,
+        .replyPauseMs = pauses::kSelectReplyMs,
+        .processEvents = true,
+        .noBoardReply = false,
+        .readAfterRecovery = true,
+    };
+    if (StartCommand(link, host, start) != kWriterOk) {
         ReportWriterError(host, kWriterLinkFailed);
         return true;
     }
@@ -90,10 +77,30 @@ bool HandshakeWriter(Device& device, Host& host, const AppState& state) {
     return false;
 }
 
+WriterError StartCommand(LinkExchange& link, Host& host, const CommandStart& start) {
+    for (int attempt = 0; attempt < start.attempts; ++attempt) {
+        link.Send(start.command);
+        if (start.replyPauseMs > 0) host.Sleep(start.replyPauseMs);
+        if (start.processEvents) host.ProcessEvents();
+        const LinkExchange::Reply reply = link.Read();
+        if (!reply.ok()) return kWriterLinkFailed;
+        if (start.noBoardReply && reply.byte == cmd::kNoBoard) {
+            link.Send(cmd::kPoll);
+            return kWriterNoBoard;
+        }
+        if (reply.byte == start.ack) return kWriterOk;
+        for (const RecoveryStep& step : start.recovery) {
+            link.Send(step.byte);
+            if (step.pauseMs > 0) host.Sleep(step.pauseMs);
+        }
+        if (start.readAfterRecovery) link.Read();
+    }
+    return kWriterLinkFailed;
+}
+
 void ReportWriterError(Host& host, int16_t code) {
-    const QString text =
-        code == kWriterNoBoard
-            ? Text(texts::kNoBoardLine1) + Text(texts::kCrLf) + Text(texts::kNoBoardLine2)
-            : Text(texts::kLinkFailedLine1) + Text(texts::kCrLf) + Text(texts::kLinkFailedLine2);
+    const QString text = code == kWriterNoBoard
+                             ? texts::TwoLines(texts::kNoBoardLine1, texts::kNoBoardLine2)
+                             : texts::TwoLines(texts::kLinkFailedLine1, texts::kLinkFailedLine2);
     host.MessageBox(text, Text(texts::kCaptionError), MsgIcon::Critical);
 }

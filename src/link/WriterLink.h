@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "link/Device.h"
 #include "link/protocol/Protocol.h"
@@ -67,6 +68,56 @@ enum WriterError : int16_t {
     kWriterLinkFailed = 1,  // communication with the Writer failed
     kWriterNoBoard = 2,     // the Writer reaches no target board (it answered '?')
 };
+
+// A byte of a recovery sequence and the pause after it.
+struct RecoveryStep {
+    uint8_t byte;
+    int pauseMs = 0;
+};
+
+// How a command is started: its byte goes out and its reply is read, and
+// the command has started when the reply is `ack`. A driver error on the
+// read ends the start at once. Any other reply is followed by the recovery
+// sequence and, while attempts are left, the command again. The reply is
+// judged on the receive buffer's byte: a read that times out is judged on
+// the byte of the previous reply.
+struct CommandStart {
+    uint8_t command;
+    uint8_t ack;
+    std::span<const RecoveryStep> recovery;
+    int attempts = kCommandAttempts;
+    // The pause between the command and the read of its reply.
+    int replyPauseMs = 0;
+    // Pending window events are processed after that pause (the handshake).
+    bool processEvents = false;
+    // '?' is the Writer's "no target board": 'S' is sent and the start ends.
+    // Without it '?' is any other reply (the handshake).
+    bool noBoardReply = true;
+    // After the recovery bytes one byte is read and let go (the handshake).
+    bool readAfterRecovery = false;
+};
+
+// Starts `start` on an open Writer. Returns kWriterOk when the Writer took
+// the command, else the code for ReportWriterError; shows nothing and never
+// closes.
+WriterError StartCommand(LinkExchange& link, Host& host, const CommandStart& start);
+
+// The recovery sequences of the commands.
+namespace recovery {
+// The handshake: 'S', 'C', 'E', each followed by the recovery pause.
+inline constexpr RecoveryStep kHandshake[] = {{cmd::kPoll, pauses::kRecoveryMs},
+                                              {cmd::kCancel, pauses::kRecoveryMs},
+                                              {cmd::kEnd, pauses::kRecoveryMs}};
+// The program memory's write and read: 'S', 'C', the pause, 'E'.
+inline constexpr RecoveryStep kPollCancelEnd[] = {
+    {cmd::kPoll}, {cmd::kCancel, pauses::kRecoveryMs}, {cmd::kEnd}};
+// The erase and the configuration read: 'C', the pause, 'E'.
+inline constexpr RecoveryStep kCancelEnd[] = {{cmd::kCancel, pauses::kRecoveryMs}, {cmd::kEnd}};
+// The EEPROM read: 'C' alone.
+inline constexpr RecoveryStep kCancel[] = {{cmd::kCancel}};
+// The EEPROM erase: 'C', the pause, 'S'.
+inline constexpr RecoveryStep kCancelPoll[] = {{cmd::kCancel, pauses::kRecoveryMs}, {cmd::kPoll}};
+}  // namespace recovery
 
 // The link's standard failure message: kWriterNoBoard for a target board
 // that does not answer, any other code for a failed communication with the

@@ -15,12 +15,9 @@
 #include "shared/OutputFile.h"
 
 using texts::Text;
+using texts::TwoLines;
 
 namespace {
-
-QString TwoLines(const char* first, const char* second) {
-    return Text(first) + Text(texts::kCrLf) + Text(second);
-}
 
 void ShowCritical(Host& host, const QString& text, const char* caption) {
     host.MessageBox(text, Text(caption), MsgIcon::Critical);
@@ -30,44 +27,9 @@ void ShowDone(Host& host, const char* text) {
     host.MessageBox(Text(text), Text(texts::kAppTitle), MsgIcon::Information);
 }
 
-// Starts a command that the Writer acknowledges with `ack`, at most three
-// attempts; between them the recovery bytes 'S', 'C', a pause and 'E'.
-// Returns kWriterOk when the command started, else the code for
-// ReportWriterError.
-WriterError StartCommand(LinkExchange& link, Host& host, uint8_t command, uint8_t ack) {
-    for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
-        link.Send(command);
-        const LinkExchange::Reply reply = link.Read();
-        if (!reply.ok()) return kWriterLinkFailed;
-        if (reply.byte == cmd::kNoBoard) {
-            link.Send(cmd::kPoll);
-            return kWriterNoBoard;
-        }
-        if (reply.byte == ack) return kWriterOk;
-        link.Send(cmd::kPoll);
-        link.Send(cmd::kCancel);
-        host.Sleep(pauses::kRecoveryMs);
-        link.Send(cmd::kEnd);
-    }
-    return kWriterLinkFailed;
-}
-
-// Opens the Writer, selects the board and starts `command`. Every failure
-// has been reported, and the Writer closed, when it returns another outcome
-// than Done.
-JobOutcome BeginCommand(JobEnv& env, LinkExchange& link, uint8_t command, uint8_t ack) {
-    if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
-        return opened;
-    if (const WriterError code = StartCommand(link, env.host, command, ack); code != kWriterOk) {
-        env.device.Close();
-        ReportWriterError(env.host, code);
-        return code == kWriterNoBoard ? JobOutcome::NoBoard : JobOutcome::LinkFailure;
-    }
-    return JobOutcome::Done;
-}
-
-// The erase's outcome of an attempt.
-enum class EraseOutcome { Erased, LinkFailed, NoBoard };
+// The write and the read recover from a reply they did not expect with
+// 'S', 'C', a pause and 'E'.
+constexpr std::span<const RecoveryStep> kRecovery = recovery::kPollCancelEnd;
 
 }  // namespace
 
@@ -153,7 +115,8 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
     host.ProcessEvents();
 
     LinkExchange link(env.device);
-    if (const JobOutcome started = BeginCommand(env, link, cmd::kWriteMode, cmd::kWriteAck);
+    if (const JobOutcome started = OpenAndStart(
+            env, link, {.command = cmd::kWriteMode, .ack = cmd::kWriteAck, .recovery = kRecovery});
         started != JobOutcome::Done)
         return started;
 
@@ -220,7 +183,8 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
 JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* image) {
     Host& host = env.host;
     LinkExchange link(env.device);
-    if (const JobOutcome started = BeginCommand(env, link, cmd::kReadProgram, cmd::kReadAck);
+    if (const JobOutcome started = OpenAndStart(
+            env, link, {.command = cmd::kReadProgram, .ack = cmd::kReadAck, .recovery = kRecovery});
         started != JobOutcome::Done)
         return started;
     using namespace memorymap;
@@ -290,39 +254,16 @@ JobOutcome ErasePrgComm(JobEnv& env) {
     if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
         return opened;
     LinkExchange link(env.device);
-    EraseOutcome outcome = EraseOutcome::Erased;
-    for (int attempt = 0; attempt < kCommandAttempts; ++attempt) {
-        link.Send(cmd::kEraseProgram);
-        const LinkExchange::Reply reply = link.Read();
-        outcome = EraseOutcome::Erased;
-        if (!reply.ok()) {
-            outcome = EraseOutcome::LinkFailed;
-            break;
-        }
-        if (reply.byte == cmd::kNoBoard) {
-            link.Send(cmd::kPoll);
-            outcome = EraseOutcome::NoBoard;
-            break;
-        }
-        if (reply.byte == cmd::kAck) break;
-        // Unlike the write and the read, no 'S' first.
-        link.Send(cmd::kCancel);
-        host.Sleep(pauses::kRecoveryMs);
-        link.Send(cmd::kEnd);
-        outcome = EraseOutcome::LinkFailed;
-    }
+    // Unlike the write and the read, no 'S' first.
+    WriterError code = StartCommand(
+        link, host,
+        {.command = cmd::kEraseProgram, .ack = cmd::kAck, .recovery = recovery::kCancelEnd});
     // A close that fails turns even a done erase into a link failure.
-    if (env.device.Close() != FT_OK) outcome = EraseOutcome::LinkFailed;
-    switch (outcome) {
-        case EraseOutcome::Erased:
-            ShowDone(host, texts::kEraseDone);
-            return JobOutcome::Done;
-        case EraseOutcome::NoBoard:
-            ReportWriterError(host, kWriterNoBoard);
-            return JobOutcome::NoBoard;
-        case EraseOutcome::LinkFailed:
-            break;
+    if (env.device.Close() != FT_OK) code = kWriterLinkFailed;
+    if (code != kWriterOk) {
+        ReportWriterError(host, code);
+        return OutcomeOf(code);
     }
-    ReportWriterError(host, kWriterLinkFailed);
-    return JobOutcome::LinkFailure;
+    ShowDone(host, texts::kEraseDone);
+    return JobOutcome::Done;
 }

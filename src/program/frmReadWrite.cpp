@@ -15,7 +15,9 @@
 using texts::Text;
 
 frmReadWrite::frmReadWrite(Services services, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::frmReadWrite>()), services_(std::move(services)) {
+    : CentredDialog(parent),
+      ui_(std::make_unique<Ui::frmReadWrite>()),
+      services_(std::move(services)) {
     ui_->setupUi(this);
     windowstyle::MakeFixedDialog(*this);
     ui_->Label1->setFont(windowstyle::FixedPitchFont(9.75));
@@ -95,13 +97,6 @@ void frmReadWrite::PrepareCheck(const QString& text) {
     ui_->cmdOK->setEnabled(false);
     ui_->Label1->setText(text);
     ui_->Label1->setToolTip(QString());
-}
-
-void frmReadWrite::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (placed_) return;
-    placed_ = true;
-    windowstyle::CentreOnScreen(*this);
 }
 
 void frmReadWrite::cmdOK_Click() {

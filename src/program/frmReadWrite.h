@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
@@ -8,6 +7,7 @@
 #include <optional>
 
 #include "shared/Host.h"
+#include "windowbase/CentredDialog.h"
 
 namespace Ui {
 class frmReadWrite;
@@ -29,7 +29,7 @@ struct AppState;
 // an update that comes sooner waits (the latest one wins) and is shown when
 // the time is up, or at once with the first and the last word, with a text
 // outside the count, and when the operation ends.
-class frmReadWrite final : public QDialog, public ProgressView {
+class frmReadWrite final : public CentredDialog, public ProgressView {
     Q_OBJECT
   public:
     struct Services {
@@ -60,8 +60,6 @@ class frmReadWrite final : public QDialog, public ProgressView {
     void done(int result) override;
 
   protected:
-    void showEvent(QShowEvent* event) override;
-
   private:
     void cmdOK_Click();
     void RunOperation();
@@ -75,7 +73,6 @@ class frmReadWrite final : public QDialog, public ProgressView {
     std::unique_ptr<Ui::frmReadWrite> ui_;
     Services services_;
     bool busy_ = false;
-    bool placed_ = false;
     bool endProgramRequested_ = false;
 
     // What waits to be shown, and since when the view has shown nothing.

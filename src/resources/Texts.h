@@ -13,6 +13,14 @@ inline QString Text(const char* utf8) {
 
 inline constexpr char kCrLf[] = "\r\n";
 
+// A two-line message: `first`, CR LF, `second`.
+inline QString TwoLines(const QString& first, const char* second) {
+    return first + Text(kCrLf) + Text(second);
+}
+inline QString TwoLines(const char* first, const char* second) {
+    return TwoLines(Text(first), second);
+}
+
 // Program-wide
 inline constexpr char kAppTitle[] = "Q-LARK USBライタ";
 inline constexpr char kCaptionError[] = "エラーが発生しました";

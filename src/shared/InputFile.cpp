@@ -23,61 +23,90 @@ QString TooLargeText(qint64 maxBytes) {
     return QStringLiteral("larger than %1 bytes").arg(maxBytes);
 }
 
+Error Fail(QString* why, Error error, const QString& text) {
+    *why = text;
+    return error;
+}
+
+}  // namespace
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// A stat() or open() that failed with `error`.
+Error SystemFailure(QString* why, int error) {
+    return Fail(why, error == ENOENT || error == ENOTDIR ? Error::Missing : Error::Unreadable,
+                QString::fromLocal8Bit(std::strerror(error)));
+}
+
+}  // namespace
+#endif
+
+namespace inputfile {
+
 #ifdef Q_OS_UNIX
 
-// Opens `path` into `file` when it is a regular file of at most `maxBytes`.
-Error Open(const QString& path, qint64 maxBytes, QFile& file, QString* why) {
-    auto fail = [why](Error error, const QString& text) {
-        *why = text;
-        return error;
-    };
-    if (path.isEmpty()) return fail(Error::Missing, QStringLiteral("no file name"));
-    const QByteArray native = QFile::encodeName(path);
-    // Looked at before it is opened: opening a device may already do
-    // something, and opening a pipe for a blocking read waits for a writer.
+Error LookAtPath(const QString& path, qint64 maxBytes, QString* why) {
+    if (path.isEmpty()) return Fail(why, Error::Missing, QStringLiteral("no file name"));
     struct stat info {};
-    if (::stat(native.constData(), &info) != 0) {
-        const int error = errno;
-        return fail(error == ENOENT || error == ENOTDIR ? Error::Missing : Error::Unreadable,
-                    QString::fromLocal8Bit(std::strerror(error)));
-    }
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return SystemFailure(why, errno);
     if (!S_ISREG(info.st_mode))
-        return fail(Error::NotRegular, QStringLiteral("not a regular file"));
-    if (info.st_size > maxBytes) return fail(Error::TooLarge, TooLargeText(maxBytes));
-    // Opened without waiting, and looked at again: the path may have been
-    // replaced in between.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return fail(Error::Unreadable, QString::fromLocal8Bit(std::strerror(errno)));
+        return Fail(why, Error::NotRegular, QStringLiteral("not a regular file"));
+    if (info.st_size > maxBytes) return Fail(why, Error::TooLarge, TooLargeText(maxBytes));
+    return Error::None;
+}
+
+Error OpenRegularFile(const QString& path, QFile& file, QString* why) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return SystemFailure(why, errno);
+    struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        return fail(Error::NotRegular, QStringLiteral("not a regular file"));
+        return Fail(why, Error::NotRegular, QStringLiteral("not a regular file"));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return fail(Error::Unreadable, file.errorString());
+        return Fail(why, Error::Unreadable, file.errorString());
     }
     return Error::None;
 }
 
 #else
 
-Error Open(const QString& path, qint64 maxBytes, QFile& file, QString* why) {
-    auto fail = [why](Error error, const QString& text) {
-        *why = text;
-        return error;
-    };
+Error LookAtPath(const QString& path, qint64 maxBytes, QString* why) {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
-        return fail(Error::Missing, QStringLiteral("no such file"));
-    if (!info.isFile()) return fail(Error::NotRegular, QStringLiteral("not a regular file"));
-    if (info.size() > maxBytes) return fail(Error::TooLarge, TooLargeText(maxBytes));
+        return Fail(why, Error::Missing, QStringLiteral("no such file"));
+    if (!info.isFile()) return Fail(why, Error::NotRegular, QStringLiteral("not a regular file"));
+    if (info.size() > maxBytes) return Fail(why, Error::TooLarge, TooLargeText(maxBytes));
+    return Error::None;
+}
+
+Error OpenRegularFile(const QString& path, QFile& file, QString* why) {
     file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly)) return fail(Error::Unreadable, file.errorString());
+    if (!file.open(QIODevice::ReadOnly)) return Fail(why, Error::Unreadable, file.errorString());
+    if (!QFileInfo(path).isFile()) {
+        file.close();
+        return Fail(why, Error::NotRegular, QStringLiteral("not a regular file"));
+    }
     return Error::None;
 }
 
 #endif
+
+}  // namespace inputfile
+
+namespace {
+
+// Looks at the path, then opens it and looks again: the path may have been
+// replaced in between.
+Error Open(const QString& path, qint64 maxBytes, QFile& file, QString* why) {
+    if (const Error looked = inputfile::LookAtPath(path, maxBytes, why); looked != Error::None)
+        return looked;
+    return inputfile::OpenRegularFile(path, file, why);
+}
 
 }  // namespace
 

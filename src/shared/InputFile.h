@@ -27,6 +27,18 @@ enum class Error {
     Unreadable,  // no permission, a loop of links, ...
 };
 
+// The two steps InputFile takes, each on its own; `why` gets the words of
+// a failure.
+//
+// The look at `path` before it is opened: a device may already act on an
+// open, and a pipe opened for a blocking read waits for a writer, so
+// anything but a regular file of at most `maxBytes` is refused unopened.
+Error LookAtPath(const QString& path, qint64 maxBytes, QString* why);
+// The open: without waiting (a pipe without a writer, a device), then a
+// look at what was opened, kept in `file` only when it is a regular file.
+// A path that was replaced after LookAtPath is refused here.
+Error OpenRegularFile(const QString& path, QFile& file, QString* why);
+
 }  // namespace inputfile
 
 class InputFile {

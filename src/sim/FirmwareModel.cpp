@@ -233,7 +233,7 @@ QByteArray FirmwareModel::Data(uint8_t byte) {
             state_ = static_cast<State>(static_cast<int>(state_) + 1);
             return {};
         case State::WordLow: {
-            const uint16_t word = static_cast<uint16_t>((high_ << 7) | bits);
+            const uint16_t word = sevenbit::Join(high_, bits);
             if (address_ < ChipMemory::kProgramWords) {
                 chip_.program[address_] = word;
                 ++work_.wordsProgrammed;
@@ -254,12 +254,12 @@ QByteArray FirmwareModel::Data(uint8_t byte) {
             state_ = State::EepromHigh;
             return reply(cmd::kWriteEepromByteAck);
         case State::EepromLow:
-            chip_.eeprom[eepromIndex_] = static_cast<uint8_t>((high_ << 7) | bits);
+            chip_.eeprom[eepromIndex_] = static_cast<uint8_t>(sevenbit::Join(high_, bits));
             ++work_.eepromBytesWritten;
             state_ = State::Idle;
             return reply(cmd::kAck);
         case State::EepromAllLow: {
-            chip_.eeprom[eepromIndex_] = static_cast<uint8_t>((high_ << 7) | bits);
+            chip_.eeprom[eepromIndex_] = static_cast<uint8_t>(sevenbit::Join(high_, bits));
             ++work_.eepromBytesWritten;
             ++eepromIndex_;
             if (eepromIndex_ < ChipMemory::kEepromBytes) {

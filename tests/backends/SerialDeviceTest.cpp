@@ -11,6 +11,7 @@
 #include "SimProcess.h"
 #include "TestHost.h"
 #include "backends/serial/SerialDevice.h"
+#include "link/ForwardingDevice.h"
 #include "link/WriterLink.h"
 #include "program/ProgramJobs.h"
 #include "shared/AppState.h"
@@ -37,40 +38,27 @@ class SerialDeviceTest : public ::testing::Test {
 
 // Counts the job's calls on the way to the serial device and can make the
 // simulator vanish before the n-th read.
-class Watched final : public Device {
+class Watched final : public ForwardingDevice {
   public:
     Watched(Device& inner, std::function<void()> vanish, int vanishBeforeRead)
-        : inner_(inner), vanish_(std::move(vanish)), vanishBeforeRead_(vanishBeforeRead) {}
-    FtStatus OpenEx(const QByteArray& d) override { return inner_.OpenEx(d); }
-    FtStatus Purge(uint32_t m) override { return inner_.Purge(m); }
-    FtStatus SetTimeouts(uint32_t r, uint32_t w) override { return inner_.SetTimeouts(r, w); }
-    FtStatus SetBaudRate(uint32_t b) override { return inner_.SetBaudRate(b); }
-    FtStatus SetDataCharacteristics(uint8_t w, uint8_t s, uint8_t p) override {
-        return inner_.SetDataCharacteristics(w, s, p);
-    }
-    FtStatus SetFlowControl(uint16_t f, uint8_t on, uint8_t off) override {
-        return inner_.SetFlowControl(f, on, off);
-    }
-    FtStatus SetLatencyTimer(uint8_t ms) override { return inner_.SetLatencyTimer(ms); }
-    FtStatus Write(const uint8_t* d, uint32_t n, uint32_t* w) override {
-        return inner_.Write(d, n, w);
-    }
+        : ForwardingDevice(&inner),
+          vanish_(std::move(vanish)),
+          vanishBeforeRead_(vanishBeforeRead) {}
     FtStatus Read(uint8_t* d, uint32_t n, uint32_t* r) override {
         if (++reads == vanishBeforeRead_) vanish_();
-        const FtStatus status = inner_.Read(d, n, r);
+        const FtStatus status = ForwardingDevice::Read(d, n, r);
         if (status != FT_OK) ++failedReads;
         return status;
     }
     FtStatus Close() override {
         ++closes;
-        return inner_.Close();
+        return ForwardingDevice::Close();
     }
     int reads = 0;
     int failedReads = 0;
     int closes = 0;
 
   private:
-    Device& inner_;
     std::function<void()> vanish_;
     int vanishBeforeRead_;
 };

@@ -134,7 +134,7 @@ TEST(ReadEeprom, FailuresAndEarlyEnds) {
          1,
          Text(texts::kWriterNoResponse),
          {kBoardMessage},
-         JobOutcome::LinkFailure},
+         JobOutcome::NoBoard},
         // The mend: a pair that never comes ends the read; the previous
         // cell's value is not shown again.
         {"a pair that never arrives",
@@ -143,7 +143,7 @@ TEST(ReadEeprom, FailuresAndEarlyEnds) {
          5,
          Text(texts::kWriterNoResponse),
          {kBoardMessage},
-         JobOutcome::LinkFailure},
+         JobOutcome::NoBoard},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

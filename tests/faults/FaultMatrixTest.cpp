@@ -23,6 +23,7 @@
 #include "config/ConfRegJobs.h"
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
+#include "link/ForwardingDevice.h"
 #include "link/WriterLink.h"
 #include "program/ProgramJobs.h"
 #include "shared/AppState.h"
@@ -148,53 +149,52 @@ class Guard {
     int stalled_ = 0;
 };
 
-// The simulated Writer with the guard in front of it.
-class GuardedDevice final : public Device {
+// The simulated Writer with the guard in front of it: every call is a step.
+class GuardedDevice final : public ForwardingDevice {
   public:
-    GuardedDevice(Device& inner, Guard& guard) : inner_(inner), guard_(guard) {}
+    GuardedDevice(Device& inner, Guard& guard) : ForwardingDevice(&inner), guard_(guard) {}
     FtStatus OpenEx(const QByteArray& description) override {
         guard_.Step();
-        return inner_.OpenEx(description);
+        return ForwardingDevice::OpenEx(description);
     }
     FtStatus Purge(uint32_t mask) override {
         guard_.Step();
-        return inner_.Purge(mask);
+        return ForwardingDevice::Purge(mask);
     }
     FtStatus SetTimeouts(uint32_t readMs, uint32_t writeMs) override {
         guard_.Step();
-        return inner_.SetTimeouts(readMs, writeMs);
+        return ForwardingDevice::SetTimeouts(readMs, writeMs);
     }
     FtStatus SetBaudRate(uint32_t baud) override {
         guard_.Step();
-        return inner_.SetBaudRate(baud);
+        return ForwardingDevice::SetBaudRate(baud);
     }
     FtStatus SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits, uint8_t parity) override {
         guard_.Step();
-        return inner_.SetDataCharacteristics(wordLength, stopBits, parity);
+        return ForwardingDevice::SetDataCharacteristics(wordLength, stopBits, parity);
     }
     FtStatus SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) override {
         guard_.Step();
-        return inner_.SetFlowControl(flow, xon, xoff);
+        return ForwardingDevice::SetFlowControl(flow, xon, xoff);
     }
     FtStatus SetLatencyTimer(uint8_t ms) override {
         guard_.Step();
-        return inner_.SetLatencyTimer(ms);
+        return ForwardingDevice::SetLatencyTimer(ms);
     }
     FtStatus Write(const uint8_t* data, uint32_t size, uint32_t* written) override {
         guard_.Step();
-        return inner_.Write(data, size, written);
+        return ForwardingDevice::Write(data, size, written);
     }
     FtStatus Read(uint8_t* data, uint32_t size, uint32_t* received) override {
         guard_.Step();
-        return inner_.Read(data, size, received);
+        return ForwardingDevice::Read(data, size, received);
     }
     FtStatus Close() override {
         guard_.Step();
-        return inner_.Close();
+        return ForwardingDevice::Close();
     }
 
   private:
-    Device& inner_;
     Guard& guard_;
 };
 

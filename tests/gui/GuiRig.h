@@ -4,6 +4,7 @@
 // clock: a recording Host, dialogs driven by scripts instead of a user, a
 // desktop that answers from the test, and a temporary program directory.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -98,6 +99,33 @@ inline void Click(QWidget& window, const char* name) {
     button->click();
 }
 
+// What a user sees of `window` is whole: every control that is not hidden
+// lies inside its parent and clear of its siblings, and every label's and
+// button's text fits the control.
+inline void ExpectEveryControlWholeAndApart(QWidget& window) {
+    QList<QWidget*> parents = window.findChildren<QWidget*>();
+    parents.prepend(&window);
+    for (QWidget* parent : parents) {
+        QList<QWidget*> shown;
+        for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!child->isHidden() && !child->isWindow()) shown << child;
+        for (qsizetype i = 0; i < shown.size(); ++i) {
+            const QString name = shown[i]->objectName();
+            EXPECT_TRUE(parent->rect().contains(shown[i]->geometry())) << name.toStdString();
+            for (qsizetype j = i + 1; j < shown.size(); ++j)
+                EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                    << name.toStdString() << " / " << shown[j]->objectName().toStdString();
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(shown[i]); label && !label->wordWrap())
+                text = label->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(shown[i]))
+                text = QString(button->text()).remove(u'&');
+            EXPECT_LE(shown[i]->fontMetrics().horizontalAdvance(text), shown[i]->width())
+                << name.toStdString();
+        }
+    }
+}
+
 // The visible top-level window called `name`, or null.
 template <typename T = QWidget>
 T* VisibleWindow(const char* name) {
@@ -124,7 +152,7 @@ struct GuiRig {
     explicit GuiRig(FaultPlan faults = {}) : sim(std::move(faults)) {
         context = std::make_unique<ShellContext>(ShellContext{
             sim.clock, *sim.device, host, sim.state, runner, desktop, commonDialog, dir.path(),
-            QString(), QDir(dir.path()).filePath(QStringLiteral("instance.lock")), 1, 8,
+            QString(), QDir(dir.path()).filePath(QStringLiteral("instance.lock")),
             [this]() { ++quitCount; }});
     }
 

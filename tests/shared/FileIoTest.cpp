@@ -16,6 +16,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
 
 namespace {
 
@@ -70,6 +73,27 @@ struct SpecialFiles {
         if (file.open(QIODevice::WriteOnly)) file.resize(inputfile::kMaxHexBytes + 1);
     }
     QString pipe, device, loop, big;
+};
+#endif
+
+#ifdef __linux__
+// Whether anything opened the files it watches since it was last asked.
+class OpenWatch {
+  public:
+    explicit OpenWatch(const QStringList& paths) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        for (const QString& path : paths)
+            ::inotify_add_watch(fd_, QFile::encodeName(path).constData(), IN_OPEN);
+    }
+    ~OpenWatch() { ::close(fd_); }
+    bool Opened() const {
+        alignas(inotify_event) char events[4096];
+        bool any = false;
+        while (::read(fd_, events, sizeof events) > 0) any = true;
+        return any;
+    }
+
+  private:
+    int fd_;
 };
 #endif
 
@@ -129,13 +153,29 @@ TEST(InputFile, OnlyARegularFileWithinItsBoundIsOpened) {
         {special.loop, Error::Unreadable, false},
         {special.big, Error::TooLarge, true},
     };
+#ifdef __linux__
+    const OpenWatch watch({special.pipe, special.device});
+#endif
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         // A pipe without a writer would hold a blocking open forever.
         const InputFile file(c.path, inputfile::kMaxHexBytes);
         EXPECT_EQ(file.error(), c.error);
         EXPECT_EQ(file.isOpen(), c.error == Error::None);
+#ifdef __linux__
+        // Refused before it is opened.
+        EXPECT_FALSE(watch.Opened());
+#endif
         EXPECT_EQ(FileExists(c.path), c.exists);
+        // Had the path been swapped after the look, the open would refuse
+        // it at once all the same; only the size is not looked at again.
+        QFile opened;
+        QString why;
+        EXPECT_EQ(inputfile::OpenRegularFile(c.path, opened, &why),
+                  c.error == Error::TooLarge ? Error::None : c.error);
+#ifdef __linux__
+        watch.Opened();
+#endif
     }
 }
 

@@ -22,9 +22,7 @@ inline QByteArray HexText(std::initializer_list<QByteArray> lines) {
     return text;
 }
 
-inline QString TwoLines(const char* a, const char* b) {
-    return texts::Text(a) + QStringLiteral("\r\n") + texts::Text(b);
-}
+using texts::TwoLines;
 
 // A simulated Writer and a folder for the files of one job.
 struct JobRig : SimRig {

@@ -131,10 +131,10 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
         {{"--pace", "real", "--pace", "fast"}, "--pace takes real or instant"},
         {{"--link"}, "--link takes a path"},
         {{"--link", ""}, "--link takes a path"},
-        {{"--latency", "256"}, "--latency takes whole milliseconds from 0 to 255"},
-        {{"--latency", "-1"}, "--latency takes whole milliseconds from 0 to 255"},
-        {{"--latency", "1.5"}, "--latency takes whole milliseconds from 0 to 255"},
-        {{"--latency"}, "--latency takes whole milliseconds from 0 to 255"},
+        {{"--latency", "256"}, "--latency: \"256\" is not a latency; give whole milliseconds%"},
+        {{"--latency", "-1"}, "--latency: \"-1\" is not a latency; give whole milliseconds%"},
+        {{"--latency", "1.5"}, "--latency: \"1.5\" is not a latency; give whole milliseconds%"},
+        {{"--latency"}, "--latency: \"\" is not a latency; give whole milliseconds%"},
         {{"--idle-exit", "-1"}, "--idle-exit takes a number of seconds"},
         {{"--idle-exit"}, "--idle-exit takes a number of seconds"},
         {{"extra"}, "unknown argument \"extra\""},
@@ -163,7 +163,7 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
         }
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out, QString());
-        // A message ending in % is the beginning of the fault parser's own.
+        // A message ending in % is the beginning of a parser's own.
         const QString message = QLatin1String(c.message);
         if (message.endsWith(u'%')) {
             EXPECT_TRUE(run.err.startsWith(QStringLiteral("qlarkw-sim: ") + message.chopped(1)))

@@ -91,8 +91,8 @@ bool PtyServer::Start(QString* error) {
     termios tio{};
     if (::tcgetattr(slave_, &tio) == 0) {
         ::cfmakeraw(&tio);
-        ::cfsetispeed(&tio, B4800);
-        ::cfsetospeed(&tio, B4800);
+        ::cfsetispeed(&tio, posixtty::SpeedFor(linkparams::kBaudRate));
+        ::cfsetospeed(&tio, posixtty::SpeedFor(linkparams::kBaudRate));
         ::tcsetattr(slave_, TCSANOW, &tio);
     }
 #ifdef __linux__

@@ -6,6 +6,7 @@
 #include <deque>
 #include <optional>
 
+#include "link/protocol/Protocol.h"
 #include "sim/FirmwareModel.h"
 #include "shared/OutputFile.h"
 
@@ -45,7 +46,9 @@
 class PtyServer {
   public:
     // The line and the PIC's timings used at real pace.
-    static constexpr std::chrono::nanoseconds kByteTime{10'000'000'000LL / 4800};
+    static constexpr std::chrono::nanoseconds kByteTime{
+        std::chrono::nanoseconds(std::chrono::seconds(linkparams::kBitsPerByte)) /
+        linkparams::kBaudRate};
     // PIC16F84A, typical: erase/write cycle of a program word (also the
     // configuration word) and of a data EEPROM byte; a bulk erase.
     static constexpr std::chrono::microseconds kWordProgramTime{4000};

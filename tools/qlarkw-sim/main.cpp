@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/LatencySetting.h"
 #include "qlarkw-sim/PtyServer.h"
 #include "shared/StrictOptions.h"
 #include "sim/SimEnvironment.h"
@@ -74,9 +75,6 @@ constexpr char kUsage[] =
     "saved, the link removed, exit status 0), and so does --idle-exit. Programs\n"
     "open and close the pty for every job: their closing does not end it.\n"
     "Exit status 2 for a usage error, 1 when the pty or a file fails.\n";
-
-// The longest latency timer a bridge has.
-constexpr int kMaxLatencyMs = 255;
 
 int stopPipe[2] = {-1, -1};
 // Set once the Writers may leave something behind (their links, their
@@ -157,12 +155,12 @@ int main(int argc, char* argv[]) {
                 return Usage(QStringLiteral("--pace takes real or instant"));
             options.realPace = value == u"real";
         } else if (name == latencyOption.names().first()) {
-            bool ok = false;
-            const int ms = value.toInt(&ok, 10);
-            if (!ok || ms < 0 || ms > kMaxLatencyMs)
-                return Usage(QStringLiteral("--latency takes whole milliseconds from 0 to %1")
-                                 .arg(kMaxLatencyMs));
-            options.latency = std::chrono::milliseconds(ms);
+            // 0: no timer, replies leave the bridge as they come.
+            QString why;
+            const std::optional<uint8_t> ms =
+                latency::Parse(QStringLiteral("--latency"), value, 0, &why);
+            if (!ms) return Usage(why);
+            options.latency = std::chrono::milliseconds(*ms);
         } else if (name == link.names().first()) {
             if (value.isEmpty()) return Usage(QStringLiteral("--link takes a path"));
             options.linkPath = value;

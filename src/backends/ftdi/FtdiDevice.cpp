@@ -15,8 +15,18 @@
 
 #ifdef QLARKW_HAVE_LIBFTDI1
 
+namespace {
+
+// libftdi1's context, freed with it.
+struct FreeFtdi {
+    void operator()(ftdi_context* ftdi) const { ftdi_free(ftdi); }
+};
+using FtdiHandle = std::unique_ptr<ftdi_context, FreeFtdi>;
+
+}  // namespace
+
 struct FtdiDevice::Context {
-    ftdi_context* ftdi = nullptr;
+    FtdiHandle ftdi;
     bool open = false;
 };
 
@@ -27,13 +37,19 @@ using SteadyTime = std::chrono::steady_clock;
 // What libftdi1's calls return for the failures told apart here; any other
 // negative return is a failure the backend reports with libftdi1's own words.
 //
-// ftdi_usb_get_strings: libusb could not open the device, which for a
+// ftdi_usb_get_strings2: libusb could not open the device, which for a
 // bridge it has just listed usually means no permission on its node.
 constexpr int kStringsCannotOpenDevice = -4;
 // ftdi_usb_open_dev: the device may not be claimed from the kernel's driver
 // ("inappropriate permissions on device"). libftdi1 also returns this for a
 // missing context, which this backend never passes.
 constexpr int kOpenDevNoPermission = -8;
+
+// The room for one USB string of a bridge, its end included; a USB string
+// descriptor holds at most 126 characters.
+constexpr int kUsbStringBytes = 128;
+
+const QString kNoLibusb = QStringLiteral("libftdi1 could not start libusb (no USB access here?)");
 
 QString FtdiError(ftdi_context* ftdi) {
     return QString::fromLocal8Bit(ftdi_get_error_string(ftdi));
@@ -49,6 +65,57 @@ QString UsbLocation(libusb_device* device) {
     return location;
 }
 
+// The FTDI bridges on the bus (vendor and product 0: those with their
+// factory ids) and their strings, read without taking any bridge from its
+// driver. The list holds the bridges' libusb devices until it ends.
+class BridgeList {
+  public:
+    struct Bridge {
+        libusb_device* device;
+        QByteArray product;
+        QString serial;
+        // Why the strings could not be read (usually no permission on the
+        // device: the udev rule gives it); empty when they were.
+        QString unreadable;
+    };
+
+    explicit BridgeList(ftdi_context* ftdi) {
+        const int count = ftdi_usb_find_all(ftdi, &list_, 0, 0);
+        if (count < 0) {
+            error_ = QStringLiteral("cannot list the USB devices: %1").arg(FtdiError(ftdi));
+            return;
+        }
+        for (ftdi_device_list* item = list_; item != nullptr; item = item->next) {
+            char product[kUsbStringBytes] = {};
+            char serial[kUsbStringBytes] = {};
+            const int result = ftdi_usb_get_strings2(ftdi, item->dev, nullptr, 0, product,
+                                                     sizeof product, serial, sizeof serial);
+            Bridge bridge{item->dev, QByteArray(product), QString::fromLatin1(serial).trimmed(),
+                          QString()};
+            if (result < 0)
+                bridge.unreadable =
+                    FtdiError(ftdi) + (result == kStringsCannotOpenDevice
+                                           ? QStringLiteral("; install the udev rule")
+                                           : QString());
+            bridges_.push_back(std::move(bridge));
+        }
+    }
+    ~BridgeList() {
+        if (list_) ftdi_list_free(&list_);
+    }
+    BridgeList(const BridgeList&) = delete;
+    BridgeList& operator=(const BridgeList&) = delete;
+
+    // Why the bus could not be listed; empty when it was.
+    const QString& error() const { return error_; }
+    const std::vector<Bridge>& bridges() const { return bridges_; }
+
+  private:
+    ftdi_device_list* list_ = nullptr;
+    std::vector<Bridge> bridges_;
+    QString error_;
+};
+
 }  // namespace
 
 FtdiDevice::FtdiDevice(QString serial)
@@ -56,7 +123,6 @@ FtdiDevice::FtdiDevice(QString serial)
 
 FtdiDevice::~FtdiDevice() {
     if (isOpen()) Close();
-    if (context_->ftdi) ftdi_free(context_->ftdi);
 }
 
 bool FtdiDevice::Available() {
@@ -66,38 +132,26 @@ bool FtdiDevice::Available() {
 std::vector<FtdiDevice::Found> FtdiDevice::ListWriters(const QByteArray& description,
                                                        QString* error) {
     std::vector<Found> found;
-    ftdi_context* ftdi = ftdi_new();
+    const FtdiHandle ftdi(ftdi_new());
     if (!ftdi) {
-        if (error) *error = QStringLiteral("libftdi1 could not start libusb (no USB access here?)");
+        if (error) *error = kNoLibusb;
         return found;
     }
-    ftdi_device_list* list = nullptr;
-    const int count = ftdi_usb_find_all(ftdi, &list, 0, 0);
-    if (count < 0) {
-        if (error) *error = QStringLiteral("cannot list the USB devices: %1").arg(FtdiError(ftdi));
-        ftdi_free(ftdi);
+    const BridgeList list(ftdi.get());
+    if (!list.error().isEmpty()) {
+        if (error) *error = list.error();
         return found;
     }
     QStringList unreadable;
-    for (ftdi_device_list* item = list; item != nullptr; item = item->next) {
-        char product[128] = {};
-        char serial[128] = {};
-        // Reads the strings without taking the bridge from its driver.
-        const int result = ftdi_usb_get_strings2(ftdi, item->dev, nullptr, 0, product,
-                                                 sizeof product, serial, sizeof serial);
-        if (result < 0) {
-            unreadable << QStringLiteral("%1 (%2%3)")
-                              .arg(UsbLocation(item->dev), FtdiError(ftdi),
-                                   result == kStringsCannotOpenDevice
-                                       ? QStringLiteral("; install the udev rule")
-                                       : QString());
+    for (const BridgeList::Bridge& bridge : list.bridges()) {
+        if (!bridge.unreadable.isEmpty()) {
+            unreadable << QStringLiteral("%1 (%2)").arg(UsbLocation(bridge.device),
+                                                        bridge.unreadable);
             continue;
         }
-        if (description != QByteArray(product)) continue;
-        found.push_back({QString::fromLatin1(serial).trimmed(), UsbLocation(item->dev)});
+        if (bridge.product == description)
+            found.push_back({bridge.serial, UsbLocation(bridge.device)});
     }
-    ftdi_list_free(&list);
-    ftdi_free(ftdi);
     if (error && !unreadable.isEmpty())
         *error = QStringLiteral("FTDI bridges whose strings cannot be read: ") +
                  unreadable.join(QStringLiteral(", "));
@@ -113,62 +167,46 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
     if (isOpen())
         return Fail(FT_DEVICE_NOT_OPENED, QStringLiteral("the FTDI device is already open"));
     if (!context_->ftdi) {
-        context_->ftdi = ftdi_new();
-        if (!context_->ftdi)
-            return Fail(FT_DEVICE_NOT_FOUND,
-                        QStringLiteral("libftdi1 could not start libusb (no USB access here?)"));
+        context_->ftdi.reset(ftdi_new());
+        if (!context_->ftdi) return Fail(FT_DEVICE_NOT_FOUND, kNoLibusb);
     }
-    ftdi_context* ftdi = context_->ftdi;
+    ftdi_context* ftdi = context_->ftdi.get();
     // Take the bridge from the kernel's serial driver while we have it, and
     // give it back at ftdi_usb_close().
     ftdi->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
 
-    ftdi_device_list* list = nullptr;
-    // Vendor and product 0: the FTDI bridges with their factory ids.
-    const int count = ftdi_usb_find_all(ftdi, &list, 0, 0);
-    if (count < 0)
-        return Fail(FT_DEVICE_NOT_FOUND,
-                    QStringLiteral("cannot list the USB devices: %1").arg(FtdiError(ftdi)));
+    const BridgeList list(ftdi);
+    if (!list.error().isEmpty()) return Fail(FT_DEVICE_NOT_FOUND, list.error());
     QStringList seen;
     libusb_device* match = nullptr;
-    for (ftdi_device_list* item = list; item != nullptr; item = item->next) {
-        char manufacturer[128] = {};
-        char product[128] = {};
-        char serial[128] = {};
-        const int result = ftdi_usb_get_strings(ftdi, item->dev, manufacturer, sizeof manufacturer,
-                                                product, sizeof product, serial, sizeof serial);
-        if (result < 0) {
-            // Usually no permission on the device: the udev rule gives it.
-            seen << QStringLiteral("a bridge whose strings cannot be read (%1%2)")
-                        .arg(FtdiError(ftdi), result == kStringsCannotOpenDevice
-                                                  ? QStringLiteral("; install the udev rule")
-                                                  : QString());
+    for (const BridgeList::Bridge& bridge : list.bridges()) {
+        if (!bridge.unreadable.isEmpty()) {
+            seen << QStringLiteral("a bridge whose strings cannot be read (%1)")
+                        .arg(bridge.unreadable);
             continue;
         }
-        if (description == QByteArray(product)) {
-            if (serial_.isEmpty() || serial_ == QString::fromLatin1(serial).trimmed()) {
-                match = item->dev;
-                break;
-            }
-            seen << QStringLiteral("\"%1\" serial %2")
-                        .arg(QString::fromLatin1(product), QString::fromLatin1(serial));
+        if (bridge.product != description) {
+            seen << QStringLiteral("\"%1\"").arg(QString::fromLatin1(bridge.product));
             continue;
         }
-        seen << QStringLiteral("\"%1\"").arg(QString::fromLatin1(product));
+        if (serial_.isEmpty() || serial_ == bridge.serial) {
+            match = bridge.device;
+            break;
+        }
+        seen << QStringLiteral("\"%1\" serial %2")
+                    .arg(QString::fromLatin1(bridge.product), bridge.serial);
     }
     if (!match) {
-        ftdi_list_free(&list);
         QString why = QStringLiteral("no FTDI device with the description \"%1\"")
                           .arg(QString::fromLatin1(description));
         if (!serial_.isEmpty()) why += QStringLiteral(" and the serial number %1").arg(serial_);
-        if (count == 0)
+        if (list.bridges().empty())
             why += QStringLiteral(" (no FTDI device on the USB bus)");
         else
             why += QStringLiteral(" (found %1)").arg(seen.join(QStringLiteral(", ")));
         return Fail(FT_DEVICE_NOT_FOUND, why);
     }
     const int opened = ftdi_usb_open_dev(ftdi, match);
-    ftdi_list_free(&list);
     if (opened < 0)
         return Fail(
             FT_DEVICE_NOT_OPENED,
@@ -184,7 +222,7 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
 
 FtStatus FtdiDevice::Purge(uint32_t mask) {
     if (!isOpen()) return FT_INVALID_HANDLE;
-    ftdi_context* ftdi = context_->ftdi;
+    ftdi_context* ftdi = context_->ftdi.get();
     int result = 0;
     if ((mask & FT_PURGE_RX) && (mask & FT_PURGE_TX))
         result = ftdi_tcioflush(ftdi);
@@ -206,8 +244,8 @@ FtStatus FtdiDevice::SetTimeouts(uint32_t readMs, uint32_t writeMs) {
 
 FtStatus FtdiDevice::SetBaudRate(uint32_t baud) {
     if (!isOpen()) return FT_INVALID_HANDLE;
-    if (ftdi_set_baudrate(context_->ftdi, static_cast<int>(baud)) < 0)
-        return Fail(FT_INVALID_BAUD_RATE, FtdiError(context_->ftdi));
+    if (ftdi_set_baudrate(context_->ftdi.get(), static_cast<int>(baud)) < 0)
+        return Fail(FT_INVALID_BAUD_RATE, FtdiError(context_->ftdi.get()));
     return FT_OK;
 }
 
@@ -218,16 +256,16 @@ FtStatus FtdiDevice::SetDataCharacteristics(uint8_t wordLength, uint8_t stopBits
         return Fail(FT_INVALID_PARAMETER, QStringLiteral("no such line setting"));
     static constexpr ftdi_parity_type kParities[] = {NONE, ODD, EVEN, MARK, SPACE};
     const int result =
-        ftdi_set_line_property(context_->ftdi, wordLength == kBits7 ? BITS_7 : BITS_8,
+        ftdi_set_line_property(context_->ftdi.get(), wordLength == kBits7 ? BITS_7 : BITS_8,
                                stopBits == kStopBits2 ? STOP_BIT_2 : STOP_BIT_1, kParities[parity]);
-    if (result < 0) return Fail(FT_IO_ERROR, FtdiError(context_->ftdi));
+    if (result < 0) return Fail(FT_IO_ERROR, FtdiError(context_->ftdi.get()));
     return FT_OK;
 }
 
 FtStatus FtdiDevice::SetFlowControl(uint16_t flow, uint8_t xon, uint8_t xoff) {
     using namespace d2xxcodes;
     if (!isOpen()) return FT_INVALID_HANDLE;
-    ftdi_context* ftdi = context_->ftdi;
+    ftdi_context* ftdi = context_->ftdi.get();
     int result = 0;
     switch (flow) {
         case kFlowNone:
@@ -253,18 +291,17 @@ FtStatus FtdiDevice::SetLatencyTimer(uint8_t ms) {
     if (!isOpen()) return FT_INVALID_HANDLE;
     // libftdi1 takes 1 to 255 ms; 0 is no latency a bridge has.
     if (ms == 0) return Fail(FT_INVALID_PARAMETER, QStringLiteral("no latency of 0 ms"));
-    if (ftdi_set_latency_timer(context_->ftdi, ms) < 0)
-        return Fail(
-            FT_IO_ERROR,
-            QStringLiteral("cannot set the latency timer: %1").arg(FtdiError(context_->ftdi)));
+    if (ftdi_set_latency_timer(context_->ftdi.get(), ms) < 0)
+        return Fail(FT_IO_ERROR, QStringLiteral("cannot set the latency timer: %1")
+                                     .arg(FtdiError(context_->ftdi.get())));
     return FT_OK;
 }
 
 FtStatus FtdiDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written) {
     if (written) *written = 0;
     if (!isOpen()) return FT_INVALID_HANDLE;
-    const int result = ftdi_write_data(context_->ftdi, data, static_cast<int>(size));
-    if (result < 0) return Fail(FT_IO_ERROR, FtdiError(context_->ftdi));
+    const int result = ftdi_write_data(context_->ftdi.get(), data, static_cast<int>(size));
+    if (result < 0) return Fail(FT_IO_ERROR, FtdiError(context_->ftdi.get()));
     if (written) *written = static_cast<uint32_t>(result);
     return FT_OK;
 }
@@ -272,7 +309,7 @@ FtStatus FtdiDevice::Write(const uint8_t* data, uint32_t size, uint32_t* written
 FtStatus FtdiDevice::Read(uint8_t* data, uint32_t size, uint32_t* received) {
     if (received) *received = 0;
     if (!isOpen()) return FT_INVALID_HANDLE;
-    ftdi_context* ftdi = context_->ftdi;
+    ftdi_context* ftdi = context_->ftdi.get();
     // ftdi_read_data returns at once with what the bridge has sent (its
     // status packets come every latency period even when no data does), so
     // the time-out is a deadline around it.
@@ -302,7 +339,8 @@ FtStatus FtdiDevice::Close() {
     if (!isOpen()) return FT_INVALID_HANDLE;
     context_->open = false;
     // Closes the device and attaches the kernel's serial driver again.
-    if (ftdi_usb_close(context_->ftdi) < 0) return Fail(FT_IO_ERROR, FtdiError(context_->ftdi));
+    if (ftdi_usb_close(context_->ftdi.get()) < 0)
+        return Fail(FT_IO_ERROR, FtdiError(context_->ftdi.get()));
     return FT_OK;
 }
 

@@ -16,8 +16,11 @@ inline constexpr int kConfigBase = 0x2000;
 inline constexpr int kConfigWords = 8;
 inline constexpr int kConfigWordAddress = 0x2007;
 inline constexpr int kConfigWordIndex = kConfigWordAddress - kConfigBase;
-// The data EEPROM: 64 bytes.
+// The data EEPROM: 64 bytes, shown as a table of 4 rows of 16 bytes
+// (address = row * 16 + column).
 inline constexpr int kEepromBytes = 64;
+inline constexpr int kEepromTableColumns = 16;
+inline constexpr int kEepromTableRows = kEepromBytes / kEepromTableColumns;
 
 // Everything the read-out brings back, in the order the Writer sends it.
 inline constexpr int kReadOutWords = kProgramWords + kConfigWords;
@@ -38,5 +41,10 @@ inline constexpr uint16_t kBlankWord = 0x3FFF;
 inline constexpr uint8_t kBlankByte = 0xFF;
 // The configuration bits the Writer programs (bits 6..0 of the word).
 inline constexpr int kConfigBitsMask = 0x7F;
+// Among them, what the settings dialog and the register viewer show:
+inline constexpr int kConfigOscillatorMask = 0x03;   // bits 1..0: LP, XT, HS, RC
+inline constexpr int kConfigWatchdogBit = 0x04;      // set: the watchdog timer runs
+inline constexpr int kConfigPowerUpTimerBit = 0x08;  // clear: the power-up timer is on
+inline constexpr int kConfigCodeProtectBit = 0x10;   // clear: the code is protected
 
 }  // namespace memorymap
