@@ -64,9 +64,6 @@ bool PtyServer::Start(QString* error) {
             *error = QStringLiteral("QLARKW_SIM_TRACE: ") + why;
             return false;
         }
-        // A line that cannot go at once is lost rather than waited for: a
-        // reader that stops reading must not hold the Writer (nor its stop).
-        ::fcntl(trace_.handle(), F_SETFL, ::fcntl(trace_.handle(), F_GETFL) | O_NONBLOCK);
     }
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
