@@ -79,7 +79,8 @@ TEST(ReadPrgComm, WritesWordsAsReceivedAndTheConfigurationWordIsFoundAgain) {
         EXPECT_TRUE(hex::ParseRecord(line).ok()) << line.constData();
 
     rig.state.ConfigWord = 26;
-    EXPECT_EQ(LoadHexConfigWord(rig.host, rig.state, rig.out), ConfigLoad::Found);
+    EXPECT_EQ(LoadHexConfigWord(rig.host, rig.state, hexprogram::ReadFile(rig.out)),
+              ConfigLoad::Found);
     EXPECT_EQ(rig.state.ConfigWord, 0x3FF9);
 }
 
