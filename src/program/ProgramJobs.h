@@ -61,12 +61,14 @@ struct WordDifference {
     int address = 0;
     uint16_t file = 0;
     uint16_t chip = 0;
+    bool operator==(const WordDifference&) const = default;
 };
 
 // Bits 6..0 of the configuration word as written (ConfigWord's) and as read.
 struct ConfigBitsDifference {
     int file = 0;
     int chip = 0;
+    bool operator==(const ConfigBitsDifference&) const = default;
 };
 
 struct ProgramVerifyResult {

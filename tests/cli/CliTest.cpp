@@ -483,7 +483,12 @@ TEST_F(Cli, EepromConfigAndVersionFailures) {
         {{"eeprom", "read"}, silent, 4, "ライタとの通信に失敗しました。"},
         {{"version"}, silent, 4, "no firmware version from the Writer"},
         // Byte 106 the Writer sends is the second of the read-back's pair
-        // for 0x12: 'a', 'm', 64 answers, 'a', 'x', then two bytes a pair.
+        // for 0x12: 'a', 'm', 64 answers, 'a', 'x', then two bytes a pair;
+        // byte 86 the second of the pair for 8.
+        {{"eeprom", "write", "robot.txt", "--verify"},
+         {"QLARKW_SIM_FAULT=byte=86:00"},
+         4,
+         "after 8 of 64 bytes"},
         {{"eeprom", "write", "robot.txt", "--verify"},
          {"QLARKW_SIM_FAULT=byte=106:FF"},
          6,

@@ -408,32 +408,6 @@ TEST(WriteEepromFile, RefusalsOfTheWriter) {
     }
 }
 
-// All 64 bytes against the data file's; a read the Writer ended early
-// compares nothing.
-TEST(VerifyEeprom, TellsEachByteThatDiffersAndNeedsTheWholeEeprom) {
-    EepromBytes data{};
-    data.fill(0xFF);
-    data[0x12] = 0x9F;
-    data[0x3F] = 0x00;
-    EepromRig rig;
-    rig.device->firmware().chip().eeprom[0x3F] = 0x00;
-    auto e = rig.env();
-    const EepromVerifyResult differs = VerifyEeprom(e, data, rig.table);
-    EXPECT_EQ(differs.outcome, JobOutcome::Mismatch);
-    ASSERT_EQ(differs.bytes.size(), 1u);
-    EXPECT_EQ(differs.bytes[0].address, 0x12);
-    EXPECT_EQ(differs.bytes[0].file, 0x9F);
-    EXPECT_EQ(differs.bytes[0].chip, 0xFF);
-
-    EepromRig cut(Fault("byte=21:7F"));  // not data in the tenth pair
-    cut.device->firmware().chip().eeprom = data;
-    auto cutEnv = cut.env();
-    const EepromVerifyResult shortRead = VerifyEeprom(cutEnv, data, cut.table);
-    EXPECT_EQ(shortRead.outcome, JobOutcome::LinkFailure);
-    EXPECT_EQ(shortRead.read.count, 9);
-    EXPECT_TRUE(shortRead.bytes.empty());
-}
-
 TEST(EepromDataFile, ReadsWhatItWritesAndIgnoresTheRest) {
     std::array<uint8_t, memorymap::kEepromBytes> bytes{};
     for (int a = 0; a < memorymap::kEepromBytes; ++a) bytes[a] = static_cast<uint8_t>(255 - a);
