@@ -1,22 +1,14 @@
 #pragma once
 
 #include <QStringList>
-#include <chrono>
 #include <cstdio>
+
+#include "cli/ExitCodes.h"
 
 // qlarkw-cli: the Writer's jobs from a terminal (program memory, data
 // EEPROM, configuration word, firmware version). Run() takes the arguments
 // after the program name and returns the exit code.
 namespace cli {
-
-enum ExitCode : int {
-    kSuccess = 0,
-    kUsageError = 2,
-    kFileError = 3,    // a file or HEX error
-    kLinkFailure = 4,  // no Writer, no answer, a word not acknowledged, a short read
-    kNoBoard = 5,      // the Writer reaches no target board
-    kVerifyMismatch = 6,
-};
 
 struct Streams {
     FILE* out = stdout;

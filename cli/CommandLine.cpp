@@ -11,58 +11,6 @@
 
 namespace cli {
 
-const char kUsage[] =
-    "Usage: qlarkw-cli [options] COMMAND\n"
-    "\n"
-    "Commands:\n"
-    "  write FILE.hex    write the HEX file into the PIC's program memory and\n"
-    "                    then the configuration word\n"
-    "  read              read program memory and the configuration block into a\n"
-    "                    HEX file\n"
-    "  erase             erase all of program memory\n"
-    "  verify FILE.hex   compare program memory and the configuration bits with\n"
-    "                    the HEX file\n"
-    "  eeprom read       print the 64 bytes of the data EEPROM as a table, or\n"
-    "                    save them in a data file with -o\n"
-    "  eeprom erase      erase the data EEPROM (every byte FF)\n"
-    "  eeprom set ADDR VALUE\n"
-    "                    write one EEPROM byte: ADDR 0 to 63, VALUE 0 to 255\n"
-    "                    (decimal or 0x hex)\n"
-    "  eeprom write DATAFILE\n"
-    "                    write all 64 EEPROM bytes from a data file\n"
-    "  config            print the configuration word programmed in the PIC\n"
-    "  version           print the Writer's firmware version\n"
-    "  list              list the attached Writers: id, backend, tty or USB place\n"
-    "\n"
-    "Options:\n"
-    "  --board 1|2       target board: 1 = Q-LARK (CN3), 2 = Q-LARK2 (CN2)\n"
-    "  --config WORD     configuration word to write (decimal or 0x hex); default:\n"
-    "                    the word in the HEX file, else the settings file's, else 26\n"
-    "  --verify          with write and eeprom write: read back and compare\n"
-    "  -o, --output FILE with read: the HEX file to write (default: qlark.hex in the\n"
-    "                    current directory); with eeprom read: the data file\n"
-    "  --writer ID       use the Writer with this id from list (or this tty path);\n"
-    "                    default: the first Writer\n"
-    "  --all             with write, verify, erase and eeprom write: run the job on\n"
-    "                    every listed Writer at once, then print a table of outcomes\n"
-    "  --jobs N          with --all: at most N Writers at once (default: all)\n"
-    "  --verbose         tell which device and settings file are used, and why\n"
-    "                    opening the device or setting its latency timer failed\n"
-    "  -h, --help        show this help\n"
-    "\n"
-    "The board and the configuration word default to the settings file qlarkw.ini\n"
-    "beside the program, or, for an installed program, in ~/.config/qlarkw\n"
-    "(--verbose tells which). QLARKW_DEVICE chooses the device (auto, sim,\n"
-    "serial, serial:PATH, ftdi, d2xx); several, separated by commas, make\n"
-    "several Writers (serial:/tmp/w-1,serial:/tmp/w-2). QLARKW_LATENCY_MS sets the\n"
-    "bridge's latency timer (1 to 255 ms, default 1). A data file holds 32 lines\n"
-    "\"2k,value,2k+1,value\" in decimal, k = 0 to 31, as eeprom read -o writes it.\n"
-    "\n"
-    "Exit codes: 0 success, 2 usage error, 3 file or HEX error, 4 communication\n"
-    "failure (also: no Writer, an unknown --writer), 5 no target board, 6 verify\n"
-    "mismatch. With --all, 0 when every Writer succeeded, else the highest code\n"
-    "of the Writers that failed.\n";
-
 namespace {
 
 enum class Opt { Help, Board, Config, Verify, Output, Writer, All, Jobs, Verbose };
@@ -102,6 +50,7 @@ struct Argument {
 };
 
 struct Command {
+    CommandId id;
     QString name;                 // "write"; a command of a group is "group command"
     std::vector<Argument> takes;  // its arguments, in order
     std::vector<Opt> options;     // the options that go with this command only
@@ -113,22 +62,30 @@ const std::vector<Command>& CommandTable() {
     // --jobs with the jobs a class set of robots gets alike.
     using O = Opt;
     static const std::vector<Command> table = {
-        {QStringLiteral("write"), {hexFile}, {O::Config, O::Verify, O::Writer, O::All, O::Jobs}},
-        {QStringLiteral("read"), {}, {O::Config, O::Output, O::Writer}},
-        {QStringLiteral("erase"), {}, {O::Config, O::Writer, O::All, O::Jobs}},
-        {QStringLiteral("verify"), {hexFile}, {O::Config, O::Writer, O::All, O::Jobs}},
-        {QStringLiteral("eeprom read"), {}, {O::Output, O::Writer}},
-        {QStringLiteral("eeprom erase"), {}, {O::Writer}},
-        {QStringLiteral("eeprom set"),
+        {CommandId::Write,
+         QStringLiteral("write"),
+         {hexFile},
+         {O::Config, O::Verify, O::Writer, O::All, O::Jobs}},
+        {CommandId::Read, QStringLiteral("read"), {}, {O::Config, O::Output, O::Writer}},
+        {CommandId::Erase, QStringLiteral("erase"), {}, {O::Config, O::Writer, O::All, O::Jobs}},
+        {CommandId::Verify,
+         QStringLiteral("verify"),
+         {hexFile},
+         {O::Config, O::Writer, O::All, O::Jobs}},
+        {CommandId::EepromRead, QStringLiteral("eeprom read"), {}, {O::Output, O::Writer}},
+        {CommandId::EepromErase, QStringLiteral("eeprom erase"), {}, {O::Writer}},
+        {CommandId::EepromSet,
+         QStringLiteral("eeprom set"),
          {{"an EEPROM address", &Request::eepromAddress, memorymap::kEepromBytes - 1},
           {"a byte value", &Request::eepromValue, 0xFF}},
          {O::Writer}},
-        {QStringLiteral("eeprom write"),
+        {CommandId::EepromWrite,
+         QStringLiteral("eeprom write"),
          {{"a data file"}},
          {O::Verify, O::Writer, O::All, O::Jobs}},
-        {QStringLiteral("config"), {}, {O::Writer}},
-        {QStringLiteral("version"), {}, {O::Writer}},
-        {QStringLiteral("list"), {}, {}},
+        {CommandId::Config, QStringLiteral("config"), {}, {O::Writer}},
+        {CommandId::Version, QStringLiteral("version"), {}, {O::Writer}},
+        {CommandId::List, QStringLiteral("list"), {}, {}},
     };
     return table;
 }
@@ -301,7 +258,7 @@ QString ReadCommand(const QCommandLineParser& parser, Request* r) {
             return QStringLiteral("%1 needs a command: %2").arg(positional.first(), OneOf(group));
         return QStringLiteral("unknown command \"%1 %2\"").arg(positional[0], positional[1]);
     }
-    r->command = command->name;
+    r->command = command->id;
     positional.remove(0, command->name.count(u' ') + 1);
     for (const Argument& argument : command->takes) {
         if (positional.isEmpty())
@@ -333,6 +290,13 @@ ParsedLine WithUsageError(const QString& error) {
 }
 
 }  // namespace
+
+QString CommandName(CommandId id) {
+    for (const Command& command : CommandTable()) {
+        if (command.id == id) return command.name;
+    }
+    Q_UNREACHABLE();
+}
 
 ParsedLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;

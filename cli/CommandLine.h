@@ -13,9 +13,27 @@ namespace cli {
 // What -h/--help prints, and what follows a usage error.
 extern const char kUsage[];
 
+// The commands, as the usage lists them.
+enum class CommandId {
+    Write,
+    Read,
+    Erase,
+    Verify,
+    EepromRead,
+    EepromErase,
+    EepromSet,
+    EepromWrite,
+    Config,
+    Version,
+    List,
+};
+
+// "write", "eeprom read", ... as the usage names the command.
+QString CommandName(CommandId command);
+
 // What the command line asks for.
 struct Request {
-    QString command;                // "write", "eeprom read", ... as the usage names it
+    CommandId command = CommandId::List;
     QStringList arguments;          // the command's own, as given: the HEX or data file, ...
     int eepromAddress = 0;          // eeprom set: the address, 0 to 63
     int eepromValue = 0;            // eeprom set: the byte, 0 to 255

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <exception>
 #include <thread>
 
-#include "cli/CliApp.h"
+#include "backends/Backends.h"
+#include "cli/Runner.h"
 
 namespace cli {
 namespace {
@@ -29,6 +32,60 @@ QString OutcomeWord(int exitCode) {
 }
 
 constexpr int kPlainStepPercent = 25;  // plain lines: one per quarter
+
+// The outcome of a Writer whose job threw `what`.
+WriterOutcome Thrown(const QString& what) {
+    WriterOutcome outcome;
+    outcome.exitCode = kLinkFailure;
+    outcome.message = QStringLiteral("qlarkw-cli: the job ended on an unexpected error: ") + what;
+    outcome.transcript = outcome.message + u'\n';
+    return outcome;
+}
+
+// One Writer's job, timed, and the boundary around it: nothing it throws
+// goes further than its own outcome.
+WriterOutcome RunOne(const WriterJob& job, int index) {
+    const auto started = std::chrono::steady_clock::now();
+    WriterOutcome outcome;
+    try {
+        outcome = job(index);
+    } catch (const std::exception& error) {
+        outcome = Thrown(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        outcome = Thrown(QStringLiteral("an exception of unknown type"));
+    }
+    outcome.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+    return outcome;
+}
+
+// A stream the job of one Writer prints to while others run; read back
+// when it has ended.
+class Transcript {
+  public:
+    Transcript() : file_(std::tmpfile()) {}
+    ~Transcript() {
+        if (file_) std::fclose(file_);
+    }
+    Transcript(const Transcript&) = delete;
+    Transcript& operator=(const Transcript&) = delete;
+    bool ok() const { return file_ != nullptr; }
+    FILE* file() const { return file_; }
+    QString Text() const {
+        if (!file_) return {};
+        std::fflush(file_);
+        std::rewind(file_);
+        QByteArray bytes;
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) bytes.append(buffer, n);
+        return QString::fromUtf8(bytes);
+    }
+
+  private:
+    FILE* file_;
+};
 
 }  // namespace
 
@@ -137,7 +194,8 @@ void ProgressBoard::DrawLocked() {
     drawn_ = true;
 }
 
-std::vector<WriterOutcome> RunEach(int count, int parallel, const WriterJob& job) {
+std::vector<WriterOutcome> RunEach(int count, int parallel, const WriterJob& job,
+                                   const WriterEnded& ended) {
     std::vector<WriterOutcome> outcomes(std::max(count, 0));
     if (count <= 0) return outcomes;
     const int threads = parallel > 0 ? std::min(parallel, count) : count;
@@ -146,7 +204,10 @@ std::vector<WriterOutcome> RunEach(int count, int parallel, const WriterJob& job
     workers.reserve(threads);
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&]() {
-            for (int index = next++; index < count; index = next++) outcomes[index] = job(index);
+            for (int index = next++; index < count; index = next++) {
+                outcomes[index] = RunOne(job, index);
+                if (ended) ended(index, outcomes[index]);
+            }
         });
     }
     for (std::thread& worker : workers) worker.join();
@@ -181,6 +242,72 @@ QString OutcomeTable(const QStringList& ids, const std::vector<WriterOutcome>& o
     }
     table += QStringLiteral("%1 of %2 Writer(s) succeeded\n").arg(succeeded).arg(ids.size());
     return table;
+}
+
+int RunOnAll(const Request& request, const QString& settingsPath, Streams streams) {
+    const backends::WriterList list = backends::List(backends::DeviceChoiceFromEnvironment());
+    if (!list.error.isEmpty()) {
+        std::fprintf(streams.err, "qlarkw-cli: %s\n", list.error.toUtf8().constData());
+        return kUsageError;
+    }
+    if (list.writers.empty()) {
+        for (const QString& note : list.notes)
+            std::fprintf(streams.err, "qlarkw-cli: %s\n", note.toUtf8().constData());
+        std::fprintf(streams.err, "qlarkw-cli: no Writer found for --all\n");
+        return kLinkFailure;
+    }
+    Prepared prepared;
+    {
+        Runner check(request, settingsPath, streams);
+        if (const int code = check.Prepare(); code != kSuccess) return code;
+        prepared = check.prepared();
+    }
+    QStringList ids;
+    for (const backends::WriterEntry& entry : list.writers) ids << entry.id;
+    ProgressBoard board(streams.err, ids, IsTerminal(streams.err));
+    const std::vector<WriterOutcome> outcomes = RunEach(
+        static_cast<int>(list.writers.size()), request.jobs,
+        [&](int index) {
+            WriterOutcome outcome;
+            Transcript err;
+            Transcript out;
+            if (!err.ok() || !out.ok()) {
+                outcome.exitCode = kFileError;
+                outcome.message = QStringLiteral("no temporary file for the job's messages");
+                return outcome;
+            }
+            Runner runner(request, settingsPath, Streams{out.file(), err.file()},
+                          &board.Line(index));
+            runner.setPrepared(prepared);
+            outcome.exitCode = runner.RunOn(list.writers[index].choice);
+            outcome.message = runner.lastSaid();
+            outcome.transcript = err.Text();
+            outcome.output = out.Text();
+            return outcome;
+        },
+        [&board](int index, const WriterOutcome& outcome) {
+            board.Finish(index, outcome.exitCode);
+        });
+    board.Close();
+
+    // What each Writer printed, marked with its id: the results on stdout,
+    // the messages of those that failed on stderr.
+    std::vector<int> codes;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        const WriterOutcome& outcome = outcomes[i];
+        codes.push_back(outcome.exitCode);
+        auto print = [&](FILE* stream, const QString& text) {
+            for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
+                std::fprintf(stream, "%s: %s\n", ids[i].toUtf8().constData(),
+                             line.toUtf8().constData());
+        };
+        if (outcome.exitCode != kSuccess) print(streams.err, outcome.transcript);
+        print(streams.out, outcome.output);
+    }
+    std::fflush(streams.err);
+    std::fputs(OutcomeTable(ids, outcomes).toUtf8().constData(), streams.out);
+    std::fflush(streams.out);
+    return WorstExit(codes);
 }
 
 }  // namespace cli

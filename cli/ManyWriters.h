@@ -9,7 +9,9 @@
 #include <mutex>
 #include <vector>
 
+#include "cli/CliApp.h"
 #include "cli/CliHost.h"
+#include "cli/CommandLine.h"
 
 // One job on several Writers at once (qlarkw-cli --all): every Writer in a
 // thread of its own with its own device, host and settings; one progress
@@ -73,11 +75,21 @@ class ProgressBoard {
 
 // Runs `job` for every index from 0 to count - 1, at most `parallel` at
 // once (all when 0), each in a thread of its own; returns the outcomes in
-// index order.
+// index order, each with its time. A job that throws fails its own Writer
+// (a link failure that says what was thrown); the others run on. `ended`,
+// when given, is told each outcome in the Writer's thread as it comes.
 using WriterJob = std::function<WriterOutcome(int index)>;
-std::vector<WriterOutcome> RunEach(int count, int parallel, const WriterJob& job);
+using WriterEnded = std::function<void(int index, const WriterOutcome& outcome)>;
+std::vector<WriterOutcome> RunEach(int count, int parallel, const WriterJob& job,
+                                   const WriterEnded& ended = {});
 
 // The closing table: id, outcome, time, message; then one line of totals.
 QString OutcomeTable(const QStringList& ids, const std::vector<WriterOutcome>& outcomes);
+
+// The command on every listed Writer at once. The settings and the input
+// file are made ready once, before any Writer is opened, and handed to each
+// Writer's job; then each Writer runs in its own thread with its own device
+// and host. Each Writer's output, marked with its id, and the table follow.
+int RunOnAll(const Request& request, const QString& settingsPath, Streams streams);
 
 }  // namespace cli

@@ -27,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         case cli::ParsedLine::Outcome::Run: {
             const cli::Request& r = parsed.request;
-            Require(QString::fromLatin1(cli::kUsage)
-                            .contains(QStringLiteral("  ") + r.command + u' ') ||
-                        QString::fromLatin1(cli::kUsage)
-                            .contains(QStringLiteral("  ") + r.command + u'\n'),
-                    "a command that runs is one the usage names");
+            const QString name = cli::CommandName(r.command);
+            Require(
+                QString::fromLatin1(cli::kUsage).contains(QStringLiteral("  ") + name + u' ') ||
+                    QString::fromLatin1(cli::kUsage).contains(QStringLiteral("  ") + name + u'\n'),
+                "a command that runs is one the usage names");
             Require(r.eepromAddress >= 0 && r.eepromAddress < memorymap::kEepromBytes &&
                         r.eepromValue >= 0 && r.eepromValue <= 0xFF,
                     "an EEPROM address is 0 to 63 and a byte 0 to 255");
@@ -39,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     "the board is 1 or 2");
             Require(!r.config || (*r.config >= 0 && *r.config <= memorymap::kWordMask),
                     "a configuration word has 14 bits");
-            const int wanted =
-                r.command == u"write" || r.command == u"verify" || r.command == u"eeprom write" ? 1
-                : r.command == u"eeprom set"                                                    ? 2
+            const int wanted = name == u"write" || name == u"verify" || name == u"eeprom write" ? 1
+                               : name == u"eeprom set"                                          ? 2
                                                                                                 : 0;
             Require(r.arguments.size() == wanted, "a command has all its arguments and no more");
             for (const QString& argument : r.arguments)

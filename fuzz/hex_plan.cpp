@@ -84,13 +84,14 @@ void CheckFromFile(const QByteArray& text, const hexprogram::WritePlan& plan,
     fuzz::Guard guard(clock);
     fuzz::FuzzHost host(clock, guard, MsgAnswer::Yes, {});
     JobOutcome outcome = JobOutcome::Done;
-    const bool accepted = CheckHexFile(host, path, &outcome).has_value();
+    const hexprogram::FileText read = hexprogram::ReadFile(path);
+    const bool accepted = CheckHexFile(host, read, &outcome).has_value();
     Require(accepted == (plan.error == hexprogram::WalkError::None) &&
                 host.messages() == (accepted ? 0 : 1),
             "the write's check of the file agrees with the plan and tells a refusal once");
 
     AppState state;
-    const ConfigLoad loaded = LoadHexConfigWord(host, state, path);
+    const ConfigLoad loaded = LoadHexConfigWord(host, state, read);
     const bool same = config.result == hexprogram::ConfigSearch::Found
                           ? loaded == ConfigLoad::Found && state.ConfigWord == config.word
                       : config.result == hexprogram::ConfigSearch::NotFound

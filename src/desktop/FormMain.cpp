@@ -65,9 +65,7 @@ class FormMain::CheckView final : public StartupCheckView {
     void PrepareCheck(const QString& text) override {
         ShellContext& c = form_.context_;
         dialog_ = std::make_unique<frmReadWrite>(
-            frmReadWrite::Services{c.device, c.host, c.state, c.runner,
-                                   [this]() { return form_.HexFileName(); }},
-            &form_);
+            frmReadWrite::Services{c.device, c.host, c.state, c.runner}, &form_);
         dialog_->PrepareCheck(text);
     }
     void ShowCheck() override {
@@ -297,11 +295,12 @@ void FormMain::OpenInTextEditor() {
     if (!context_.desktop.OpenInTextEditor(path)) ShowStop(Text(texts::kEditorOpenFailed));
 }
 
-void FormMain::RunOperationDialog(const char* mode, const QString& question) {
-    frmReadWrite dialog(frmReadWrite::Services{context_.device, context_.host, context_.state,
-                                               context_.runner, [this]() { return HexFileName(); }},
-                        this);
-    dialog.SetMode(Text(mode));
+void FormMain::RunOperationDialog(frmReadWrite::Operation operation, const QString& question,
+                                  const QString& hexFile) {
+    frmReadWrite dialog(
+        frmReadWrite::Services{context_.device, context_.host, context_.state, context_.runner},
+        this);
+    dialog.SetOperation(operation, hexFile);
     dialog.SetQuestion(question);
     context_.runner.RunModal(dialog);
 }
@@ -316,15 +315,16 @@ void FormMain::StartWrite() {
         ShowStop(Text(texts::kHexFileMissing));
         return;
     }
-    RunOperationDialog(texts::kModeWrite, Text(texts::kAskWrite) + Text(texts::kCrLf) + path);
+    RunOperationDialog(frmReadWrite::Operation::Write,
+                       Text(texts::kAskWrite) + Text(texts::kCrLf) + path, path);
 }
 
 void FormMain::StartRead() {
-    RunOperationDialog(texts::kModeRead, Text(texts::kAskRead));
+    RunOperationDialog(frmReadWrite::Operation::Read, Text(texts::kAskRead));
 }
 
 void FormMain::StartErase() {
-    RunOperationDialog(texts::kModeErase, Text(texts::kAskErase));
+    RunOperationDialog(frmReadWrite::Operation::Erase, Text(texts::kAskErase));
 }
 
 void FormMain::OpenEepromViewer() {

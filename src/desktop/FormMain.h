@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <memory>
 
+#include "program/frmReadWrite.h"
 #include "shell/StartupCheck.h"
 
 namespace Ui {
@@ -15,7 +16,6 @@ class InstanceLock;
 class frmConfReg;
 class frmEEPROMwrite;
 class frmEPROM;
-class frmReadWrite;
 struct ShellContext;
 
 // The main window: the HEX file, the program-memory commands, the EEPROM
@@ -65,7 +65,8 @@ class FormMain final : public QMainWindow {
     LoadResult Load();
     void FormUnload();
     void ShowStop(const QString& text);
-    void RunOperationDialog(const char* mode, const QString& question);
+    void RunOperationDialog(frmReadWrite::Operation operation, const QString& question,
+                            const QString& hexFile = {});
 
     std::unique_ptr<Ui::FormMain> ui_;
     ShellContext& context_;

@@ -205,35 +205,45 @@ JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value) {
     return error == ByteWriteError::NoPower ? JobOutcome::NoBoard : JobOutcome::WriteError;
 }
 
-JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view) {
-    Host& host = env.host;
-    // The whole file is checked before the Writer is opened: a file that is
-    // not 64 good bytes at their addresses is refused, and the EEPROM is not
-    // touched. Only a file that is not there is "missing"; one that is there
-    // but cannot be read says so, as the HEX file's check does.
+std::optional<EepromBytes> CheckEepromDataFile(Host& host, const QString& path) {
+    // Only a file that is not there is "missing"; one that is there but
+    // cannot be read says so, as the HEX file's check does.
     const eepromfile::Contents data = eepromfile::Load(path);
     switch (data.error) {
         case eepromfile::Error::None:
-            break;
+            return data.bytes;
         case eepromfile::Error::Missing:
             host.MessageBox(TwoLines(texts::kDataFileMissing, texts::kClickAgain),
                             Text(texts::kAppTitle), MsgIcon::Critical);
-            return JobOutcome::FileError;
+            return std::nullopt;
         case eepromfile::Error::Unreadable:
             host.MessageBox(TwoLines(texts::kFileOpenFailed, texts::kTryAgain),
                             Text(texts::kCaptionFileError), MsgIcon::Critical);
-            return JobOutcome::FileError;
+            return std::nullopt;
         case eepromfile::Error::BadField:
         case eepromfile::Error::WrongAddress:
-        case eepromfile::Error::TooShort: {
-            const QString first = data.error == eepromfile::Error::TooShort
-                                      ? Text(texts::kDataFileTooShort)
-                                      : Text(texts::kDataFileErrorAtLine).arg(data.errorLine);
-            host.MessageBox(TwoLines(first, texts::kDataFileRemake), Text(texts::kCaptionFileError),
-                            MsgIcon::Critical);
-            return JobOutcome::FileError;
-        }
+        case eepromfile::Error::TooShort:
+            break;
     }
+    const QString first = data.error == eepromfile::Error::TooShort
+                              ? Text(texts::kDataFileTooShort)
+                              : Text(texts::kDataFileErrorAtLine).arg(data.errorLine);
+    host.MessageBox(TwoLines(first, texts::kDataFileRemake), Text(texts::kCaptionFileError),
+                    MsgIcon::Critical);
+    return std::nullopt;
+}
+
+JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view) {
+    // The whole file is checked before the Writer is opened: a file that is
+    // not 64 good bytes at their addresses is refused, and the EEPROM is not
+    // touched.
+    const std::optional<EepromBytes> data = CheckEepromDataFile(env.host, path);
+    if (!data) return JobOutcome::FileError;
+    return WriteEepromFile(env, *data, view);
+}
+
+JobOutcome WriteEepromFile(JobEnv& env, const EepromBytes& data, ProgressView& view) {
+    Host& host = env.host;
     if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
         return opened;
     LinkExchange link(env.device);
@@ -253,7 +263,7 @@ JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view)
         for (int address = 0; address < memorymap::kEepromBytes; ++address) {
             view.SetStatusText(EepromWritingText(address));
             host.ProcessEvents();
-            link.Send(sevenbit::Encode(data.bytes[address]));
+            link.Send(sevenbit::Encode(data[address]));
             host.Sleep(pauses::kEepromPairReplyMs);
             const LinkExchange::Reply taken = link.Read();
             // Only an answer that came with this read is an acceptance.
@@ -280,4 +290,22 @@ JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view)
     host.MessageBox(TwoLines(texts::kLinkFailedLine1, texts::kRunAgain), Text(texts::kCaptionError),
                     MsgIcon::Critical);
     return JobOutcome::WriteError;
+}
+
+EepromVerifyResult VerifyEeprom(JobEnv& env, const EepromBytes& data, EepromView& view) {
+    EepromVerifyResult result;
+    result.read = ReadEeprom(env, view);
+    result.outcome = result.read.outcome;
+    if (result.outcome != JobOutcome::Done) return result;
+    // No comparison with part of the EEPROM.
+    if (result.read.count < memorymap::kEepromBytes) {
+        result.outcome = JobOutcome::LinkFailure;
+        return result;
+    }
+    for (int address = 0; address < memorymap::kEepromBytes; ++address) {
+        if (result.read.bytes[address] != data[address])
+            result.bytes.push_back({address, data[address], result.read.bytes[address]});
+    }
+    if (!result.bytes.empty()) result.outcome = JobOutcome::Mismatch;
+    return result;
 }

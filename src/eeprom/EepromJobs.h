@@ -5,10 +5,12 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "jobs/JobEnv.h"
 #include "link/protocol/MemoryMap.h"
 
+class Host;
 class ProgressView;
 
 // The data EEPROM jobs: read all 64 bytes into the viewer's table, erase
@@ -29,11 +31,14 @@ class EepromView {
     virtual void SetCell(int address, const QString& text) = 0;
 };
 
+// The 64 bytes of the data EEPROM, from address 0 on.
+using EepromBytes = std::array<uint8_t, memorymap::kEepromBytes>;
+
 struct EepromRead {
     JobOutcome outcome = JobOutcome::Done;
     // The bytes read, from address 0 on; a read the Writer ended early (a
     // byte that is not data) has fewer than 64.
-    std::array<uint8_t, memorymap::kEepromBytes> bytes{};
+    EepromBytes bytes{};
     int count = 0;
 };
 
@@ -65,9 +70,34 @@ uint32_t ReadHexPrefix(const QString& text);
 // 'V') and WriteError mean the exchange itself failed.
 JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value);
 
-// Writes the 64 bytes of the data file at `path` with 'M', the progress in
-// `view`. The whole file is checked before the Writer is opened.
+// Reads and checks the data file at `path` as the write takes it: 64 good
+// bytes. On an error shows the write's message for it and returns nothing.
+std::optional<EepromBytes> CheckEepromDataFile(Host& host, const QString& path);
+
+// Writes the 64 bytes of a data file with 'M', the progress in `view`.
+JobOutcome WriteEepromFile(JobEnv& env, const EepromBytes& data, ProgressView& view);
+// The same for the data file at `path`, read once and checked whole
+// (CheckEepromDataFile) before the Writer is opened.
 JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view);
+
+// A byte of the EEPROM that is not the data file's.
+struct ByteDifference {
+    int address = 0;
+    uint8_t file = 0;
+    uint8_t chip = 0;
+};
+
+struct EepromVerifyResult {
+    // Done, Mismatch, or the read's failure: a read the Writer ended early
+    // is a LinkFailure (read.count tells how far it came).
+    JobOutcome outcome = JobOutcome::Done;
+    EepromRead read;
+    std::vector<ByteDifference> bytes;  // in address order
+};
+
+// Reads the 64 bytes (ReadEeprom) and compares them with `data`. Tells
+// nothing of the comparison: the caller shows the differences in its own way.
+EepromVerifyResult VerifyEeprom(JobEnv& env, const EepromBytes& data, EepromView& view);
 
 // "Add 3F": the byte editor's address line.
 QString EepromAddressText(int address);

@@ -23,4 +23,5 @@ enum class JobOutcome {
     FileError,    // a file could not be opened, read or written
     HexError,     // the HEX file is not valid
     WriteError,   // a word or the configuration word was not acknowledged
+    Mismatch,     // verify: the chip does not hold what the file holds
 };

@@ -1,9 +1,30 @@
 #include "program/HexProgram.h"
 
+#include <algorithm>
+
 #include "link/protocol/MemoryMap.h"
 #include "shared/InputFile.h"
 
 namespace hexprogram {
+
+FileText ReadFile(const QString& path) {
+    FileText file;
+    InputFile input(path, inputfile::kMaxHexBytes);
+    file.openError = input.error();
+    if (!input.isOpen()) return file;
+    // One byte more than the bound shows a file that grew beyond it.
+    constexpr qint64 kChunkBytes = 64 * 1024;
+    for (;;) {
+        const qsizetype had = file.text.size();
+        file.text.resize(had + kChunkBytes);
+        const qint64 n = input.device().read(file.text.data() + had, kChunkBytes);
+        file.text.resize(had + std::max<qint64>(n, 0));
+        if (n < 0 || file.text.size() > input.maxBytes()) return file;
+        if (n == 0) break;
+    }
+    file.complete = true;
+    return file;
+}
 
 int WritePlan::totalWords() const {
     int total = 0;

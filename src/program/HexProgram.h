@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "link/protocol/MemoryMap.h"
+#include "shared/InputFile.h"
 #include "shared/IntelHex.h"
 
 class LineReader;
@@ -14,6 +16,17 @@ class LineReader;
 // memory in file order, up to the end record or the first data record above
 // word 1024, after the whole file has been checked.
 namespace hexprogram {
+
+// A HEX file as a job takes it: read whole, once, within the HEX file's
+// bound. Every step of the job that needs the file (its configuration word,
+// the write's plan) reads these bytes, so the file is opened once per job.
+struct FileText {
+    inputfile::Error openError = inputfile::Error::Missing;  // None: it was opened
+    bool complete = false;                                   // read to its end within the bound
+    QByteArray text;
+    bool opened() const { return openError == inputfile::Error::None; }
+};
+FileText ReadFile(const QString& path);
 
 struct Block {
     int wordAddress = 0;          // where the record's first word goes

@@ -38,12 +38,11 @@ QString AddressText(int address, const char* suffix) {
            QStringLiteral("%1").arg(address, 4, 16, QLatin1Char(' ')).toUpper() + Text(suffix);
 }
 
-ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath) {
-    InputFile file(hexPath, inputfile::kMaxHexBytes);
-    // A file that cannot be read behaves as one whose first line is empty.
-    LineReader lines = file.isOpen() ? LineReader(file) : LineReader(QByteArray("\n"));
+ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const hexprogram::FileText& file) {
+    // A file that cannot be opened behaves as one whose first line is empty.
+    LineReader lines(file.opened() ? file.text : QByteArray("\n"));
     hexprogram::ConfigResult found = hexprogram::FindConfigWord(lines);
-    if (lines.failed()) {
+    if (file.opened() && !file.complete) {
         found.result = hexprogram::ConfigSearch::HexError;
         found.recordError = hex::RecordError::NoStartMark;
     }
@@ -66,17 +65,19 @@ ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath
     return ConfigLoad::HexError;
 }
 
-std::optional<hexprogram::WritePlan> CheckHexFile(Host& host, const QString& hexPath,
+std::optional<hexprogram::WritePlan> CheckHexFile(Host& host, const hexprogram::FileText& file,
                                                   JobOutcome* outcome) {
-    InputFile file(hexPath, inputfile::kMaxHexBytes);
-    if (!file.isOpen()) {
+    if (!file.opened()) {
         *outcome = JobOutcome::FileError;
         ShowCritical(host, TwoLines(texts::kFileOpenFailed, texts::kTryAgain),
                      texts::kCaptionFileError);
         return std::nullopt;
     }
-    LineReader lines(file);
-    hexprogram::WritePlan plan = hexprogram::PlanWrite(lines);
+    hexprogram::WritePlan plan;
+    if (file.complete)
+        plan = hexprogram::PlanWrite(file.text);
+    else
+        plan.error = hexprogram::WalkError::Read;
     switch (plan.error) {
         case hexprogram::WalkError::None:
             *outcome = JobOutcome::Done;
@@ -100,15 +101,22 @@ std::optional<hexprogram::WritePlan> CheckHexFile(Host& host, const QString& hex
     return std::nullopt;
 }
 
-JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view) {
-    Host& host = env.host;
+JobOutcome WritePrgComm(JobEnv& env, const hexprogram::FileText& file, ProgressView& view) {
     // The whole file is checked before the Writer is opened: a file the
     // write would refuse part-way is refused before any byte goes out, so a
     // bad file never leaves the chip half-programmed.
     JobOutcome checked = JobOutcome::Done;
-    const std::optional<hexprogram::WritePlan> plan = CheckHexFile(host, hexPath, &checked);
+    const std::optional<hexprogram::WritePlan> plan = CheckHexFile(env.host, file, &checked);
     if (!plan) return checked;
+    return WritePrgComm(env, *plan, view);
+}
 
+JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view) {
+    return WritePrgComm(env, hexprogram::ReadFile(hexPath), view);
+}
+
+JobOutcome WritePrgComm(JobEnv& env, const hexprogram::WritePlan& plan, ProgressView& view) {
+    Host& host = env.host;
     int curAddr = 0;
     view.SetStatusText(AddressText(0, texts::kWritingSuffix));
     view.SetProgress(0, 0);
@@ -128,7 +136,7 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
         return outcome;
     };
 
-    const int total = plan->totalWords();
+    const int total = plan.totalWords();
     int done = 0;
     view.SetProgress(0, total);
 
@@ -136,7 +144,7 @@ JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view)
     auto expect = [&](uint8_t ack) { return link.Read().is(ack); };
     const QString writeFailed = TwoLines(texts::kWriteFailed, texts::kTryAgain);
 
-    for (const hexprogram::Block& block : plan->blocks) {
+    for (const hexprogram::Block& block : plan.blocks) {
         while (curAddr < block.wordAddress) {
             // The count byte carries seven bits: a gap of 200 goes as 72,
             // 127 and 1.
@@ -266,4 +274,28 @@ JobOutcome ErasePrgComm(JobEnv& env) {
     }
     ShowDone(host, texts::kEraseDone);
     return JobOutcome::Done;
+}
+
+ProgramVerifyResult VerifyProgram(JobEnv& env, const hexprogram::WritePlan& plan,
+                                  ProgressView& view) {
+    ProgramVerifyResult result;
+    ProgramImage image;
+    result.outcome = ReadProgramMemory(env, view, &image);
+    if (result.outcome != JobOutcome::Done) return result;
+    for (const hexprogram::Block& block : plan.blocks) {
+        for (int i = 0; i < block.words(); ++i) {
+            const int address = block.wordAddress + i;
+            // Beyond program memory: not kept by the chip.
+            if (address >= memorymap::kProgramWords) continue;
+            ++result.compared;
+            const uint16_t expected = hexprogram::Word(block, i);
+            if (image.program[address] != expected)
+                result.words.push_back({address, expected, image.program[address]});
+        }
+    }
+    const int sentBits = env.state.ConfigWord & memorymap::kConfigBitsMask;
+    const int chipBits = image.config[memorymap::kConfigWordIndex] & memorymap::kConfigBitsMask;
+    if (sentBits != chipBits) result.configBits = ConfigBitsDifference{sentBits, chipBits};
+    if (!result.words.empty() || result.configBits) result.outcome = JobOutcome::Mismatch;
+    return result;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "jobs/JobEnv.h"
 #include "link/protocol/MemoryMap.h"
@@ -30,18 +31,22 @@ enum class ConfigLoad { Found, NotFound, HexError };
 // Copies the configuration word (word 0x2007) of the HEX file into
 // ConfigWord, or shows the HEX error. ConfigWord stays as it was when the
 // file has no configuration word.
-ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const QString& hexPath);
+ConfigLoad LoadHexConfigWord(Host& host, AppState& state, const hexprogram::FileText& file);
 
-// Reads and checks the HEX file as the write takes it (see
-// hexprogram::PlanWrite). On an error shows the message the write gives for
-// it and returns nothing, with `outcome` set to FileError or HexError.
-std::optional<hexprogram::WritePlan> CheckHexFile(Host& host, const QString& hexPath,
+// Checks the HEX file as the write takes it (see hexprogram::PlanWrite). On
+// an error shows the message the write gives for it and returns nothing,
+// with `outcome` set to FileError or HexError.
+std::optional<hexprogram::WritePlan> CheckHexFile(Host& host, const hexprogram::FileText& file,
                                                   JobOutcome* outcome);
 
 // Checks the whole HEX file, then programs its data records and
 // ConfigWord's low seven bits. A file with an error is refused before the
 // Writer is opened.
+JobOutcome WritePrgComm(JobEnv& env, const hexprogram::FileText& file, ProgressView& view);
+// The same for the file at `hexPath`, read once.
 JobOutcome WritePrgComm(JobEnv& env, const QString& hexPath, ProgressView& view);
+// The write of a plan CheckHexFile has made.
+JobOutcome WritePrgComm(JobEnv& env, const hexprogram::WritePlan& plan, ProgressView& view);
 
 // Reads program memory and the configuration block, asks where to save
 // them and writes the HEX file there. When the file cannot be written the
@@ -52,6 +57,36 @@ JobOutcome ReadPrgComm(JobEnv& env, ProgressView& view, QString* fileWhy = nullp
 // The read-out without the file: fills `image` on success. Failures have
 // been reported when it returns.
 JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* image);
+
+// A word of program memory that is not the file's.
+struct WordDifference {
+    int address = 0;
+    uint16_t file = 0;
+    uint16_t chip = 0;
+    bool operator==(const WordDifference&) const = default;
+};
+
+// Bits 6..0 of the configuration word as written (ConfigWord's) and as read.
+struct ConfigBitsDifference {
+    int file = 0;
+    int chip = 0;
+    bool operator==(const ConfigBitsDifference&) const = default;
+};
+
+struct ProgramVerifyResult {
+    // Done, Mismatch, or the read-out's failure (reported by then).
+    JobOutcome outcome = JobOutcome::Done;
+    int compared = 0;                   // the plan's words within program memory
+    std::vector<WordDifference> words;  // in the plan's order
+    std::optional<ConfigBitsDifference> configBits;
+};
+
+// Reads program memory and the configuration block and compares them with
+// what a write of `plan` programs: the plan's words within program memory
+// and ConfigWord's low seven bits. Tells nothing of the comparison: the
+// caller shows the differences in its own way.
+ProgramVerifyResult VerifyProgram(JobEnv& env, const hexprogram::WritePlan& plan,
+                                  ProgressView& view);
 
 // Erases all of program memory.
 JobOutcome ErasePrgComm(JobEnv& env);

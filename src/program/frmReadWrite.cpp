@@ -29,6 +29,14 @@ frmReadWrite::frmReadWrite(Services services, QWidget* parent)
 
 frmReadWrite::~frmReadWrite() = default;
 
+void frmReadWrite::SetOperation(Operation operation, const QString& hexFile) {
+    operation_ = operation;
+    hexFile_ = hexFile;
+    setWindowTitle(Text(operation == Operation::Write  ? texts::kModeWrite
+                        : operation == Operation::Read ? texts::kModeRead
+                                                       : texts::kModeErase));
+}
+
 void frmReadWrite::SetQuestion(const QString& text) {
     // A line wider than the label (the write's HEX path) is shortened in its
     // middle rather than wrapped, so the question stays above the buttons;
@@ -111,25 +119,32 @@ void frmReadWrite::cmdOK_Click() {
 }
 
 void frmReadWrite::RunOperation() {
+    if (!operation_) return;
     AppState& state = services_.state;
     Host& host = services_.host;
     JobEnv env{services_.device, host, state};
-    const QString mode = windowTitle();
-    if (mode == Text(texts::kModeWrite)) {
-        const QString path = services_.hexFileName();
-        LoadHexConfigWord(host, state, path);
-        state.ProceedToWrite = 0;
-        {
-            frmConfig config(state, this);
-            services_.runner.RunModal(config);
+    switch (*operation_) {
+        case Operation::Write: {
+            // Read once: the word shown in the settings dialog and the words
+            // written come from the same bytes.
+            const hexprogram::FileText file = hexprogram::ReadFile(hexFile_);
+            LoadHexConfigWord(host, state, file);
+            state.ProceedToWrite = 0;
+            {
+                frmConfig config(state, this);
+                services_.runner.RunModal(config);
+            }
+            if (state.ProceedToWrite != 0) WritePrgComm(env, file, *this);
+            break;
         }
-        if (state.ProceedToWrite != 0) WritePrgComm(env, path, *this);
-    } else if (mode == Text(texts::kModeRead)) {
-        host.Sleep(pauses::kBeforeOperationMs);
-        ReadPrgComm(env, *this);
-    } else if (mode == Text(texts::kModeErase)) {
-        host.Sleep(pauses::kBeforeOperationMs);
-        ErasePrgComm(env);
+        case Operation::Read:
+            host.Sleep(pauses::kBeforeOperationMs);
+            ReadPrgComm(env, *this);
+            break;
+        case Operation::Erase:
+            host.Sleep(pauses::kBeforeOperationMs);
+            ErasePrgComm(env);
+            break;
     }
 }
 

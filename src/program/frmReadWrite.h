@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -17,9 +16,10 @@ class Device;
 class ModalRunner;
 struct AppState;
 
-// The operation dialog: the main window sets its caption to the mode
-// ("Write", "Read" or "Erase") and its question, and shows it modally; OK
-// runs the operation and closes the dialog. It also serves the start-up
+// The operation dialog: the main window tells it the operation (its mode,
+// "Write", "Read" or "Erase", is the caption) with the write's HEX file, and
+// its question, and shows it modally; OK runs the operation and closes the
+// dialog. It also serves the start-up
 // Writer check as the notice that the program is talking to the Writer;
 // closing it during start-up ends the program.
 //
@@ -37,15 +37,16 @@ class frmReadWrite final : public CentredDialog, public ProgressView {
         Host& host;
         AppState& state;
         ModalRunner& runner;
-        // The HEX file of the write: the main window's HexFileName.
-        std::function<QString()> hexFileName;
     };
+
+    enum class Operation { Write, Read, Erase };
 
     frmReadWrite(Services services, QWidget* parent = nullptr);
     ~frmReadWrite() override;
 
-    // The opener's part: the mode is the caption, the question goes into Label1.
-    void SetMode(const QString& mode) { setWindowTitle(mode); }
+    // The opener's part: the operation OK runs, whose mode becomes the
+    // caption, with the HEX file of a write; the question goes into Label1.
+    void SetOperation(Operation operation, const QString& hexFile = {});
     void SetQuestion(const QString& text);
 
     // ProgressView: Label1 and the progress bar.
@@ -72,6 +73,8 @@ class frmReadWrite final : public CentredDialog, public ProgressView {
 
     std::unique_ptr<Ui::frmReadWrite> ui_;
     Services services_;
+    std::optional<Operation> operation_;  // none: the start-up check's notice
+    QString hexFile_;
     bool busy_ = false;
     bool endProgramRequested_ = false;
 

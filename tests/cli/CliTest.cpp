@@ -522,7 +522,12 @@ TEST_F(Cli, EepromConfigAndVersionFailures) {
          4,
          "the Writer's answer is not a firmware version: 31 00 38\n"},
         // Byte 106 the Writer sends is the second of the read-back's pair
-        // for 0x12: 'a', 'm', 64 answers, 'a', 'x', then two bytes a pair.
+        // for 0x12: 'a', 'm', 64 answers, 'a', 'x', then two bytes a pair;
+        // byte 86 the second of the pair for 8.
+        {{"eeprom", "write", "robot.txt", "--verify"},
+         {"QLARKW_SIM_FAULT=byte=86:00"},
+         4,
+         "after 8 of 64 bytes"},
         {{"eeprom", "write", "robot.txt", "--verify"},
          {"QLARKW_SIM_FAULT=byte=106:FF"},
          6,

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <stdexcept>
 
 #include "cli/CliApp.h"
 #include "cli/ManyWriters.h"
@@ -84,6 +85,27 @@ TEST(ManyWriters, JobsLimitsHowManyRunAtOnce) {
     EXPECT_EQ(runs.load(), 7);
     ASSERT_EQ(outcomes.size(), 7u);
     for (int i = 0; i < 7; ++i) EXPECT_EQ(outcomes[i].exitCode, i * 10);
+}
+
+TEST(ManyWriters, AJobThatThrowsFailsItsOwnWriterAndTheOthersFinish) {
+    std::vector<int> ended(3, -1);
+    const std::vector<cli::WriterOutcome> outcomes = cli::RunEach(
+        3, 0,
+        [](int index) {
+            if (index == 1) throw std::runtime_error("no memory for the plan");
+            return cli::WriterOutcome{};
+        },
+        [&ended](int index, const cli::WriterOutcome& outcome) {
+            ended[index] = outcome.exitCode;
+        });
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[0].exitCode, cli::kSuccess);
+    EXPECT_EQ(outcomes[2].exitCode, cli::kSuccess);
+    EXPECT_EQ(outcomes[1].exitCode, cli::kLinkFailure);
+    EXPECT_TRUE(outcomes[1].message.endsWith(QStringLiteral(": no memory for the plan")))
+        << outcomes[1].message.toStdString();
+    EXPECT_EQ(outcomes[1].transcript, outcomes[1].message + u'\n');
+    EXPECT_EQ(ended, (std::vector<int>{cli::kSuccess, cli::kLinkFailure, cli::kSuccess}));
 }
 
 TEST(ManyWriters, PlainProgressLinesComeAtEachPartQuarterAndEnd) {

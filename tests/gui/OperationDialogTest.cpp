@@ -11,13 +11,17 @@
 
 namespace {
 
+using Operation = frmReadWrite::Operation;
+
 struct DialogRig : GuiRig {
     DialogRig() = default;
     explicit DialogRig(FaultPlan faults) : GuiRig(std::move(faults)) {}
-    std::unique_ptr<frmReadWrite> Make(const char* mode, const QString& question) {
-        auto dialog = std::make_unique<frmReadWrite>(frmReadWrite::Services{
-            *sim.device, host, sim.state, runner, [this]() { return hexPath; }});
-        dialog->SetMode(QString::fromLatin1(mode));
+    // Without an operation: the start-up check's notice.
+    std::unique_ptr<frmReadWrite> Make(std::optional<Operation> operation,
+                                       const QString& question) {
+        auto dialog = std::make_unique<frmReadWrite>(
+            frmReadWrite::Services{*sim.device, host, sim.state, runner});
+        if (operation) dialog->SetOperation(*operation, hexPath);
         dialog->SetQuestion(question);
         dialog->show();
         return dialog;
@@ -26,23 +30,23 @@ struct DialogRig : GuiRig {
 };
 
 TEST(OperationDialog, CancelSendsNothingAndKeepsTheConfigurationWord) {
-    for (const char* mode : {"Write", "Read", "Erase"}) {
+    for (const Operation mode : {Operation::Write, Operation::Read, Operation::Erase}) {
         DialogRig rig;
         rig.hexPath = rig.WriteFile(QStringLiteral("a.hex"), kTwoWordHex);
         rig.sim.state.ConfigWord = 26;
         auto dialog = rig.Make(mode, QStringLiteral("?"));
         Click(*dialog, "cmdCancel");
-        EXPECT_FALSE(dialog->isVisible()) << mode;
-        EXPECT_TRUE(rig.sim.trace.isEmpty()) << mode;
-        EXPECT_EQ(rig.sim.state.ConfigWord, 26) << mode;
-        EXPECT_TRUE(rig.runner.shown.isEmpty()) << mode;
+        EXPECT_FALSE(dialog->isVisible()) << static_cast<int>(mode);
+        EXPECT_TRUE(rig.sim.trace.isEmpty()) << static_cast<int>(mode);
+        EXPECT_EQ(rig.sim.state.ConfigWord, 26) << static_cast<int>(mode);
+        EXPECT_TRUE(rig.runner.shown.isEmpty()) << static_cast<int>(mode);
     }
 }
 
 TEST(OperationDialog, ReadAndErasePauseHalfASecondBeforeTheWriterIsOpened) {
     DialogRig rig;
     rig.sim.host.saveAnswer = QDir(rig.dir.path()).filePath(QStringLiteral("out.hex"));
-    auto read = rig.Make("Read", QStringLiteral("?"));
+    auto read = rig.Make(Operation::Read, QStringLiteral("?"));
     Click(*read, "cmdOK");
     // 500 ms, then the link's settling pause after the open.
     ASSERT_GE(rig.sim.host.sleeps.size(), 2u);
@@ -57,7 +61,7 @@ TEST(OperationDialog, ReadAndErasePauseHalfASecondBeforeTheWriterIsOpened) {
     EXPECT_EQ(bar->value(), 1032);
 
     DialogRig erase;
-    auto dialog = erase.Make("Erase", QStringLiteral("?"));
+    auto dialog = erase.Make(Operation::Erase, QStringLiteral("?"));
     Click(*dialog, "cmdOK");
     EXPECT_EQ(erase.sim.host.sleeps.front(), 500);
     EXPECT_EQ(erase.MessageTexts(), QStringList({QString::fromUtf8("全消去しました")}));
@@ -75,7 +79,7 @@ TEST(OperationDialog, WriteLoadsTheFilesWordBeforeTheConfigurationDialogAndHasNo
         // The buttons of the operation dialog are off while it runs.
         Click(d, "Command1");
     };
-    auto dialog = rig.Make("Write", QStringLiteral("?"));
+    auto dialog = rig.Make(Operation::Write, QStringLiteral("?"));
     Click(*dialog, "cmdOK");
     EXPECT_EQ(seenInConfig, QStringList({QStringLiteral("25")}));  // 0x3FF9 shown as XT/OFF/OFF/OFF
     EXPECT_EQ(rig.sim.state.ConfigWord, 25);
@@ -104,7 +108,7 @@ TEST(OperationDialog, ButtonsAreOffWhileTheOperationRuns) {
         EXPECT_TRUE(dialog->isVisible());
     };
     rig.runner.scripts[QStringLiteral("frmConfig")] = [](QDialog& d) { Click(d, "Command1"); };
-    dialog = rig.Make("Write", QStringLiteral("?"));
+    dialog = rig.Make(Operation::Write, QStringLiteral("?"));
     Click(*dialog, "cmdOK");
     EXPECT_GT(checks, 0);
     EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("書込みが終了しました")}));
@@ -115,7 +119,7 @@ TEST(OperationDialog, ConfigurationDialogClosedByItsCloseBoxStillWritesTheLoaded
     DialogRig rig;
     rig.hexPath = rig.WriteFile(QStringLiteral("a.hex"), kTwoWordHex);
     rig.runner.scripts[QStringLiteral("frmConfig")] = [](QDialog& d) { d.close(); };
-    auto dialog = rig.Make("Write", QStringLiteral("?"));
+    auto dialog = rig.Make(Operation::Write, QStringLiteral("?"));
     Click(*dialog, "cmdOK");
     EXPECT_EQ(rig.sim.state.ConfigWord, 0x3FF9);
     // Only the low seven bits of the word go out.
@@ -126,13 +130,13 @@ TEST(OperationDialog, ConfigurationDialogClosedByItsCloseBoxStillWritesTheLoaded
 TEST(OperationDialog, ClosingDuringStartUpAsksTheProgramToEnd) {
     DialogRig rig;
     rig.sim.state.StartupCheckState = 1;
-    auto during = rig.Make("Q-LARK USB", QStringLiteral("?"));
+    auto during = rig.Make(std::nullopt, QStringLiteral("?"));
     during->close();
     EXPECT_TRUE(during->EndProgramRequested());
     EXPECT_FALSE(during->isVisible());
 
     rig.sim.state.StartupCheckState = 0;
-    auto after = rig.Make("Erase", QStringLiteral("?"));
+    auto after = rig.Make(Operation::Erase, QStringLiteral("?"));
     after->close();
     EXPECT_FALSE(after->EndProgramRequested());
     EXPECT_FALSE(after->isVisible());
@@ -143,7 +147,7 @@ TEST(OperationDialog, ClosingDuringStartUpAsksTheProgramToEnd) {
 // misses the first word, the last one, or a text outside the count.
 TEST(OperationDialog, ProgressCatchesUpAndShowsTheEndsAtOnce) {
     DialogRig rig;
-    auto dialog = rig.Make("Read", QStringLiteral("?"));
+    auto dialog = rig.Make(Operation::Read, QStringLiteral("?"));
     ProgressView& view = *dialog;
     auto* label = Find<QLabel>(*dialog, "Label1");
     auto* bar = Find<QProgressBar>(*dialog, "ProgressBar1");
@@ -175,7 +179,7 @@ TEST(OperationDialog, ProgressCatchesUpAndShowsTheEndsAtOnce) {
 
 TEST(OperationDialog, ShowsItsQuestionAndButtonsWhole) {
     DialogRig rig;
-    auto dialog = rig.Make("Write", QStringLiteral("?"));
+    auto dialog = rig.Make(Operation::Write, QStringLiteral("?"));
     EXPECT_EQ(Find<QPushButton>(*dialog, "cmdOK")->text(), QStringLiteral("&OK"));
     EXPECT_EQ(Find<QPushButton>(*dialog, "cmdCancel")->text(), QStringLiteral("&Cancel"));
     EXPECT_FALSE(Find<QProgressBar>(*dialog, "ProgressBar1")->isVisible());

@@ -51,8 +51,8 @@ TEST(WindowStyle, MainWindowAndOperationDialogAreCentredOnTheScreen) {
     ASSERT_EQ(rig.loadResult, FormMain::LoadResult::Waiting);
     ExpectCentred(*form);
 
-    frmReadWrite dialog(frmReadWrite::Services{*rig.sim.device, rig.host, rig.sim.state, rig.runner,
-                                               []() { return QString(); }});
+    frmReadWrite dialog(
+        frmReadWrite::Services{*rig.sim.device, rig.host, rig.sim.state, rig.runner});
     dialog.move(3, 4);
     dialog.show();
     ExpectCentred(dialog);

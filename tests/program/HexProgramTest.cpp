@@ -16,7 +16,7 @@ struct ConfigRig {
         file.open(QIODevice::WriteOnly);
         file.write(text);
         file.close();
-        return LoadHexConfigWord(host, state, path);
+        return LoadHexConfigWord(host, state, hexprogram::ReadFile(path));
     }
     QTemporaryDir dir;
     VirtualClock clock;
@@ -110,7 +110,8 @@ TEST(LoadHexConfigWord, ReportsADamagedFileAndKeepsTheWord) {
         EXPECT_EQ(rig.host.messages[0].icon, MsgIcon::Critical);
     }
     ConfigRig missing;
-    EXPECT_EQ(LoadHexConfigWord(missing.host, missing.state, missing.dir.filePath("none.hex")),
+    EXPECT_EQ(LoadHexConfigWord(missing.host, missing.state,
+                                hexprogram::ReadFile(missing.dir.filePath("none.hex"))),
               ConfigLoad::HexError);
     ASSERT_EQ(missing.host.messages.size(), 1u);
     EXPECT_EQ(missing.host.messages[0].text, Text(texts::kHexError));

@@ -79,7 +79,8 @@ TEST(ReadPrgComm, WritesWordsAsReceivedAndTheConfigurationWordIsFoundAgain) {
         EXPECT_TRUE(hex::ParseRecord(line).ok()) << line.constData();
 
     rig.state.ConfigWord = 26;
-    EXPECT_EQ(LoadHexConfigWord(rig.host, rig.state, rig.out), ConfigLoad::Found);
+    EXPECT_EQ(LoadHexConfigWord(rig.host, rig.state, hexprogram::ReadFile(rig.out)),
+              ConfigLoad::Found);
     EXPECT_EQ(rig.state.ConfigWord, 0x3FF9);
 }
 
@@ -138,4 +139,27 @@ TEST(ReadPrgComm, NoTargetBoardAndAWriterThatIsNotReady) {
     EXPECT_EQ(busy.JobWire(), attempt + attempt + attempt);
     EXPECT_EQ(busy.device->closeCount(), 1);
     EXPECT_FALSE(QFile::exists(busy.out));
+}
+
+// The chip against what a write of the plan programs: the plan's words
+// within program memory (a record at word 1024 is beyond it) and ConfigWord's
+// bits 6..0.
+TEST(VerifyProgram, TellsEachWordAndTheConfigurationBitsThatDiffer) {
+    ReadRig rig;
+    const hexprogram::WritePlan plan = hexprogram::PlanWrite(
+        HexText({DataRecord(0x0000, {0x01, 0x30, 0x0A, 0x28}), DataRecord(0x0800, {0x34, 0x12})}));
+    auto& chip = rig.device->firmware().chip();
+    chip.program[0] = 0x3001;
+    rig.state.ConfigWord = 0x3FF9;
+    auto e = rig.env();
+    const ProgramVerifyResult differs = VerifyProgram(e, plan, rig.view);
+    EXPECT_EQ(differs.outcome, JobOutcome::Mismatch);
+    EXPECT_EQ(differs.compared, 2);
+    EXPECT_EQ(differs.words, (std::vector<WordDifference>{{1, 0x280A, 0x3FFF}}));
+    EXPECT_EQ(differs.configBits, (ConfigBitsDifference{0x79, 0x7F}));
+    EXPECT_TRUE(rig.host.messages.empty());  // the caller tells the differences
+
+    chip.program[1] = 0x280A;
+    chip.config[memorymap::kConfigWordIndex] = 0x0079;  // bits 13..7 are not compared
+    EXPECT_EQ(VerifyProgram(e, plan, rig.view).outcome, JobOutcome::Done);
 }

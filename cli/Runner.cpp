@@ -1,0 +1,173 @@
+#include "cli/Runner.h"
+
+#include "backends/Backends.h"
+#include "cli/VerboseDevice.h"
+#include "program/ProgramJobs.h"
+#include "resources/Texts.h"
+#include "shell/ShellSettings.h"
+
+namespace cli {
+namespace {
+
+// What a command needs from outside before a Writer is opened.
+enum class Input { None, HexFile, DataFile };
+
+}  // namespace
+
+// What runs each command. The program-memory commands restore the
+// configuration word from the settings file; the others leave it alone.
+struct Runner::Command {
+    CommandId id;
+    int (Runner::*run)(JobEnv&);
+    bool takesConfigWord;
+    Input input;
+};
+
+const Runner::Command& Runner::CommandOf(CommandId id) {
+    static constexpr Command kCommands[] = {
+        {CommandId::Write, &Runner::ProgramWrite, true, Input::HexFile},
+        {CommandId::Read, &Runner::ProgramRead, true, Input::None},
+        {CommandId::Erase, &Runner::ProgramErase, true, Input::None},
+        {CommandId::Verify, &Runner::ProgramVerify, true, Input::HexFile},
+        {CommandId::EepromRead, &Runner::EepromReadOut, false, Input::None},
+        {CommandId::EepromErase, &Runner::EepromErase, false, Input::None},
+        {CommandId::EepromSet, &Runner::EepromSet, false, Input::None},
+        {CommandId::EepromWrite, &Runner::EepromWrite, false, Input::DataFile},
+        {CommandId::Config, &Runner::ShowConfigWord, false, Input::None},
+        {CommandId::Version, &Runner::ShowFirmwareVersion, false, Input::None},
+    };
+    for (const Command& command : kCommands) {
+        if (command.id == id) return command;
+    }
+    Q_UNREACHABLE();
+}
+
+Runner::Runner(const Request& request, const QString& settingsPath, Streams streams,
+               LineProgress* progress)
+    : request_(request),
+      file_(request.arguments.value(0)),
+      streams_(streams),
+      settings_(settingsPath),
+      host_(clock_, streams.err, request.output),
+      ownProgress_(progress ? nullptr : std::make_unique<TerminalProgress>(streams.err)),
+      progress_(progress ? *progress : *ownProgress_) {
+    host_.setBeforeMessage([this](const QString& line) {
+        progress_.EndLine();
+        lastSaid_ = line;
+    });
+}
+
+Runner::~Runner() = default;
+
+int Runner::Prepare() {
+    const Command& command = CommandOf(request_.command);
+    if (const int code = RestoreSettings(command.takesConfigWord); code != kSuccess) return code;
+    switch (command.input) {
+        case Input::None:
+            break;
+        case Input::HexFile:
+            return PrepareHexFile();
+        case Input::DataFile:
+            // Refused as the write refuses it, before any Writer is opened.
+            prepared_.eepromData = CheckEepromDataFile(host_, file_);
+            if (!prepared_.eepromData) return Finish(JobOutcome::FileError);
+            break;
+    }
+    return kSuccess;
+}
+
+int Runner::RunOn(const QString& choice) {
+    QString error;
+    device_ = backends::Create(choice, clock_, &error);
+    if (!device_) return Fail(kUsageError, error);
+    if (request_.verbose) {
+        device_ = std::make_unique<VerboseDevice>(std::move(device_),
+                                                  [this](const QString& line) { Say(line); });
+        const QStringList order = backends::AutoOrder();
+        Say(QStringLiteral("device: %1%2, board %3, settings %4")
+                .arg(choice, choice == u"auto"
+                                 ? QStringLiteral(" (tries: %1)")
+                                       .arg(order.isEmpty() ? QStringLiteral("none")
+                                                            : order.join(QStringLiteral(", ")))
+                                 : QString())
+                .arg(prepared_.state.BoardMode)
+                .arg(settings_.path()));
+    }
+    JobEnv env{*device_, host_, prepared_.state};
+    const int code = (this->*CommandOf(request_.command).run)(env);
+    progress_.EndLine();
+    return code;
+}
+
+// The board and the configuration word as the desktop program restores
+// them; an unreadable word is an error unless --config replaces it.
+int Runner::RestoreSettings(bool withConfigWord) {
+    using texts::Text;
+    // A settings file that is there but not read is named whatever
+    // --verbose says: its board and word are not the ones used.
+    if (const QString why = settings_.ReadProblem(); !why.isEmpty()) {
+        Say(QStringLiteral("qlarkw-cli: %1: settings not read (%2); the defaults are used")
+                .arg(settings_.path(), why));
+    }
+    AppState& state = prepared_.state;
+    state.BoardMode = request_.board.value_or(shellsettings::BoardFromSetting(
+        settings_.ReadSetting(Text(texts::kSectionMode), Text(texts::kKeyQLark))));
+    if (!withConfigWord) return kSuccess;
+    const QString word = settings_.ReadSetting(Text(texts::kSectionConfig), Text(texts::kKeyWord));
+    const std::optional<int16_t> value = shellsettings::ConfigWordFromSetting(word);
+    if (!value && !request_.config) {
+        return Fail(kUsageError, QStringLiteral("%1: [%2] %3 \"%4\" is not a number")
+                                     .arg(settings_.path(), Text(texts::kSectionConfig),
+                                          Text(texts::kKeyWord), word));
+    }
+    if (value) state.ConfigWord = *value;
+    return kSuccess;
+}
+
+// The HEX file as write and verify take it: there, valid, and its
+// configuration word loaded (unless --config replaces it); read once.
+int Runner::PrepareHexFile() {
+    const hexprogram::FileText file = hexprogram::ReadFile(file_);
+    if (file.openError == inputfile::Error::Missing) {
+        host_.MessageBox(texts::Text(texts::kHexFileMissing), texts::Text(texts::kAppTitle),
+                         MsgIcon::Critical, MsgButtons::Ok);
+        return kFileError;
+    }
+    // The write's own check of the whole file comes first, so that write
+    // and verify say the same of the same bad file.
+    JobOutcome checked = JobOutcome::Done;
+    prepared_.plan = CheckHexFile(host_, file, &checked);
+    if (!prepared_.plan) return Finish(checked);
+    // The configuration word as the desktop program takes it: the file's,
+    // unless the user chose another.
+    if (LoadHexConfigWord(host_, prepared_.state, file) == ConfigLoad::HexError) return kFileError;
+    if (request_.config) prepared_.state.ConfigWord = *request_.config;
+    return kSuccess;
+}
+
+int Runner::Finish(JobOutcome outcome) {
+    progress_.EndLine();
+    if (request_.verbose && outcome == JobOutcome::NotOpened && device_ &&
+        !device_->LastError().isEmpty())
+        Say(QStringLiteral("device: ") + device_->LastError());
+    return ExitFor(outcome);
+}
+
+void Runner::Say(const QString& line) {
+    progress_.EndLine();
+    std::fprintf(streams_.err, "%s\n", line.toUtf8().constData());
+    std::fflush(streams_.err);
+    lastSaid_ = line;
+}
+
+void Runner::Out(const QString& line) {
+    std::fprintf(streams_.out, "%s\n", line.toUtf8().constData());
+    lastSaid_ = line;
+}
+
+int Runner::Fail(int code, const QString& message) {
+    Say(QStringLiteral("qlarkw-cli: ") + message);
+    return code;
+}
+
+}  // namespace cli

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "cli/CliApp.h"
+#include "cli/CliHost.h"
+#include "cli/CommandLine.h"
+#include "eeprom/EepromJobs.h"
+#include "program/HexProgram.h"
+#include "shared/AppState.h"
+#include "shared/Clock.h"
+#include "shell/SettingsFile.h"
+
+class Device;
+
+namespace cli {
+
+// What a command takes from outside before any Writer is opened, the same
+// for every Writer it runs on: the board and the configuration word (from
+// the settings file, the HEX file, --board and --config), and its input
+// file, read and checked once.
+struct Prepared {
+    AppState state;
+    std::optional<hexprogram::WritePlan> plan;  // write and verify
+    std::optional<EepromBytes> eepromData;      // eeprom write
+};
+
+// One command on one Writer: the settings and the input file made ready,
+// the device made and decorated, the command's job run and its outcome
+// shown. A run over many Writers makes one Runner per Writer, each in its
+// own thread: nothing in it is shared but the request, which is only read.
+class Runner {
+  public:
+    // `progress`: where the job's progress goes; nullptr for the terminal's
+    // one updating line.
+    Runner(const Request& request, const QString& settingsPath, Streams streams,
+           LineProgress* progress = nullptr);
+    ~Runner();
+
+    // Restores the board and, for the program-memory commands, the
+    // configuration word from the settings file; reads and checks the
+    // command's input file. kSuccess, or the exit code after the message.
+    int Prepare();
+    const Prepared& prepared() const { return prepared_; }
+    // What another Runner prepared: a run over many Writers prepares once.
+    void setPrepared(const Prepared& prepared) { prepared_ = prepared; }
+
+    // The command on the device `choice` names, once prepared.
+    int RunOn(const QString& choice);
+
+    // The last message or result line, on one line: the table's message.
+    const QString& lastSaid() const { return lastSaid_; }
+
+  private:
+    struct Command;
+    static const Command& CommandOf(CommandId id);
+
+    int RestoreSettings(bool withConfigWord);
+    int PrepareHexFile();
+
+    int ProgramErase(JobEnv& env);
+    int ProgramRead(JobEnv& env);
+    int ProgramWrite(JobEnv& env);
+    int ProgramVerify(JobEnv& env);
+    int WholeRead(const EepromRead& read);
+    int EepromReadOut(JobEnv& env);
+    int EepromErase(JobEnv& env);
+    int EepromSet(JobEnv& env);
+    int EepromWrite(JobEnv& env);
+    int ShowConfigWord(JobEnv& env);
+    int ShowFirmwareVersion(JobEnv& env);
+
+    int Finish(JobOutcome outcome);
+    // A message line on stderr; a result line on stdout.
+    void Say(const QString& line);
+    void Out(const QString& line);
+    int Fail(int code, const QString& message);
+
+    const Request& request_;
+    const QString file_;  // the HEX file of write and verify, the data file of eeprom write
+    Streams streams_;
+    SettingsFile settings_;
+    SteadyClock clock_;
+    Prepared prepared_;
+    CliHost host_;
+    std::unique_ptr<TerminalProgress> ownProgress_;
+    LineProgress& progress_;
+    std::unique_ptr<Device> device_;
+    QString lastSaid_;
+};
+
+}  // namespace cli
