@@ -89,7 +89,8 @@ std::vector<FtdiDevice::Found> FtdiDevice::ListWriters(const QByteArray& descrip
             unreadable << QStringLiteral("%1 (%2%3)")
                               .arg(UsbLocation(item->dev), FtdiError(ftdi),
                                    result == kStringsCannotOpenDevice
-                                       ? QStringLiteral("; install the udev rule")
+                                       ? QStringLiteral(
+                                             "; install the udev rule 70-qlark-writer.rules")
                                        : QString());
             continue;
         }
@@ -130,6 +131,7 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
         return Fail(FT_DEVICE_NOT_FOUND,
                     QStringLiteral("cannot list the USB devices: %1").arg(FtdiError(ftdi)));
     QStringList seen;
+    bool unreadable = false;  // a bridge this user may not open, maybe the Writer
     libusb_device* match = nullptr;
     for (ftdi_device_list* item = list; item != nullptr; item = item->next) {
         char manufacturer[128] = {};
@@ -139,10 +141,12 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
                                                 product, sizeof product, serial, sizeof serial);
         if (result < 0) {
             // Usually no permission on the device: the udev rule gives it.
+            unreadable = unreadable || result == kStringsCannotOpenDevice;
             seen << QStringLiteral("a bridge whose strings cannot be read (%1%2)")
-                        .arg(FtdiError(ftdi), result == kStringsCannotOpenDevice
-                                                  ? QStringLiteral("; install the udev rule")
-                                                  : QString());
+                        .arg(FtdiError(ftdi),
+                             result == kStringsCannotOpenDevice
+                                 ? QStringLiteral("; install the udev rule 70-qlark-writer.rules")
+                                 : QString());
             continue;
         }
         if (description == QByteArray(product)) {
@@ -165,17 +169,17 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
             why += QStringLiteral(" (no FTDI device on the USB bus)");
         else
             why += QStringLiteral(" (found %1)").arg(seen.join(QStringLiteral(", ")));
-        return Fail(FT_DEVICE_NOT_FOUND, why);
+        return Fail(unreadable ? FT_NO_PERMISSION : FT_DEVICE_NOT_FOUND, why);
     }
     const int opened = ftdi_usb_open_dev(ftdi, match);
     ftdi_list_free(&list);
     if (opened < 0)
-        return Fail(
-            FT_DEVICE_NOT_OPENED,
-            QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
-                .arg(QString::fromLatin1(description), FtdiError(ftdi),
-                     opened == kOpenDevNoPermission ? QStringLiteral(" (install the udev rule)")
-                                                    : QString()));
+        return Fail(opened == kOpenDevNoPermission ? FT_NO_PERMISSION : FT_DEVICE_NOT_OPENED,
+                    QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
+                        .arg(QString::fromLatin1(description), FtdiError(ftdi),
+                             opened == kOpenDevNoPermission
+                                 ? QStringLiteral(" (install the udev rule 70-qlark-writer.rules)")
+                                 : QString()));
     context_->open = true;
     readTimeoutMs_ = 0;
     writeTimeoutMs_ = 0;
