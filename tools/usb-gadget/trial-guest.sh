@@ -155,15 +155,18 @@ trial_4() {
   rc=$?
   local took
   took=$(since "$t0")
+  sleep 1
+  echo "$udc" >"$UDC_FILE"  # plugged in again, whatever the checks below find
   echo "write after the unplug: exit $rc in $took s"
   sed 's/^/  err: /' "$T/unplug.err"
   note "unplugged half-way: qlarkw-cli ended $took s later with exit $rc"
   [ "$rc" = 4 ] || fail "exit $rc, not 4"
   awk -v t="$took" 'BEGIN { exit !(t < 5) }' || fail "took $took s"
-  grep -q 'ライタとの通信に失敗しました。' "$T/unplug.err" || fail "no link failure message"
+  # The write's own failure message, or the link's.
+  grep -q -e '書き込み中にエラーが発生しました' -e 'ライタとの通信に失敗しました。' "$T/unplug.err" ||
+    fail "no failure message"
   after=$(sha256sum "$XDG_CONFIG_HOME/qlarkw/qlarkw.ini" "$T/earlier.hex")
   [ "$before" = "$after" ] || fail "the settings or the earlier read-out changed"
-  echo "$udc" >"$UDC_FILE"
   wait_tty "$PRODUCT" || fail "the Writer did not come back"
   cli replug --board 1 write "$HEX" --verify || fail "write after plugging in again"
 }
