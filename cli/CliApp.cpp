@@ -63,13 +63,16 @@ class EepromProgress final : public EepromView {
     LineProgress& progress_;
 };
 
-// --verbose: the device as the jobs see it, telling when the bridge's
-// latency timer could not be set (the job goes on, only slower).
+// The device as the jobs see it, keeping the status of its last open (a
+// Writer the user may not open is told apart); with --verbose (`say` set)
+// it tells when the bridge's latency timer could not be set (the job goes
+// on, only slower).
 class VerboseDevice final : public Device {
   public:
     VerboseDevice(std::unique_ptr<Device> inner, std::function<void(const QString&)> say)
         : inner_(std::move(inner)), say_(std::move(say)) {}
-    FtStatus OpenEx(const QByteArray& d) override { return inner_->OpenEx(d); }
+    FtStatus OpenEx(const QByteArray& d) override { return openStatus_ = inner_->OpenEx(d); }
+    FtStatus openStatus() const { return openStatus_; }
     FtStatus Purge(uint32_t m) override { return inner_->Purge(m); }
     FtStatus SetTimeouts(uint32_t r, uint32_t w) override { return inner_->SetTimeouts(r, w); }
     FtStatus SetBaudRate(uint32_t b) override { return inner_->SetBaudRate(b); }
@@ -81,7 +84,7 @@ class VerboseDevice final : public Device {
     }
     FtStatus SetLatencyTimer(uint8_t ms) override {
         const FtStatus status = inner_->SetLatencyTimer(ms);
-        if (status != FT_OK) {
+        if (status != FT_OK && say_) {
             const QString why = inner_->LastError();
             say_(QStringLiteral("device: latency timer not set to %1 ms (%2); each reply may wait "
                                 "for the bridge's own timer")
@@ -100,6 +103,7 @@ class VerboseDevice final : public Device {
   private:
     std::unique_ptr<Device> inner_;
     std::function<void(const QString&)> say_;
+    FtStatus openStatus_ = FT_OK;
 };
 
 int ExitFor(JobOutcome outcome) {
@@ -190,9 +194,13 @@ class Runner {
         QString error;
         device_ = backends::Create(choice, clock_, &error);
         if (!device_) return Fail(kUsageError, error);
+        auto watched = std::make_unique<VerboseDevice>(
+            std::move(device_), o_.verbose ? std::function<void(const QString&)>(
+                                                 [this](const QString& line) { Say(line); })
+                                           : nullptr);
+        watched_ = watched.get();
+        device_ = std::move(watched);
         if (o_.verbose) {
-            device_ = std::make_unique<VerboseDevice>(std::move(device_),
-                                                      [this](const QString& line) { Say(line); });
             const QStringList order = backends::AutoOrder();
             Say(QStringLiteral("device: %1%2, board %3, settings %4")
                     .arg(choice, choice == u"auto"
@@ -438,6 +446,15 @@ class Runner {
         if (!version) {
             if (o_.verbose && !device_->LastError().isEmpty())
                 Say(QStringLiteral("device: ") + device_->LastError());
+            // The query opens quietly; a Writer the user may not open is
+            // no missing Writer: say what gives access.
+            if (watched_ && watched_->openStatus() == FT_NO_PERMISSION) {
+                host_.MessageBox(texts::Text(texts::kNoPermissionLine1) +
+                                     texts::Text(texts::kCrLf) +
+                                     texts::Text(texts::kNoPermissionLine2),
+                                 texts::Text(texts::kAppTitle), MsgIcon::Critical);
+                return kLinkFailure;
+            }
             return Fail(kLinkFailure, QStringLiteral("no firmware version from the Writer (not "
                                                      "connected, or no answer)"));
         }
@@ -481,6 +498,7 @@ class Runner {
     std::unique_ptr<TerminalProgress> ownProgress_;
     LineProgress& progress_;
     std::unique_ptr<Device> device_;
+    VerboseDevice* watched_ = nullptr;  // device_ itself
     QString lastSaid_;
 };
 

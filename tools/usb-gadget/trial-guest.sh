@@ -178,14 +178,17 @@ trial_5() {
   ls -l "$tty"
   as_user() { setpriv --reuid=$user --regid=$user --clear-groups env HOME=/tmp/u XDG_CONFIG_HOME=/tmp/u/.config "$@"; }
   mkdir -p /tmp/u && chown $user:$user /tmp/u
-  as_user "$CLI" --board 1 version >"$T/perm.out" 2>"$T/perm.err"
-  local rc=$?
-  echo "as user $user without the rule: exit $rc"
-  sed 's/^/  err: /' "$T/perm.err"
-  [ "$rc" = 4 ] || fail "exit $rc, not 4"
-  grep -q 'USBライタの接続を確認してください' "$T/perm.err" && fail "the message says the Writer is not connected"
-  grep -q '権限' "$T/perm.err" && grep -q 'udev' "$T/perm.err" && grep -q 'dialout' "$T/perm.err" ||
-    fail "the message does not say what to do (udev rule, dialout)"
+  local rc job
+  for job in version config; do
+    as_user "$CLI" --board 1 $job >"$T/perm.out" 2>"$T/perm.err"
+    rc=$?
+    echo "$job as user $user without the rule: exit $rc"
+    sed 's/^/  err: /' "$T/perm.err"
+    [ "$rc" = 4 ] || fail "exit $rc, not 4"
+    grep -q 'USBライタの接続を確認してください' "$T/perm.err" && fail "the message says the Writer is not connected"
+    grep -q '権限' "$T/perm.err" && grep -q 'udev' "$T/perm.err" && grep -q 'dialout' "$T/perm.err" ||
+      fail "the message does not say what to do (udev rule, dialout)"
+  done
   as_user "$CLI" list >"$T/perm-list.out" 2>"$T/perm-list.err"
   echo "list as user $user: exit $?"
   sed 's/^/  out: /' "$T/perm-list.out"
