@@ -452,7 +452,7 @@ class Runner {
                 host_.MessageBox(texts::Text(texts::kNoPermissionLine1) +
                                      texts::Text(texts::kCrLf) +
                                      texts::Text(texts::kNoPermissionLine2),
-                                 texts::Text(texts::kAppTitle), MsgIcon::Critical);
+                                 texts::Text(texts::kAppTitle), MsgIcon::Critical, MsgButtons::Ok);
                 return kLinkFailure;
             }
             return Fail(kLinkFailure, QStringLiteral("no firmware version from the Writer (not "
