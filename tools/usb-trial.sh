@@ -15,7 +15,8 @@
 # the kernel package (downloaded, unpacked, never installed) in
 # ~/.cache/qlarkw/usb-trial. Exit status 1 when a trial failed; a machine
 # that cannot run the trial (no qemu package reachable) is skipped with
-# one line and status 0. QLARKW_USB_TRIALS="1 3" runs only those trials.
+# one line and status 0. QLARKW_USB_TRIALS="1 3" runs only those trials;
+# QLARKW_USB_VERBOSE=1 shows the log of a trial that passed too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SRC=$PWD
@@ -73,7 +74,7 @@ fi
 # udev for the permissions trial, unpacked beside the kernel and not
 # installed (installing it would replace parts of this machine's systemd).
 udev_root=$CACHE/udev
-if [ ! -x "$udev_root/lib/systemd/systemd-udevd" ]; then
+if [ ! -x "$udev_root/bin/udevadm" ]; then
   rm -rf "$udev_root.new" && mkdir -p "$udev_root.new"
   if (cd "$udev_root.new" && apt-get download udev libsystemd-shared libudev1 libacl1 acl >/dev/null 2>&1); then
     for deb in "$udev_root.new"/*.deb; do dpkg-deb -x "$deb" "$udev_root.new/root"; done
@@ -137,8 +138,8 @@ say "booting $version under QEMU ($accel)"
 boot=$(date +%s)
 timeout 1500 qemu-system-x86_64 -machine q35,accel=$accel -m 1024 -smp 1 -nographic -no-reboot \
   -kernel "$root/boot/vmlinuz-$version" -initrd "$work/initramfs.gz" \
-  -append "console=ttyS0 quiet panic=-1" \
-  -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on \
+  -append "console=ttyS0 loglevel=4 panic=-1" \
+  -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
   -virtfs local,path="$results",mount_tag=results,security_model=none \
   -device qemu-xhci -chardev serial,id=writer,path="$pty" \
   -device usb-serial,chardev=writer,always-plugged=on \
@@ -151,13 +152,16 @@ for trial in ${QLARKW_USB_TRIALS:-1 2 3 4 5 6}; do
   if [ -f "$results/trial-$trial.passed" ]; then
     say "trial $trial passed: $title"
     [ -s "$results/trial-$trial.note" ] && sed 's/^/    /' "$results/trial-$trial.note"
+    [ -n "${QLARKW_USB_VERBOSE:-}" ] && sed 's/^/    | /' "$results/trial-$trial.log"
   else
     failed=1
     say "trial $trial FAILED: $title"
+    [ -s "$results/init.log" ] && sed 's/^/    | init: /' "$results/init.log"
     if [ -f "$results/trial-$trial.log" ]; then
       sed 's/^/    | /' "$results/trial-$trial.log"
     else
-      say "no log of trial $trial; the guest's console:"
+      say "no log of trial $trial; the guest's output and console:"
+      [ -f "$results/guest.log" ] && tail -n 30 "$results/guest.log" | sed 's/^/    | /'
       tail -n 60 "$work/console.log" | sed 's/^/    | /'
     fi
   fi

@@ -103,6 +103,9 @@ trial_1() {
   echo "sysfs latency_timer: $latency"
   [ "$latency" = 1 ] || fail "latency_timer is $latency, not 1"
   grep -q ' ctrl latency 1$' "$T/gadget-trace.txt" || fail "the gadget saw no latency request of 1 ms"
+  echo "the vendor requests the bridge saw, first and last job:"
+  grep -E ' (ctrl|bind|enable|disable|unbind)' "$T/gadget-trace.txt" | head -n 12 | sed 's/^/  /'
+  grep -E ' (ctrl|bind|enable|disable|unbind)' "$T/gadget-trace.txt" | tail -n 12 | sed 's/^/  /'
   grep -q ' ctrl baud 4800.0$' "$T/gadget-trace.txt" && grep -q ' ctrl data 8N1$' "$T/gadget-trace.txt" ||
     fail "the gadget saw no 4800 8N1"
 }
@@ -135,6 +138,8 @@ trial_3() {
   [ "$(cat "$T/ftdi-version.out")" = "1.08" ] || fail "firmware version"
   wait_tty "$PRODUCT" || fail "the kernel's driver did not take the Writer back: no tty"
   echo "tty back: $(tty_of "$PRODUCT")"
+  echo "the vendor requests of libftdi1's last job:"
+  grep -E ' ctrl' "$T/gadget-trace.txt" | tail -n 16 | sed 's/^/  /'
 }
 
 trial_4() {
@@ -195,18 +200,23 @@ trial_5() {
   sed 's/^/  err: /' "$T/perm-list.err"
   grep -q "^$SERIAL .*cannot be opened" "$T/perm-list.out" || fail "list does not show the Writer as one that cannot be opened"
 
-  # udev as the trial unpacked it, its rules in place of the host's.
-  [ -x "$UDEV_ROOT/lib/systemd/systemd-udevd" ] || fail "udev could not be unpacked on the host"
-  mount --bind "$UDEV_ROOT/lib/udev" /usr/lib/udev || fail "cannot put udev's rules in place"
-  udev() {
-    LD_LIBRARY_PATH=$UDEV_ROOT/usr/lib/x86_64-linux-gnu/systemd:$UDEV_ROOT/usr/lib/x86_64-linux-gnu:$UDEV_ROOT/lib/x86_64-linux-gnu "$@"
-  }
+  # udev as the trial unpacked it: its rules beside the host's (systemd's
+  # seat rules among them) and the project's.
+  [ -x "$UDEV_ROOT/bin/udevadm" ] || fail "udev could not be unpacked on the host"
+  local libs=$UDEV_ROOT/usr/lib/x86_64-linux-gnu/systemd:$UDEV_ROOT/usr/lib/x86_64-linux-gnu:$UDEV_ROOT/lib/x86_64-linux-gnu
+  udev() { LD_LIBRARY_PATH=$libs "$@"; }
   mkdir -p /run/udev/rules.d /run/systemd/seats
+  cp "$UDEV_ROOT"/lib/udev/rules.d/*.rules /run/udev/rules.d/
   cp "$SRC/packaging/udev/70-qlark-writer.rules" /run/udev/rules.d/
   # A seat whose active user is $user, as logind keeps it for the one
   # logged in at the machine (the rule's uaccess).
   printf 'ACTIVE=c1\nACTIVE_UID=%s\n' $user >/run/systemd/seats/seat0
-  udev "$UDEV_ROOT/lib/systemd/systemd-udevd" --daemon || fail "systemd-udevd"
+  # udevadm is the daemon when it is called by the daemon's name.
+  (export LD_LIBRARY_PATH=$libs && exec -a systemd-udevd "$UDEV_ROOT/bin/udevadm" --debug) \
+    >"$T/udevd.log" 2>&1 &
+  local udevd=$!
+  sleep 2
+  kill -0 $udevd || fail "systemd-udevd: $(cat "$T/udevd.log")"
   udev "$UDEV_ROOT/bin/udevadm" trigger --action=add --subsystem-match=usb --subsystem-match=tty --subsystem-match=usb-serial
   udev "$UDEV_ROOT/bin/udevadm" settle --timeout=30
   ls -l "$tty" /dev/qlark-writer
@@ -214,12 +224,18 @@ trial_5() {
   as_user "$CLI" --board 1 version >"$T/perm2.out" 2>"$T/perm2.err"
   rc=$?
   echo "as user $user with the rule: exit $rc: $(cat "$T/perm2.out" "$T/perm2.err")"
-  [ "$rc" = 0 ] || fail "the user cannot use the Writer with the rule applied"
+  if [ "$rc" != 0 ]; then
+    udev "$UDEV_ROOT/bin/udevadm" test-builtin uaccess "/sys/class/tty/${tty#/dev/}" 2>&1 | tail -n 20
+    udev "$UDEV_ROOT/bin/udevadm" info "/sys/class/tty/${tty#/dev/}" 2>&1 | tail -n 20
+    grep -i -e uaccess -e seat -e acl -e "${tty#/dev/}" "$T/udevd.log" | tail -n 40
+    grep -e ' /proc ' -e ' /run ' /proc/mounts; ls -la /run/systemd/seats
+    fail "the user cannot use the Writer with the rule applied"
+  fi
   QLARKW_DEVICE=ftdi as_user "$CLI" --board 1 version >"$T/perm3.out" 2>"$T/perm3.err"
   rc=$?
   echo "ftdi backend as user $user with the rule: exit $rc: $(cat "$T/perm3.out" "$T/perm3.err")"
   [ "$rc" = 0 ] || fail "libftdi1 cannot open the Writer for the user with the rule applied"
-  udev "$UDEV_ROOT/bin/udevadm" control --exit
+  kill $udevd
 }
 
 trial_6() {
