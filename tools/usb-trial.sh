@@ -40,7 +40,7 @@ done
 # for the modules' order. A machine that cannot get them is skipped.
 need=()
 command -v qemu-system-x86_64 >/dev/null || need+=(qemu-system-x86)
-[ -x /bin/busybox ] && file -L /bin/busybox 2>/dev/null | grep -q static || need+=(busybox-static)
+dpkg -s busybox-static >/dev/null 2>&1 || need+=(busybox-static)
 command -v depmod >/dev/null || need+=(kmod)
 command -v gpasm >/dev/null || need+=(gputils)
 command -v srec_cmp >/dev/null || need+=(srecord)
@@ -58,7 +58,14 @@ BUSYBOX=/bin/busybox
 
 # The kernel: the version Debian's linux-image-amd64 names, unpacked into
 # the cache with its module list made.
-package=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p' | head -n1)
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[^ ]*\)$/\1/p' | head -n1
+}
+package=$(kernel_package)
+if [ -z "$package" ]; then
+  sudo_if_needed apt-get update >/dev/null 2>&1 || true
+  package=$(kernel_package)
+fi
 [ -n "$package" ] || skip "apt knows no linux-image-amd64"
 version=${package#linux-image-}
 root=$CACHE/$version
