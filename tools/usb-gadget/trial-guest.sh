@@ -7,7 +7,7 @@
 # trial 1: serial backend through ftdi_sio on the gadget: list, write and verify 1024 words, read-back, erase, EEPROM, configuration word, firmware version, latency timer
 # trial 2: QEMU's own emulated FTDI chip on a qlarkw-sim pty: serial backend write and verify
 # trial 3: ftdi backend through libftdi1 on the gadget: the same jobs, the kernel's driver back afterwards
-# trial 4: unplug half-way through a write: link failure at once, nothing lost, the next write succeeds
+# trial 4: unplug half-way through a write (qlarkw-cli, the desktop program's operation dialog): failure at once, nothing lost, the next write succeeds
 # trial 5: permissions: an ordinary user without and with the udev rule
 # trial 6: speed of the full write on the real stack, latency timer 1 ms and 16 ms
 set -u
@@ -174,6 +174,17 @@ trial_4() {
   [ "$before" = "$after" ] || fail "the settings or the earlier read-out changed"
   wait_tty "$PRODUCT" || fail "the Writer did not come back"
   cli replug --board 1 write "$HEX" --verify || fail "write after plugging in again"
+
+  # The desktop program's operation dialog, unplugged the same way.
+  QT_QPA_PLATFORM=offscreen QLARKW_TRIAL_UNPLUG=$UDC_FILE QLARKW_TRIAL_HEX=$HEX \
+    "$BUILD/tests/gui/test_gui_usb_unplug" >"$T/dialog.log" 2>&1
+  rc=$?
+  sleep 1
+  echo "$udc" >"$UDC_FILE"
+  sed 's/^/  dialog: /' "$T/dialog.log"
+  [ "$rc" = 0 ] && grep -q '^\[  PASSED  \] 1 test' "$T/dialog.log" || fail "the operation dialog's trial"
+  wait_tty "$PRODUCT" || fail "the Writer did not come back after the dialog's trial"
+  cli replug2 --board 1 write "$HEX" --verify || fail "write after plugging in again"
 }
 
 trial_5() {
