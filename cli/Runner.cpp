@@ -80,9 +80,13 @@ int Runner::RunOn(const QString& choice) {
     QString error;
     device_ = backends::Create(choice, clock_, &error);
     if (!device_) return Fail(kUsageError, error);
+    auto watched = std::make_unique<VerboseDevice>(
+        std::move(device_), request_.verbose ? std::function<void(const QString&)>(
+                                                   [this](const QString& line) { Say(line); })
+                                             : nullptr);
+    watched_ = watched.get();
+    device_ = std::move(watched);
     if (request_.verbose) {
-        device_ = std::make_unique<VerboseDevice>(std::move(device_),
-                                                  [this](const QString& line) { Say(line); });
         const QStringList order = backends::AutoOrder();
         Say(QStringLiteral("device: %1%2, board %3, settings %4")
                 .arg(choice, choice == u"auto"

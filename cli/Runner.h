@@ -7,6 +7,7 @@
 #include "cli/CliApp.h"
 #include "cli/CliHost.h"
 #include "cli/CommandLine.h"
+#include "cli/VerboseDevice.h"
 #include "eeprom/EepromJobs.h"
 #include "program/HexProgram.h"
 #include "shared/AppState.h"
@@ -88,6 +89,7 @@ class Runner {
     std::unique_ptr<TerminalProgress> ownProgress_;
     LineProgress& progress_;
     std::unique_ptr<Device> device_;
+    VerboseDevice* watched_ = nullptr;  // device_ itself
     QString lastSaid_;
 };
 

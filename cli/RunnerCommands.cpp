@@ -201,6 +201,14 @@ int Runner::ShowFirmwareVersion(JobEnv& env) {
         case FirmwareReply::Outcome::NoAnswer:
             if (request_.verbose && !device_->LastError().isEmpty())
                 Say(QStringLiteral("device: ") + device_->LastError());
+            // The query opens quietly; a Writer the user may not open is
+            // no missing Writer: say what gives access.
+            if (watched_ && watched_->openStatus() == FT_NO_PERMISSION) {
+                host_.MessageBox(
+                    texts::TwoLines(texts::kNoPermissionLine1, texts::kNoPermissionLine2),
+                    texts::Text(texts::kAppTitle), MsgIcon::Critical, MsgButtons::Ok);
+                return kLinkFailure;
+            }
             return Fail(kLinkFailure, QStringLiteral("no firmware version from the Writer "
                                                      "(not connected, or no answer)"));
     }

@@ -73,9 +73,13 @@ void ListSerial(const QString& argument, const ListSources& sources, WriterList*
     const ttyfinder::Listing found = ttyfinder::List(sources.sysfsRoot, sources.devRoot,
                                                      QString::fromLatin1(WriterDescription()));
     for (const ttyfinder::Port& port : found.writers) {
-        const QString location = port.usbPort.isEmpty()
-                                     ? port.path
-                                     : QStringLiteral("%1 (usb %2)").arg(port.path, port.usbPort);
+        QString location = port.usbPort.isEmpty()
+                               ? port.path
+                               : QStringLiteral("%1 (usb %2)").arg(port.path, port.usbPort);
+        if (!ttyfinder::MayOpen(port.path))
+            location += QStringLiteral(
+                ", cannot be opened: permission denied (install the udev rule "
+                "70-qlark-writer.rules or join the dialout group)");
         list->writers.push_back({port.serial.isEmpty() ? port.path : port.serial,
                                  QStringLiteral("serial"), location,
                                  QStringLiteral("serial:") + port.path});
@@ -228,6 +232,7 @@ class AutoDevice final : public ForwardingDevice {
     FtStatus OpenEx(const QByteArray& description) override {
         Let(nullptr);
         QStringList reasons;
+        bool noPermission = false;
         for (const Backend* backend : AutoBackends()) {
             QString error;
             std::unique_ptr<Device> device = backend->make(QString(), clock_, &error);
@@ -236,6 +241,7 @@ class AutoDevice final : public ForwardingDevice {
                 continue;
             }
             const FtStatus status = device->OpenEx(description);
+            if (status == FT_NO_PERMISSION) noPermission = true;
             if (status == FT_OK) {
                 Let(std::move(device));
                 lastError_.clear();
@@ -250,7 +256,8 @@ class AutoDevice final : public ForwardingDevice {
         // One line per backend tried, in the order tried.
         lastError_ =
             QStringLiteral("no Writer found; tried\n  ") + reasons.join(QStringLiteral("\n  "));
-        return FT_DEVICE_NOT_FOUND;
+        // A Writer one backend found but may not open outweighs the others' none.
+        return noPermission ? FT_NO_PERMISSION : FT_DEVICE_NOT_FOUND;
     }
     FtStatus Close() override {
         const FtStatus status = ForwardingDevice::Close();

@@ -22,6 +22,8 @@ const char* FtStatusName(FtStatus status) {
             return "FT_NOT_SUPPORTED";
         case FT_OTHER_ERROR:
             return "FT_OTHER_ERROR";
+        case FT_NO_PERMISSION:
+            return "FT_NO_PERMISSION";
         default:
             return "FT_STATUS(unknown)";
     }

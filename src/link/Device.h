@@ -23,6 +23,9 @@ enum : FtStatus {
     FT_INVALID_BAUD_RATE = 7,
     FT_NOT_SUPPORTED = 17,
     FT_OTHER_ERROR = 18,
+    // Not one of D2XX's: the Writer is there, but this user may not open it
+    // (no udev rule, not in the dialout group).
+    FT_NO_PERMISSION = 0x100,
 };
 
 // A short English name of a status, for diagnostics ("FT_IO_ERROR").

@@ -36,11 +36,13 @@ LinkExchange::Pair LinkExchange::ReadPair() {
 }
 
 bool OpenWriter(Device& device, Host& host, AppState& state) {
-    if (device.OpenEx(QByteArray(kDeviceDescription)) != FT_OK) {
-        if (!state.QuietOpen) {
-            host.MessageBox(Text(texts::kCheckUsbConnection), Text(texts::kAppTitle),
-                            MsgIcon::Critical);
-        }
+    if (const FtStatus status = device.OpenEx(QByteArray(kDeviceDescription)); status != FT_OK) {
+        // A Writer this user may not open is there: say what gives access.
+        const QString text = status == FT_NO_PERMISSION
+                                 ? Text(texts::kNoPermissionLine1) + Text(texts::kCrLf) +
+                                       Text(texts::kNoPermissionLine2)
+                                 : Text(texts::kCheckUsbConnection);
+        if (!state.QuietOpen) host.MessageBox(text, Text(texts::kAppTitle), MsgIcon::Critical);
         state.QuietOpen = false;
         return true;
     }

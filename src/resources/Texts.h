@@ -32,6 +32,11 @@ inline constexpr char kNoBoardLine1[] = "Ｑ－ＬＡＲＫマイコンボード
 inline constexpr char kNoBoardLine2[] = "ロボットの電源、使用コネクタの設定を確認してください。";
 inline constexpr char kLinkFailedLine1[] = "ライタとの通信に失敗しました。";
 inline constexpr char kLinkFailedLine2[] = "接続を確認をしてからもう一度操作してください。";
+// The Writer is plugged in, but this user may not open it.
+inline constexpr char kNoPermissionLine1[] = "USBライタを開く権限がありません。";
+inline constexpr char kNoPermissionLine2[] =
+    "udevルール 70-qlark-writer.rules を入れるか、dialoutグループに入ってから、"
+    "USBライタを差し直してください。";
 
 // Program memory
 inline constexpr char kHexError[] = "Hexファイルにエラーがありました";

@@ -150,6 +150,32 @@ TEST(OpenWriter, AnUnpluggedWriterIsReportedUnlessQuiet) {
     EXPECT_EQ(rig.host.messages.size(), 2u);
 }
 
+// A Writer that is plugged in but this user may not open (no udev rule).
+class NoPermissionDevice final : public Device {
+  public:
+    FtStatus OpenEx(const QByteArray&) override { return FT_NO_PERMISSION; }
+    FtStatus Purge(uint32_t) override { return FT_INVALID_HANDLE; }
+    FtStatus SetTimeouts(uint32_t, uint32_t) override { return FT_INVALID_HANDLE; }
+    FtStatus SetBaudRate(uint32_t) override { return FT_INVALID_HANDLE; }
+    FtStatus SetDataCharacteristics(uint8_t, uint8_t, uint8_t) override {
+        return FT_INVALID_HANDLE;
+    }
+    FtStatus SetFlowControl(uint16_t, uint8_t, uint8_t) override { return FT_INVALID_HANDLE; }
+    FtStatus Write(const uint8_t*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
+    FtStatus Read(uint8_t*, uint32_t, uint32_t*) override { return FT_INVALID_HANDLE; }
+    FtStatus Close() override { return FT_INVALID_HANDLE; }
+};
+
+TEST(OpenWriter, AWriterTheUserMayNotOpenIsToldWhatGivesAccess) {
+    SimRig rig;
+    NoPermissionDevice device;
+    EXPECT_TRUE(OpenWriter(device, rig.host, rig.state));
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text,
+              Text(texts::kNoPermissionLine1) + "\r\n" + Text(texts::kNoPermissionLine2));
+    EXPECT_EQ(rig.host.messages[0].caption, Text(texts::kAppTitle));
+}
+
 TEST(OpenWriter, QuietOpenIsClearedByASuccessfulOpenToo) {
     SimRig rig;
     rig.state.QuietOpen = true;

@@ -77,6 +77,7 @@ class BridgeList {
         // Why the strings could not be read (usually no permission on the
         // device: the udev rule gives it); empty when they were.
         QString unreadable;
+        bool noPermission = false;  // this user may not open the device
     };
 
     explicit BridgeList(ftdi_context* ftdi) {
@@ -92,11 +93,13 @@ class BridgeList {
                                                      sizeof product, serial, sizeof serial);
             Bridge bridge{item->dev, QByteArray(product), QString::fromLatin1(serial).trimmed(),
                           QString()};
+            bridge.noPermission = result == kStringsCannotOpenDevice;
             if (result < 0)
                 bridge.unreadable =
-                    FtdiError(ftdi) + (result == kStringsCannotOpenDevice
-                                           ? QStringLiteral("; install the udev rule")
-                                           : QString());
+                    FtdiError(ftdi) +
+                    (bridge.noPermission
+                         ? QStringLiteral("; install the udev rule 70-qlark-writer.rules")
+                         : QString());
             bridges_.push_back(std::move(bridge));
         }
     }
@@ -178,9 +181,12 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
     const BridgeList list(ftdi);
     if (!list.error().isEmpty()) return Fail(FT_DEVICE_NOT_FOUND, list.error());
     QStringList seen;
+    bool unreadable = false;  // a bridge this user may not open, maybe the Writer
     libusb_device* match = nullptr;
     for (const BridgeList::Bridge& bridge : list.bridges()) {
         if (!bridge.unreadable.isEmpty()) {
+            // Usually no permission on the device: the udev rule gives it.
+            unreadable = unreadable || bridge.noPermission;
             seen << QStringLiteral("a bridge whose strings cannot be read (%1)")
                         .arg(bridge.unreadable);
             continue;
@@ -204,16 +210,16 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
             why += QStringLiteral(" (no FTDI device on the USB bus)");
         else
             why += QStringLiteral(" (found %1)").arg(seen.join(QStringLiteral(", ")));
-        return Fail(FT_DEVICE_NOT_FOUND, why);
+        return Fail(unreadable ? FT_NO_PERMISSION : FT_DEVICE_NOT_FOUND, why);
     }
     const int opened = ftdi_usb_open_dev(ftdi, match);
     if (opened < 0)
-        return Fail(
-            FT_DEVICE_NOT_OPENED,
-            QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
-                .arg(QString::fromLatin1(description), FtdiError(ftdi),
-                     opened == kOpenDevNoPermission ? QStringLiteral(" (install the udev rule)")
-                                                    : QString()));
+        return Fail(opened == kOpenDevNoPermission ? FT_NO_PERMISSION : FT_DEVICE_NOT_OPENED,
+                    QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
+                        .arg(QString::fromLatin1(description), FtdiError(ftdi),
+                             opened == kOpenDevNoPermission
+                                 ? QStringLiteral(" (install the udev rule 70-qlark-writer.rules)")
+                                 : QString()));
     context_->open = true;
     readTimeoutMs_ = 0;
     writeTimeoutMs_ = 0;

@@ -65,10 +65,11 @@ FtStatus SerialDevice::OpenEx(const QByteArray& description) {
     if (fd < 0) {
         const int error = errno;
         QString why = QStringLiteral("%1: %2").arg(path, ErrnoText(error));
-        if (error == EACCES)
-            why += QStringLiteral(
-                " (install the udev rule that gives you the Writer, then "
-                "unplug and plug it in again)");
+        if (error == EACCES || error == EPERM)
+            return Fail(FT_NO_PERMISSION, why + QStringLiteral(" (install the udev rule "
+                                                               "70-qlark-writer.rules or join the "
+                                                               "dialout group, then unplug and "
+                                                               "plug in the Writer again)"));
         return Fail(error == ENOENT || error == ENXIO ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED,
                     why);
     }

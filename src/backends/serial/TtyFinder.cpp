@@ -5,6 +5,11 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <errno.h>
+#include <unistd.h>
+#endif
+
 #ifdef Q_OS_MACOS
 #include <QSerialPortInfo>
 #endif
@@ -111,6 +116,16 @@ Listing List(const QString& sysfsRoot, const QString& devRoot, const QString& pr
         "this system does not tell which serial port has the Writer's product string; "
         "give the port (serial:COM3) or use the d2xx backend");
     return listing;
+#endif
+}
+
+bool MayOpen(const QString& path) {
+#ifdef Q_OS_UNIX
+    const QByteArray native = QFile::encodeName(path);
+    return ::access(native.constData(), R_OK | W_OK) == 0 || (errno != EACCES && errno != EPERM);
+#else
+    Q_UNUSED(path);
+    return true;
 #endif
 }
 

@@ -46,6 +46,10 @@ Listing ListInSysfs(const QString& sysfsRoot, const QString& devRoot, const QStr
 // on macOS. Elsewhere there is no product string to match.
 Listing List(const QString& sysfsRoot, const QString& devRoot, const QString& product);
 
+// False when this user may not read and write the tty at `path` (a Writer
+// without the udev rule); true when it may, or the question cannot be asked.
+bool MayOpen(const QString& path);
+
 // The first of ListInSysfs(); of List().
 Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product);
 Result Find(const QString& sysfsRoot, const QString& devRoot, const QString& product);
