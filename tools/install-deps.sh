@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, and those of the named extras:
-#   tools/install-deps.sh [test] [screens] [bench] [fuzz]
+#   tools/install-deps.sh [test] [screens] [bench] [fuzz] [windows]
 # Only missing packages are installed; nothing happens when all are present.
 set -euo pipefail
 
@@ -15,7 +15,13 @@ for extra in "$@"; do
     bench) packages+=(libbenchmark-dev time) ;;  # time: /usr/bin/time for bench/many-writers.sh
     # clang's libFuzzer and sanitizer runtimes (tools/fuzz.sh).
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "install-deps: unknown extra '$extra' (test, screens, bench, fuzz)" >&2; exit 2 ;;
+    # The Windows build: the mingw-w64 cross compiler, moc/rcc/uic of the
+    # host's Qt, GoogleTest's source (built for the target), Wine to run the
+    # tests headless, NSIS for the setup program, zip for the portable copy,
+    # gputils for the round trip's program and the Japanese font.
+    windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine64 xvfb
+      xauth nsis zip gputils fonts-ipafont-gothic qt6-translations-l10n xz-utils) ;;
+    *) echo "install-deps: unknown extra '$extra' (test, screens, bench, fuzz, windows)" >&2; exit 2 ;;
   esac
 done
 
