@@ -1,17 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
-
-#ifdef Q_OS_LINUX
-#include <signal.h>
-#include <sys/stat.h>
-#endif
 
 #include "SimProcess.h"
 #include "backends/serial/SerialDevice.h"
@@ -337,42 +331,6 @@ TEST(QlarkwSimEnding, IdleExitEndsWhenNoProgramComesBack) {
     }
     EXPECT_EQ(sim.Wait(), 0);
 }
-
-#ifdef Q_OS_LINUX
-// The process has its own handler for SIGTERM in place (/proc's SigCgt).
-bool CatchesSigterm(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:"))
-            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
-    }
-    return false;
-}
-
-// A trace file that is a pipe no one reads can hold the start in open():
-// SIGTERM still ends it, before it serves or leaves a link.
-TEST(QlarkwSimEnding, StopSignalEndsTheStartWhateverItWaitsOn) {
-    QTemporaryDir dir;
-    const QString pipe = dir.filePath(QStringLiteral("trace"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    const QString link = dir.filePath(QStringLiteral("writer"));
-    QProcess sim;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QLARKW_SIM_TRACE"), pipe);
-    sim.setProcessEnvironment(environment);
-    sim.start(QStringLiteral(QLARKW_SIM), {QStringLiteral("--link"), link});
-    ASSERT_TRUE(sim.waitForStarted(10000));
-    QDeadlineTimer deadline(20000);
-    while (!CatchesSigterm(sim.processId()) && !sim.waitForFinished(5) && !deadline.hasExpired()) {
-    }
-    sim.terminate();
-    ASSERT_TRUE(sim.waitForFinished(20000));
-    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(sim.readAllStandardOutput(), QByteArray());
-    EXPECT_FALSE(QFileInfo(link).isSymLink());
-}
-#endif
 
 TEST(QlarkwSimEnding, LinkPointsAtThePtyUntilTheEnd) {
     QTemporaryDir dir;
