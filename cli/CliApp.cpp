@@ -76,6 +76,7 @@ int Run(const QStringList& arguments, const QString& programDir, Streams streams
         choice = entry->choice;
     }
     Runner runner(request, settingsPath, streams);
+    runner.setWriterId(request.writer);
     if (const int code = runner.Prepare(); code != kSuccess) return code;
     return runner.RunOn(choice);
 }

@@ -7,29 +7,11 @@
 #include <thread>
 
 #include "backends/Backends.h"
+#include "cli/RunFacts.h"
 #include "cli/Runner.h"
 
 namespace cli {
 namespace {
-
-QString OutcomeWord(int exitCode) {
-    switch (exitCode) {
-        case kSuccess:
-            return QStringLiteral("ok");
-        case kUsageError:
-            return QStringLiteral("usage error (2)");
-        case kFileError:
-            return QStringLiteral("file error (3)");
-        case kLinkFailure:
-            return QStringLiteral("link failure (4)");
-        case kNoBoard:
-            return QStringLiteral("no board (5)");
-        case kVerifyMismatch:
-            return QStringLiteral("verify mismatch (6)");
-        default:
-            return QStringLiteral("failed (%1)").arg(exitCode);
-    }
-}
 
 constexpr int kPlainStepPercent = 25;  // plain lines: one per quarter
 
@@ -279,6 +261,7 @@ int RunOnAll(const Request& request, const QString& settingsPath, Streams stream
             Runner runner(request, settingsPath, Streams{out.file(), err.file()},
                           &board.Line(index));
             runner.setPrepared(prepared);
+            runner.setWriterId(ids[index]);
             outcome.exitCode = runner.RunOn(list.writers[index].choice);
             outcome.message = runner.lastSaid();
             outcome.transcript = err.Text();

@@ -7,6 +7,8 @@
 #include "cli/CliApp.h"
 #include "cli/CliHost.h"
 #include "cli/CommandLine.h"
+#include "cli/RunFacts.h"
+#include "cli/SerialNumbers.h"
 #include "cli/VerboseDevice.h"
 #include "eeprom/EepromJobs.h"
 #include "program/HexProgram.h"
@@ -26,6 +28,8 @@ struct Prepared {
     AppState state;
     std::optional<hexprogram::WritePlan> plan;  // write and verify
     std::optional<EepromBytes> eepromData;      // eeprom write
+    QString sha256;                             // of the input file, for the run log
+    std::shared_ptr<SerialNumbers> serials;     // shared by every Writer of the run
 };
 
 // One command on one Writer: the settings and the input file made ready,
@@ -54,6 +58,12 @@ class Runner {
     // The last message or result line, on one line: the table's message.
     const QString& lastSaid() const { return lastSaid_; }
 
+    // The Writer's id in the facts and the log; without it, the device
+    // choice RunOn was given.
+    void setWriterId(const QString& id) { writerId_ = id; }
+    // The facts of the last RunOn (appended to --log when it was given).
+    const RunFacts& facts() const { return facts_; }
+
   private:
     struct Command;
     static const Command& CommandOf(CommandId id);
@@ -65,6 +75,11 @@ class Runner {
     int ProgramRead(JobEnv& env);
     int ProgramWrite(JobEnv& env);
     int ProgramVerify(JobEnv& env);
+    int WholeBackup(JobEnv& env);
+    int EepromPartVerify(JobEnv& env, const EepromPart& part);
+    int WriteSerialNumber(JobEnv& env);
+    int CheckRestoreMap();
+    void LogRun(int* code, qint64 elapsedMs);
     int WholeRead(const EepromRead& read);
     int EepromReadOut(JobEnv& env);
     int EepromErase(JobEnv& env);
@@ -91,6 +106,8 @@ class Runner {
     std::unique_ptr<Device> device_;
     VerboseDevice* watched_ = nullptr;  // device_ itself
     QString lastSaid_;
+    QString writerId_;
+    RunFacts facts_;
 };
 
 }  // namespace cli
