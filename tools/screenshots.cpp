@@ -520,6 +520,23 @@ int main(int argc, char* argv[]) {
         run.host.onEvents = nullptr;
         form.findChild<QAction*>(QStringLiteral("menu_memory_verify"))->setChecked(false);
 
+        // A file with EEPROM data, written without it.
+        QByteArray withEeprom;
+        {
+            QFile sample(hexPath);
+            if (sample.open(QIODevice::ReadOnly)) withEeprom = sample.readAll();
+        }
+        withEeprom.insert(withEeprom.indexOf(":00000001FF"),
+                          ":104200005100200043006F0075006E007400000034\r\n");
+        const QString eepromPath = QDir(temp.path()).filePath(QStringLiteral("with_eeprom.hex"));
+        QFile eepromFile(eepromPath);
+        if (eepromFile.open(QIODevice::WriteOnly)) eepromFile.write(withEeprom);
+        eepromFile.close();
+        form.SetHexFileName(QDir::toNativeSeparators(eepromPath));
+        Save(form, QStringLiteral("FormMain-file-with-eeprom"));
+        run.host.scene = QStringLiteral("hex-eeprom-not-written");
+        form.StartWrite();
+
         // A file the status line finds broken.
         QByteArray broken;
         {

@@ -68,10 +68,8 @@ Summary Summarize(const QString& path) {
         }
     }
     summary.programWords = static_cast<int>(words.size());
-    LineReader lines(file.text);
-    const hexprogram::ConfigResult config = hexprogram::FindConfigWord(lines);
-    if (config.result == hexprogram::ConfigSearch::Found)
-        summary.configWord = static_cast<uint16_t>(config.word);
+    summary.configWord = plan.configWord;
+    summary.eepromBytes = plan.eeprom.count();
     return summary;
 }
 

@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include "config/frmConfig.h"
+#include "eeprom/EepromJobs.h"
+#include "link/WriterLink.h"
 #include "link/protocol/Protocol.h"
 #include "program/ProgramJobs.h"
 #include "resources/Texts.h"
@@ -227,6 +229,36 @@ void frmReadWrite::WriteAndCheck(JobEnv& env, const hexprogram::FileText& file) 
         }
         if (verify.outcome != JobOutcome::Done) return;  // the read-out has told why
         lines << Text(texts::kVerifyDone);
+    }
+    const EepromPart& eeprom = plan->eeprom;
+    if (!eeprom.empty() && !writeOptions_.hexEeprom) {
+        lines << Text(texts::kHexEepromNotWritten).arg(eeprom.count());
+    } else if (!eeprom.empty()) {
+        // Written after the program, and read back in the same session when
+        // the write is verified.
+        HeadedView view(*this, Text(texts::kWritingHexEeprom));
+        EepromRead readBack;
+        if (WriteEepromPart(env, eeprom, view, writeOptions_.verify ? &readBack : nullptr) !=
+            JobOutcome::Done)
+            return;  // told why
+        if (writeOptions_.verify) {
+            const EepromVerifyResult verify = CompareEeprom(readBack, eeprom);
+            if (verify.outcome == JobOutcome::Mismatch) {
+                const ByteDifference& first = verify.bytes.front();
+                env.host.MessageBox(TwoLines(Text(texts::kVerifyMismatch) + Text(texts::kCrLf) +
+                                                 Text(texts::kVerifyEepromByte)
+                                                     .arg(Hex(first.address, 2), Hex(first.file, 2),
+                                                          Hex(first.chip, 2)),
+                                             texts::kTryAgain),
+                                    Text(texts::kCaptionError), MsgIcon::Critical);
+                return;
+            }
+            if (verify.outcome != JobOutcome::Done) {
+                ReportWriterError(env.host, kWriterLinkFailed);  // the read came back short
+                return;
+            }
+        }
+        lines << Text(texts::kHexEepromWritten).arg(eeprom.count());
     }
     env.host.MessageBox(lines.join(Text(texts::kCrLf)), Text(texts::kAppTitle),
                         MsgIcon::Information);

@@ -169,6 +169,7 @@ inline constexpr char kRecentFileGone[] =
 inline constexpr char kManualFolder[] = "manual";
 inline constexpr char kManualPage[] = "index.html";
 inline constexpr char kVerifying[] = "書込み後の検証中";
+inline constexpr char kWritingHexEeprom[] = "EEPROMデータの書込み中";
 inline constexpr char kVerifyDone[] = "読出して検証しました。書込んだ内容と一致しています。";
 inline constexpr char kVerifyMismatch[] = "検証エラー：PICの内容がファイルと違います";
 // The first difference: address, the file's word, the chip's word.

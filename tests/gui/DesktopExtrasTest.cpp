@@ -81,6 +81,43 @@ TEST(VerifyAfterWrite, ReadsTheChipBackAndTellsTheFirstDifference) {
     }
 }
 
+// kTwoWordHex with two EEPROM bytes (0x11 at 0, 0x22 at 1) as an assembler
+// writes `de` data.
+const QByteArray kHexWithEeprom =
+    ":0400000001300A2899\r\n:02400E00F93F78\r\n:044200001100220087\r\n:00000001FF\r\n";
+
+TEST(HexEeprom, WrittenAfterTheProgramWhenChosenElseTheMessageSaysSo) {
+    const QString done = Text("書込みが終了しました\r\n");
+    struct Case {
+        const char* what;
+        bool eeprom, verify;
+        QString message;
+        uint8_t byte0;
+    } const cases[] = {
+        {"off", false, false,
+         done + Text("このファイルのEEPROMデータ 2 "
+                     "バイトは書込んでいません（メモリメニューで選べます）。"),
+         0xFF},
+        {"on", true, false, done + Text("EEPROMデータ 2 バイトも書込みました。"), 0x11},
+        {"on and verified", true, true,
+         done + Text(texts::kVerifyDone) + Text("\r\nEEPROMデータ 2 バイトも書込みました。"), 0x11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExtrasRig rig;
+        if (c.eeprom) rig.Action("menu_memory_eeprom")->trigger();
+        if (c.verify) rig.Action("menu_memory_verify")->trigger();
+        rig.Write(rig.WriteFile(QStringLiteral("de.hex"), kHexWithEeprom));
+        EXPECT_EQ(rig.MessageTexts(), QStringList({c.message}));
+        EXPECT_EQ(rig.sim.host.messages[0].icon, MsgIcon::Information);
+        const auto& eeprom = rig.sim.device->firmware().chip().eeprom;
+        EXPECT_EQ(eeprom[0], c.byte0);
+        EXPECT_EQ(eeprom[1], c.eeprom ? 0x22 : 0xFF);
+        EXPECT_EQ(eeprom[2], 0xFF);  // not the file's: left as it was
+        EXPECT_EQ(rig.sim.device->firmware().chip().program[1], 0x280A);
+    }
+}
+
 TEST(MemoryMenuOptions, AreOffAtFirstAndRememberedInTheirOwnSection) {
     ExtrasRig rig;
     EXPECT_FALSE(rig.Action("menu_memory_verify")->isChecked());
@@ -138,6 +175,8 @@ TEST(FileSummary, TellsWhatTheFileHoldsOrWhereItIsBroken) {
     } const cases[] = {
         {"two words and a configuration word", kTwoWordHex,
          "2 ワード　CONFIG 3FF9　EEPROM 0 バイト　チェックサム正常", false},
+        {"EEPROM data", kHexWithEeprom, "2 ワード　CONFIG 3FF9　EEPROM 2 バイト　チェックサム正常",
+         false},
         {"no configuration word", ":0400000001300A2899\r\n:00000001FF\r\n",
          "2 ワード　CONFIG なし　EEPROM 0 バイト　チェックサム正常", false},
         {"a wrong checksum", ":0400000001300A2898\r\n:00000001FF\r\n",

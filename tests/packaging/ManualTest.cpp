@@ -78,6 +78,7 @@ const QSet<QString> kNotMessages = {
     "kWritingFile",
     "kDefaultReadFile",
     "kVerifying",
+    "kWritingHexEeprom",
     "kConfRegOscillator",
     "kConfRegWatchdog",
     "kConfRegPowerUp",
