@@ -501,13 +501,14 @@ int main(int argc, char* argv[]) {
         for (const bool corrupt : {false, true}) {
             events = 0;
             run.host.onEvents = [&]() {
+                // Word 0x12 loses what the write gave it.
+                uint16_t& word = run.device->firmware().chip().program[0x12];
+                if (corrupt && word != memorymap::kBlankWord) word = memorymap::kBlankWord;
                 QWidget* w = VisibleWindow("frmReadWrite");
                 const auto* label = w ? w->findChild<QLabel*>(QStringLiteral("Label1")) : nullptr;
                 if (!label || !label->text().startsWith(QString::fromUtf8("書込み後の検証中")))
                     return;
-                if (++events == 1 && corrupt)
-                    run.device->firmware().chip().program[0x12] = memorymap::kBlankWord;
-                if (events != 400 || corrupt) return;
+                if (++events != 400 || corrupt) return;
                 QElapsedTimer caughtUp;
                 caughtUp.start();
                 while (caughtUp.elapsed() < 50) QCoreApplication::processEvents();

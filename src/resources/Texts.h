@@ -178,7 +178,7 @@ inline constexpr char kVerifyConfigBits[] =
     "違い：コンフィグレーションワードの下位7ビット　ファイル %1h　PIC %2h";
 inline constexpr char kVerifyEepromByte[] = "最初の違い：EEPROMアドレス %1h　ファイル %2h　PIC %3h";
 inline constexpr char kHexEepromNotWritten[] =
-    "このファイルのEEPROMデータ %1 バイトは書込んでいません（メモリメニューで選べます）。";
+    "EEPROMデータ %1 バイトは書込んでいません（メモリメニューで選べます）。";
 inline constexpr char kHexEepromWritten[] = "EEPROMデータ %1 バイトも書込みました。";
 
 // Desktop program: the chosen HEX file's summary on the status line

@@ -95,8 +95,7 @@ TEST(HexEeprom, WrittenAfterTheProgramWhenChosenElseTheMessageSaysSo) {
         uint8_t byte0;
     } const cases[] = {
         {"off", false, false,
-         done + Text("このファイルのEEPROMデータ 2 "
-                     "バイトは書込んでいません（メモリメニューで選べます）。"),
+         done + Text("EEPROMデータ 2 バイトは書込んでいません（メモリメニューで選べます）。"),
          0xFF},
         {"on", true, false, done + Text("EEPROMデータ 2 バイトも書込みました。"), 0x11},
         {"on and verified", true, true,
