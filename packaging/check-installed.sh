@@ -23,6 +23,7 @@ for f in "$bin/qlarkw" "$bin/qlarkw-cli" "$bin/qlarkw-sim"; do
 done
 for f in applications/qlarkw.desktop mime/packages/qlarkw.xml \
     bash-completion/completions/qlarkw-cli doc/qlarkw/copyright doc/qlarkw/changelog.Debian.gz \
+    doc/qlarkw/manual/index.html \
     man/man1/qlarkw.1.gz man/man1/qlarkw-cli.1.gz man/man1/qlarkw-sim.1.gz \
     icons/hicolor/scalable/apps/qlarkw.svg; do
     [ -f "$share/$f" ] || fail "$share/$f is missing"

@@ -1,6 +1,7 @@
 // qlarkw-shots OUTDIR: drives the desktop program's windows on the simulated
 // Writer (virtual clock) and saves each window and message box as a PNG,
 // with a drawn caption bar, so the screens can be checked by eye.
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
@@ -30,6 +32,7 @@
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/frmEPROM.h"
 #include "eeprom/frmInput.h"
+#include "link/ForwardingDevice.h"
 #include "link/protocol/MemoryMap.h"
 #include "program/ProgramJobs.h"
 #include "program/frmReadWrite.h"
@@ -158,9 +161,16 @@ class ShotDesktop final : public DesktopServices {
     }
     bool OpenHelpFile(QWidget*, const QString&) override { return false; }
     bool OpenInTextEditor(const QString&) override { return false; }
+    bool OpenManual(const QString&) override { return false; }
 
   private:
     SystemDesktop system_;
+};
+
+// A Writer that is plugged in but this user may not open.
+class NoPermissionDevice final : public ForwardingDevice {
+  public:
+    FtStatus OpenEx(const QByteArray&) override { return FT_NO_PERMISSION; }
 };
 
 // One program run: simulated Writer, settings in its own directory.
@@ -465,6 +475,84 @@ int main(int argc, char* argv[]) {
 
         form.ShowAbout();
 
+        // The memory menu's options and the recent files.
+        auto saveMenu = [&](const char* name, const QString& shot) {
+            auto* menu = form.findChild<QMenu*>(QLatin1String(name));
+            menu->popup(form.mapToGlobal(QPoint(40, 0)));
+            QCoreApplication::processEvents();
+            Save(*menu, shot);
+            menu->hide();
+        };
+        form.findChild<QAction*>(QStringLiteral("menu_memory_verify"))->setChecked(true);
+        saveMenu("menu_memory", QStringLiteral("menu-memory-options"));
+        for (const char* name : {"line_tracer.hex", "servo_test.hex", "blink.hex"})
+            form.OpenRecentFile(WriteSampleHex(temp.path(), QLatin1String(name)));
+        saveMenu("menu_file_recent", QStringLiteral("menu-file-recent"));
+        const QString gone = WriteSampleHex(temp.path(), QStringLiteral("old_version.hex"));
+        form.OpenRecentFile(gone);
+        QFile::remove(gone);
+        run.host.scene = QStringLiteral("recent-file-gone");
+        form.OpenRecentFile(gone);
+        form.SetHexFileName(hexPath);
+
+        // Verify after write: the read-back half-way, then a good chip and
+        // one whose word 0x12 did not take.
+        run.runner.confirm = true;
+        for (const bool corrupt : {false, true}) {
+            events = 0;
+            run.host.onEvents = [&]() {
+                // Word 0x12 loses what the write gave it.
+                uint16_t& word = run.device->firmware().chip().program[0x12];
+                if (corrupt && word != memorymap::kBlankWord) word = memorymap::kBlankWord;
+                QWidget* w = VisibleWindow("frmReadWrite");
+                const auto* label = w ? w->findChild<QLabel*>(QStringLiteral("Label1")) : nullptr;
+                if (!label || !label->text().startsWith(QString::fromUtf8("書込み後の検証中")))
+                    return;
+                if (++events != 400 || corrupt) return;
+                QElapsedTimer caughtUp;
+                caughtUp.start();
+                while (caughtUp.elapsed() < 50) QCoreApplication::processEvents();
+                Save(*w, QStringLiteral("frmReadWrite-Write-verifying"));
+            };
+            run.host.scene =
+                corrupt ? QStringLiteral("verify-mismatch") : QStringLiteral("verify-done");
+            form.StartWrite();
+        }
+        run.host.onEvents = nullptr;
+        form.findChild<QAction*>(QStringLiteral("menu_memory_verify"))->setChecked(false);
+
+        // A file with EEPROM data, written without it.
+        QByteArray withEeprom;
+        {
+            QFile sample(hexPath);
+            if (sample.open(QIODevice::ReadOnly)) withEeprom = sample.readAll();
+        }
+        withEeprom.insert(withEeprom.indexOf(":00000001FF"),
+                          ":104200005100200043006F0075006E007400000034\r\n");
+        const QString eepromPath = QDir(temp.path()).filePath(QStringLiteral("with_eeprom.hex"));
+        QFile eepromFile(eepromPath);
+        if (eepromFile.open(QIODevice::WriteOnly)) eepromFile.write(withEeprom);
+        eepromFile.close();
+        form.SetHexFileName(QDir::toNativeSeparators(eepromPath));
+        Save(form, QStringLiteral("FormMain-file-with-eeprom"));
+        run.host.scene = QStringLiteral("hex-eeprom-not-written");
+        form.StartWrite();
+
+        // A file the status line finds broken.
+        QByteArray broken;
+        {
+            QFile sample(hexPath);
+            if (sample.open(QIODevice::ReadOnly)) broken = sample.readAll();
+        }
+        broken[broken.indexOf('\n', 400) - 2] = '0';  // a checksum digit of line 12
+        const QString brokenPath = QDir(temp.path()).filePath(QStringLiteral("broken.hex"));
+        QFile brokenFile(brokenPath);
+        if (brokenFile.open(QIODevice::WriteOnly)) brokenFile.write(broken);
+        brokenFile.close();
+        form.SetHexFileName(QDir::toNativeSeparators(brokenPath));
+        Save(form, QStringLiteral("FormMain-broken-file"));
+        form.SetHexFileName(hexPath);
+
         form.SetHexFileName(QString());
         run.host.scene = QStringLiteral("no-file-chosen");
         form.StartWrite();
@@ -524,6 +612,30 @@ int main(int argc, char* argv[]) {
         ShellContext context = run.Context();
         FormMain form(context);
         form.FormLoad();
+
+        {  // A Writer this user may not open.
+            NoPermissionDevice noPermission;
+            Run denied(dir.path());
+            denied.host.scene = QStringLiteral("no-permission");
+            ShellContext deniedContext = denied.Context();
+            ShellContext withDevice{deniedContext.clock,
+                                    noPermission,
+                                    deniedContext.host,
+                                    deniedContext.state,
+                                    deniedContext.runner,
+                                    deniedContext.desktop,
+                                    deniedContext.commonDialog,
+                                    deniedContext.programDir,
+                                    QString(),
+                                    deniedContext.instanceLockPath,
+                                    []() {}};
+            QTemporaryDir lockDir;
+            withDevice.instanceLockPath = QDir(lockDir.path()).filePath(QStringLiteral("lock"));
+            FormMain deniedForm(withDevice);
+            deniedForm.FormLoad();
+            denied.runner.confirm = true;
+            deniedForm.StartErase();
+        }
 
         Run second(dir.path());
         second.host.scene = QStringLiteral("already-running");

@@ -10,6 +10,7 @@
 
 #include "config/ConfRegJobs.h"
 #include "shared/AppState.h"
+#include "windowbase/ActivationWatch.h"
 #include "windowbase/WindowStyle.h"
 
 namespace {
@@ -32,6 +33,7 @@ frmConfReg::frmConfReg(Services services, QWidget* parent)
     setStyleSheet(windowstyle::CaptionOnBorderStyleSheet(2, 1));
     ui_->Label3->setFont(windowstyle::FixedPitchFont(9.75));
     connect(ui_->Command1, &QPushButton::clicked, this, [this]() { close(); });
+    activationwatch::Watch();
 }
 
 frmConfReg::~frmConfReg() = default;
@@ -51,7 +53,11 @@ void frmConfReg::PlaceWhenFirstShown() {
 
 bool frmConfReg::event(QEvent* event) {
     const bool handled = QDialog::event(event);
-    if (event->type() == QEvent::WindowActivate) ReadConfReg();
+    // Coming back from another application reads nothing; coming from
+    // another window of the program (the main window's command among them)
+    // reads the chip again.
+    if (event->type() == QEvent::WindowActivate && activationwatch::FromOwnWindow(*this))
+        ReadConfReg();
     return handled;
 }
 

@@ -50,3 +50,7 @@ bool SystemDesktop::OpenInTextEditor(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 #endif
 }
+
+bool SystemDesktop::OpenManual(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}

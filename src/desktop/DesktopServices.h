@@ -21,10 +21,14 @@ class DesktopServices {
     // Opens the file in a text editor without waiting for it; false when no
     // editor could be started.
     virtual bool OpenInTextEditor(const QString& path) = 0;
+    // Opens the manual (an HTML page) in the default browser; false when
+    // nothing could open it.
+    virtual bool OpenManual(const QString& path) = 0;
 };
 
 // Windows: the help finder (WinHelp) and "notepad.exe"; other systems: the
-// desktop's default application for the file. File dialogs are Qt's own
+// desktop's default application for the file. The manual opens in the
+// default browser everywhere. File dialogs are Qt's own
 // (the program turns the native ones off), in Japanese like the rest.
 class SystemDesktop final : public DesktopServices {
   public:
@@ -32,4 +36,5 @@ class SystemDesktop final : public DesktopServices {
                                            const QString& currentFileName) override;
     bool OpenHelpFile(QWidget* parent, const QString& path) override;
     bool OpenInTextEditor(const QString& path) override;
+    bool OpenManual(const QString& path) override;
 };

@@ -6,14 +6,19 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QMimeData>
+#include <QStatusBar>
 #include <QUrl>
 #include <cstdio>
 #include <exception>
 
 #include "config/frmConfReg.h"
 #include "desktop/DesktopServices.h"
+#include "desktop/DesktopSettings.h"
+#include "desktop/FileSummary.h"
 #include "desktop/ShellContext.h"
 #include "desktop/frmAbout.h"
 #include "eeprom/frmEEPROMwrite.h"
@@ -130,6 +135,18 @@ FormMain::FormMain(ShellContext& context)
     connect(ui_->menu_file_unload, &QAction::triggered, this, [this]() { close(); });
     connect(ui_->munQLARK, &QAction::triggered, this, [this]() { SelectBoard(1); });
     connect(ui_->munQLARK2, &QAction::triggered, this, [this]() { SelectBoard(2); });
+
+    // The memory menu's two options are remembered as soon as they change.
+    connect(ui_->menu_memory_verify, &QAction::triggered, this,
+            [this](bool on) { desktopsettings::StoreVerifyAfterWrite(context_.state, on); });
+    connect(ui_->menu_memory_eeprom, &QAction::triggered, this,
+            [this](bool on) { desktopsettings::StoreWriteHexEeprom(context_.state, on); });
+    ui_->menu_file_recent->setEnabled(false);
+
+    // The status line under the buttons: the chosen file's summary.
+    FileSummary_ = new QLabel(this);
+    FileSummary_->setObjectName(QStringLiteral("FileSummary"));
+    ui_->statusbar->addWidget(FileSummary_, 1);
 }
 
 FormMain::~FormMain() {
@@ -138,12 +155,71 @@ FormMain::~FormMain() {
 }
 
 QString FormMain::HexFileName() const {
-    return ui_->HexFileName->text();
+    return hexPath_;
 }
 
 void FormMain::SetHexFileName(const QString& path) {
-    ui_->HexFileName->setText(path);
-    ui_->HexFileName->setToolTip(path);
+    hexPath_ = path;
+    QLabel& label = *ui_->HexFileName;
+    // The label's indent (half an 'x' beside its frame) on either side.
+    const int width = label.contentsRect().width() - label.fontMetrics().horizontalAdvance(u'x');
+    label.setText(windowstyle::ElidedPath(label.fontMetrics(), path, width));
+    label.setToolTip(path);
+    UpdateFileSummary();
+}
+
+void FormMain::UpdateFileSummary() {
+    if (hexPath_.isEmpty()) {
+        FileSummary_->clear();
+        return;
+    }
+    const filesummary::Summary summary = filesummary::Summarize(hexPath_);
+    FileSummary_->setText(filesummary::StatusText(summary));
+    QPalette palette = FileSummary_->palette();
+    palette.setColor(QPalette::WindowText, summary.state == filesummary::State::Good
+                                               ? this->palette().color(QPalette::WindowText)
+                                               : QColor(0xB0, 0x00, 0x00));
+    FileSummary_->setPalette(palette);
+}
+
+void FormMain::ChooseFile(const QString& path) {
+    SetHexFileName(path);
+    SetRecentFiles(desktopsettings::WithRecent(recentFiles_, path));
+    desktopsettings::StoreRecentFiles(context_.state, recentFiles_);
+}
+
+void FormMain::SetRecentFiles(const QStringList& files) {
+    recentFiles_ = files;
+    QMenu& menu = *ui_->menu_file_recent;
+    menu.clear();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        const QString shown = windowstyle::ElidedPath(menu.fontMetrics(), path, 360);
+        QAction* item = menu.addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+        item->setObjectName(QStringLiteral("menu_file_recent%1").arg(i + 1));
+        item->setToolTip(path);
+        connect(item, &QAction::triggered, this, [this, path]() { OpenRecentFile(path); });
+    }
+    menu.setEnabled(!files.isEmpty());
+}
+
+void FormMain::OpenRecentFile(const QString& path) {
+    if (!FileExists(path)) {
+        QStringList rest = recentFiles_;
+        rest.removeAll(path);
+        SetRecentFiles(rest);
+        desktopsettings::StoreRecentFiles(context_.state, recentFiles_);
+        ShowStop(Text(texts::kRecentFileGone) + Text(texts::kCrLf) + path);
+        return;
+    }
+    context_.commonDialog.FileName = path;
+    ChooseFile(path);
+}
+
+void FormMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // The file may have been made again while another window was in front.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) UpdateFileSummary();
 }
 
 void FormMain::ShowStop(const QString& text) {
@@ -201,6 +277,12 @@ FormMain::LoadResult FormMain::Load() {
     state.SettingsPath =
         QDir::toNativeSeparators(SettingsPathFor(context_.programDir, UserSettingsDir()));
     state.StartupCheckState = startupcheck::kRunning;
+    state.NoPermissionHint = Text(texts::kNoPermissionManual);
+
+    const desktopsettings::Options options = desktopsettings::ReadOptions(state);
+    ui_->menu_memory_verify->setChecked(options.verifyAfterWrite);
+    ui_->menu_memory_eeprom->setChecked(options.writeHexEeprom);
+    SetRecentFiles(desktopsettings::ReadRecentFiles(state));
 
     const QString absent = Text(texts::kSettingAbsent);
     const QString name =
@@ -274,7 +356,7 @@ void FormMain::dragEnterEvent(QDragEnterEvent* event) {
 void FormMain::dropEvent(QDropEvent* event) {
     const std::optional<QString> file = SingleDroppedFile(event->mimeData());
     if (!file) return;
-    SetHexFileName(*file);
+    ChooseFile(*file);
     event->acceptProposedAction();
 }
 
@@ -283,7 +365,7 @@ void FormMain::Browse() {
         context_.desktop.AskOpenFileName(this, context_.commonDialog.FileName);
     if (!chosen) return;
     context_.commonDialog.FileName = *chosen;
-    SetHexFileName(*chosen);
+    ChooseFile(*chosen);
 }
 
 void FormMain::OpenInTextEditor() {
@@ -302,6 +384,8 @@ void FormMain::RunOperationDialog(frmReadWrite::Operation operation, const QStri
         this);
     dialog.SetOperation(operation, hexFile);
     dialog.SetQuestion(question);
+    dialog.SetWriteOptions({.verify = ui_->menu_memory_verify->isChecked(),
+                            .hexEeprom = ui_->menu_memory_eeprom->isChecked()});
     context_.runner.RunModal(dialog);
 }
 
@@ -358,9 +442,24 @@ void FormMain::SelectBoard(int16_t board) {
 }
 
 void FormMain::OpenHelp() {
-    const QString path =
-        QDir::toNativeSeparators(QDir(context_.programDir).filePath(Text(texts::kHelpFileName)));
-    if (!context_.desktop.OpenHelpFile(this, path)) ShowStop(Text(texts::kHelpOpenFailed));
+    const QDir programDir(context_.programDir);
+    const QString helpFile =
+        QDir::toNativeSeparators(programDir.filePath(Text(texts::kHelpFileName)));
+    if (FileExists(helpFile)) {
+        if (!context_.desktop.OpenHelpFile(this, helpFile)) ShowStop(Text(texts::kHelpOpenFailed));
+        return;
+    }
+    // The manual lies beside the program (Windows, the build tree) or in
+    // the package's documentation folder (share/doc/qlarkw beside bin).
+    const QString manual = Text(texts::kManualFolder) + u'/' + Text(texts::kManualPage);
+    for (const QString& candidate :
+         {programDir.filePath(manual),
+          programDir.filePath(QStringLiteral("../share/doc/qlarkw/") + manual)}) {
+        if (!FileExists(candidate)) continue;
+        if (context_.desktop.OpenManual(QDir::cleanPath(candidate))) return;
+        break;
+    }
+    ShowStop(Text(texts::kHelpOpenFailed));
 }
 
 void FormMain::ShowAbout() {

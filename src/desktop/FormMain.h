@@ -12,6 +12,7 @@ class FormMain;
 }
 
 class ClockTimer;
+class QLabel;
 class InstanceLock;
 class frmConfReg;
 class frmEEPROMwrite;
@@ -51,10 +52,17 @@ class FormMain final : public QMainWindow {
     void OpenHelp();
     void ShowAbout();
 
+    // Chooses the file from the File menu's recent files; a file that is
+    // gone is taken off the list with a message.
+    void OpenRecentFile(const QString& path);
+
+    // The HEX file's full path; the label shows it shortened in its middle
+    // when it does not fit, and whole in its tooltip.
     QString HexFileName() const;
     void SetHexFileName(const QString& path);
 
   protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -67,6 +75,12 @@ class FormMain final : public QMainWindow {
     void ShowStop(const QString& text);
     void RunOperationDialog(frmReadWrite::Operation operation, const QString& question,
                             const QString& hexFile = {});
+    // The user chose `path` (browse, drop, recent files): it is shown and
+    // goes to the front of the recent files.
+    void ChooseFile(const QString& path);
+    void SetRecentFiles(const QStringList& files);
+    // The status line's summary of the HEX file as it is on disk now.
+    void UpdateFileSummary();
 
     std::unique_ptr<Ui::FormMain> ui_;
     ShellContext& context_;
@@ -77,4 +91,7 @@ class FormMain final : public QMainWindow {
     QPointer<frmEPROM> eepromViewer_;
     QPointer<frmConfReg> confReg_;
     std::unique_ptr<frmEEPROMwrite> eepromWrite_;
+    QString hexPath_;
+    QStringList recentFiles_;
+    QLabel* FileSummary_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "eeprom/EepromDataFile.h"
 
+#include <limits>
 #include <optional>
 
 #include "shared/InputFile.h"
@@ -29,11 +30,13 @@ std::optional<int> WholeNumber(QByteArrayView text) {
 
 // The fields of one line: commas separate fields, blanks separate them
 // too; an empty field between commas is a bad one (nothing is in it).
-// Returns false at the first bad field.
-template <typename OnField>
-bool ForEachField(const QByteArray& line, OnField onField) {
+// Returns false at the first bad field. Stops, with true, once `enough`
+// says so: what follows is not read, empty fields included.
+template <typename OnField, typename Enough>
+bool ForEachField(const QByteArray& line, OnField onField, Enough enough) {
     const bool hasComma = line.contains(',');
     for (const QByteArray& piece : line.split(',')) {
+        if (enough()) return true;
         bool any = false;
         qsizetype i = 0;
         while (i < piece.size()) {
@@ -43,6 +46,7 @@ bool ForEachField(const QByteArray& line, OnField onField) {
             while (end < piece.size() && !IsBlank(piece[end])) ++end;
             any = true;
             if (!onField(QByteArrayView(piece).sliced(i, end - i))) return false;
+            if (enough()) return true;
             i = end;
         }
         if (!any && hasComma) return false;
@@ -58,22 +62,24 @@ Contents Parse(LineReader& lines) {
     QByteArray line;
     while (fields < kFields && contents.error == Error::None && lines.Next(&line)) {
         Error fault = Error::BadField;  // an empty field, unless a field says otherwise
-        const bool good = ForEachField(line, [&](QByteArrayView text) {
-            if (fields == kFields) return true;  // the rest is not read
-            const std::optional<int> value = WholeNumber(text);
-            const int index = fields++;
-            // Fields pair up: an address, then the byte for it.
-            const int address = index / 2;
-            const bool isByte = index % 2 == 1;
-            if (!value || (isByte && (*value < 0 || *value > 0xFF))) return false;
-            if (!isByte) {
-                if (*value == address) return true;
-                fault = Error::WrongAddress;
-                return false;
-            }
-            contents.bytes[address] = static_cast<uint8_t>(*value);
-            return true;
-        });
+        const bool good = ForEachField(
+            line,
+            [&](QByteArrayView text) {
+                const std::optional<int> value = WholeNumber(text);
+                const int index = fields++;
+                // Fields pair up: an address, then the byte for it.
+                const int address = index / 2;
+                const bool isByte = index % 2 == 1;
+                if (!value || (isByte && (*value < 0 || *value > 0xFF))) return false;
+                if (!isByte) {
+                    if (*value == address) return true;
+                    fault = Error::WrongAddress;
+                    return false;
+                }
+                contents.bytes[address] = static_cast<uint8_t>(*value);
+                return true;
+            },
+            [&]() { return fields == kFields; });
         if (!good) {
             contents.error = fault;
             contents.errorLine = lines.lineNumber();
@@ -95,14 +101,17 @@ Contents Parse(const QByteArray& text) {
 }
 
 Contents Load(const QString& path) {
-    InputFile file(path, inputfile::kMaxDataFileBytes);
+    // Only the first 128 numbers count, and they are read as the lines come:
+    // a file of any size is opened, and the reader reads no further than
+    // they need, and never more than the data file's bound.
+    InputFile file(path, std::numeric_limits<qint64>::max());
     if (!file.isOpen()) {
         Contents contents;
         contents.error =
             file.error() == inputfile::Error::Missing ? Error::Missing : Error::Unreadable;
         return contents;
     }
-    LineReader lines(file);
+    LineReader lines(file.device(), inputfile::kMaxDataFileBytes);
     return Parse(lines);
 }
 

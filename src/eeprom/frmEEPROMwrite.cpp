@@ -7,7 +7,23 @@
 
 #include "eeprom/EepromJobs.h"
 #include "shared/AppState.h"
+#include "shared/FileExists.h"
 #include "windowbase/WindowStyle.h"
+
+namespace {
+
+// The data file of "/F name": the command line keeps the blanks after
+// "/F", so "/F data.txt" names " data.txt". The name as given comes first;
+// when no file has it, the name without its leading blanks.
+QString DataFileOf(const QString& argument) {
+    if (FileExists(argument)) return argument;
+    qsizetype blanks = 0;
+    while (blanks < argument.size() && argument[blanks] == u' ') ++blanks;
+    const QString trimmed = argument.mid(blanks);
+    return blanks > 0 && FileExists(trimmed) ? trimmed : argument;
+}
+
+}  // namespace
 
 frmEEPROMwrite::frmEEPROMwrite(Services services, QWidget* mainWindow)
     : CentredDialog(nullptr),
@@ -29,7 +45,7 @@ void frmEEPROMwrite::SetStatusText(const QString& text) {
 void frmEEPROMwrite::Command1_Click() {
     ui_->Command1->setEnabled(false);
     busy_ = true;
-    WriteEepromFile(services_, services_.state.StartArgument, *this);
+    WriteEepromFile(services_, DataFileOf(services_.state.StartArgument), *this);
     busy_ = false;
     close();
 }

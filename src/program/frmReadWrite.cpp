@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include "config/frmConfig.h"
+#include "eeprom/EepromJobs.h"
+#include "link/WriterLink.h"
 #include "link/protocol/Protocol.h"
 #include "program/ProgramJobs.h"
 #include "resources/Texts.h"
@@ -13,6 +15,67 @@
 #include "windowbase/WindowStyle.h"
 
 using texts::Text;
+using texts::TwoLines;
+
+namespace {
+
+// Passes everything on to the program's Host but a job's success message,
+// which it keeps: the dialog tells of success once everything after the
+// write has succeeded as well, and never after a failure.
+class HeldSuccessHost final : public Host {
+  public:
+    explicit HeldSuccessHost(Host& inner) : inner_(inner) {}
+    void Sleep(int ms) override { inner_.Sleep(ms); }
+    void ProcessEvents() override { inner_.ProcessEvents(); }
+    MsgAnswer MessageBox(const QString& text, const QString& caption, MsgIcon icon,
+                         MsgButtons buttons) override {
+        if (icon != MsgIcon::Information || buttons != MsgButtons::Ok)
+            return inner_.MessageBox(text, caption, icon, buttons);
+        held << text;
+        return MsgAnswer::Ok;
+    }
+    std::optional<QString> AskSaveFileName(const QString& proposedPath) override {
+        return inner_.AskSaveFileName(proposedPath);
+    }
+    QStringList held;
+
+  private:
+    Host& inner_;
+};
+
+// The view with a line of its own above the job's progress.
+class HeadedView final : public ProgressView {
+  public:
+    HeadedView(ProgressView& inner, QString head) : inner_(inner), head_(std::move(head)) {}
+    void SetStatusText(const QString& text) override {
+        inner_.SetStatusText(head_ + Text(texts::kCrLf) + text);
+    }
+    void SetProgress(int done, int total) override { inner_.SetProgress(done, total); }
+
+  private:
+    ProgressView& inner_;
+    QString head_;
+};
+
+QString Hex(int value, int digits) {
+    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+// What a verify that found differences tells: the first of them.
+QString MismatchText(const ProgramVerifyResult& verify) {
+    QString first;
+    if (!verify.words.empty()) {
+        const WordDifference& word = verify.words.front();
+        first = Text(texts::kVerifyFirstWord)
+                    .arg(Hex(word.address, 4), Hex(word.file, 4), Hex(word.chip, 4));
+    } else if (verify.configBits) {
+        first = Text(texts::kVerifyConfigBits)
+                    .arg(Hex(verify.configBits->file, 2), Hex(verify.configBits->chip, 2));
+    }
+    return TwoLines(Text(texts::kVerifyMismatch) + Text(texts::kCrLf) + first, texts::kTryAgain);
+}
+
+}  // namespace
 
 frmReadWrite::frmReadWrite(Services services, QWidget* parent)
     : CentredDialog(parent),
@@ -134,7 +197,7 @@ void frmReadWrite::RunOperation() {
                 frmConfig config(state, this);
                 services_.runner.RunModal(config);
             }
-            if (state.ProceedToWrite != 0) WritePrgComm(env, file, *this);
+            if (state.ProceedToWrite != 0) WriteAndCheck(env, file);
             break;
         }
         case Operation::Read:
@@ -146,6 +209,59 @@ void frmReadWrite::RunOperation() {
             ErasePrgComm(env);
             break;
     }
+}
+
+void frmReadWrite::WriteAndCheck(JobEnv& env, const hexprogram::FileText& file) {
+    JobOutcome checked = JobOutcome::Done;
+    const std::optional<hexprogram::WritePlan> plan = CheckHexFile(env.host, file, &checked);
+    if (!plan) return;
+    HeldSuccessHost held(env.host);
+    JobEnv heldEnv{env.device, held, env.state};
+    if (WritePrgComm(heldEnv, *plan, *this) != JobOutcome::Done) return;
+    QStringList lines = held.held;
+    if (writeOptions_.verify) {
+        HeadedView view(*this, Text(texts::kVerifying));
+        const ProgramVerifyResult verify = VerifyProgram(env, *plan, view);
+        if (verify.outcome == JobOutcome::Mismatch) {
+            env.host.MessageBox(MismatchText(verify), Text(texts::kCaptionError),
+                                MsgIcon::Critical);
+            return;
+        }
+        if (verify.outcome != JobOutcome::Done) return;  // the read-out has told why
+        lines << Text(texts::kVerifyDone);
+    }
+    const EepromPart& eeprom = plan->eeprom;
+    if (!eeprom.empty() && !writeOptions_.hexEeprom) {
+        lines << Text(texts::kHexEepromNotWritten).arg(eeprom.count());
+    } else if (!eeprom.empty()) {
+        // Written after the program, and read back in the same session when
+        // the write is verified.
+        HeadedView view(*this, Text(texts::kWritingHexEeprom));
+        EepromRead readBack;
+        if (WriteEepromPart(env, eeprom, view, writeOptions_.verify ? &readBack : nullptr) !=
+            JobOutcome::Done)
+            return;  // told why
+        if (writeOptions_.verify) {
+            const EepromVerifyResult verify = CompareEeprom(readBack, eeprom);
+            if (verify.outcome == JobOutcome::Mismatch) {
+                const ByteDifference& first = verify.bytes.front();
+                env.host.MessageBox(TwoLines(Text(texts::kVerifyMismatch) + Text(texts::kCrLf) +
+                                                 Text(texts::kVerifyEepromByte)
+                                                     .arg(Hex(first.address, 2), Hex(first.file, 2),
+                                                          Hex(first.chip, 2)),
+                                             texts::kTryAgain),
+                                    Text(texts::kCaptionError), MsgIcon::Critical);
+                return;
+            }
+            if (verify.outcome != JobOutcome::Done) {
+                ReportWriterError(env.host, kWriterLinkFailed);  // the read came back short
+                return;
+            }
+        }
+        lines << Text(texts::kHexEepromWritten).arg(eeprom.count());
+    }
+    env.host.MessageBox(lines.join(Text(texts::kCrLf)), Text(texts::kAppTitle),
+                        MsgIcon::Information);
 }
 
 void frmReadWrite::done(int result) {

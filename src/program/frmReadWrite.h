@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 
+#include "jobs/JobEnv.h"
+#include "program/HexProgram.h"
 #include "shared/Host.h"
 #include "windowbase/CentredDialog.h"
 
@@ -41,6 +43,13 @@ class frmReadWrite final : public CentredDialog, public ProgressView {
 
     enum class Operation { Write, Read, Erase };
 
+    // What a write does beyond the program and the configuration word; both
+    // are off unless the user turns them on in the memory menu.
+    struct WriteOptions {
+        bool verify = false;     // read the chip back and compare
+        bool hexEeprom = false;  // write the HEX file's EEPROM data after the program
+    };
+
     frmReadWrite(Services services, QWidget* parent = nullptr);
     ~frmReadWrite() override;
 
@@ -48,6 +57,7 @@ class frmReadWrite final : public CentredDialog, public ProgressView {
     // caption, with the HEX file of a write; the question goes into Label1.
     void SetOperation(Operation operation, const QString& hexFile = {});
     void SetQuestion(const QString& text);
+    void SetWriteOptions(WriteOptions options) { writeOptions_ = options; }
 
     // ProgressView: Label1 and the progress bar.
     void SetStatusText(const QString& text) override;
@@ -64,6 +74,9 @@ class frmReadWrite final : public CentredDialog, public ProgressView {
   private:
     void cmdOK_Click();
     void RunOperation();
+    // The write of the checked file, then what the options ask for; one
+    // message at the end tells the outcome of all of it.
+    void WriteAndCheck(JobEnv& env, const hexprogram::FileText& file);
     // Shows what waits now, or when the interval is up.
     void ShowSoon();
     void ShowNow();
@@ -75,6 +88,7 @@ class frmReadWrite final : public CentredDialog, public ProgressView {
     Services services_;
     std::optional<Operation> operation_;  // none: the start-up check's notice
     QString hexFile_;
+    WriteOptions writeOptions_;
     bool busy_ = false;
     bool endProgramRequested_ = false;
 

@@ -37,6 +37,9 @@ inline constexpr char kNoPermissionLine1[] = "USBライタを開く権限があ�
 inline constexpr char kNoPermissionLine2[] =
     "udevルール 70-qlark-writer.rules を入れるか、dialoutグループに入ってから、"
     "USBライタを差し直してください。";
+// The desktop program's line under them: where the manual tells more.
+inline constexpr char kNoPermissionManual[] =
+    "くわしくは、ヘルプのマニュアル「USBライタを開けないとき」を見てください。";
 
 // Program memory
 inline constexpr char kHexError[] = "Hexファイルにエラーがありました";
@@ -148,5 +151,48 @@ inline constexpr char kConfRegPowerUp[] = "PWRTE   ";
 inline constexpr char kConfRegProtect[] = "CP      ";
 inline constexpr char kOn[] = "ON";
 inline constexpr char kOff[] = "OFF";
+
+}  // namespace texts
+
+namespace texts {
+
+// Desktop program: its own section of the settings file
+inline constexpr char kSectionDesktop[] = "Desktop";
+inline constexpr char kKeyVerify[] = "verify";
+inline constexpr char kKeyHexEeprom[] = "eeprom";
+inline constexpr char kKeyRecentPrefix[] = "recent";  // recent1 .. recent8
+
+// Desktop program: recent files, help, verify after write, EEPROM data of
+// the HEX file
+inline constexpr char kRecentFileGone[] =
+    "ファイルが見つからないので、最近使ったファイルから外しました";
+inline constexpr char kManualFolder[] = "manual";
+inline constexpr char kManualPage[] = "index.html";
+inline constexpr char kVerifying[] = "書込み後の検証中";
+inline constexpr char kWritingHexEeprom[] = "EEPROMデータの書込み中";
+inline constexpr char kVerifyDone[] = "読出して検証しました。書込んだ内容と一致しています。";
+inline constexpr char kVerifyMismatch[] = "検証エラー：PICの内容がファイルと違います";
+// The first difference: address, the file's word, the chip's word.
+inline constexpr char kVerifyFirstWord[] = "最初の違い：アドレス %1h　ファイル %2h　PIC %3h";
+inline constexpr char kVerifyConfigBits[] =
+    "違い：コンフィグレーションワードの下位7ビット　ファイル %1h　PIC %2h";
+inline constexpr char kVerifyEepromByte[] = "最初の違い：EEPROMアドレス %1h　ファイル %2h　PIC %3h";
+inline constexpr char kHexEepromNotWritten[] =
+    "EEPROMデータ %1 バイトは書込んでいません（メモリメニューで選べます）。";
+inline constexpr char kHexEepromWritten[] = "EEPROMデータ %1 バイトも書込みました。";
+
+// Desktop program: the chosen HEX file's summary on the status line
+inline constexpr char kSummaryGood[] = "%1 ワード　CONFIG %2　EEPROM %3 バイト　チェックサム正常";
+inline constexpr char kSummaryNoConfig[] = "なし";
+inline constexpr char kSummaryBroken[] = "このHEXファイルは書込めません：%1行目 %2";
+inline constexpr char kSummaryNoStartMark[] = "「:」で始まっていません";
+inline constexpr char kSummaryTooShort[] = "レコードが途中で切れています";
+inline constexpr char kSummaryBadDigit[] = "16進数でない文字があります";
+inline constexpr char kSummaryBadChecksum[] = "チェックサムが合いません";
+inline constexpr char kSummaryOutOfOrder[] = "アドレスが前のレコードより小さい";
+inline constexpr char kSummaryNotAWord[] = "14ビットを超える値があります";
+inline constexpr char kSummaryNoRecord[] = "レコードがありません";
+inline constexpr char kSummaryMissing[] = "このHEXファイルは見つかりません";
+inline constexpr char kSummaryUnreadable[] = "このHEXファイルは読めません";
 
 }  // namespace texts

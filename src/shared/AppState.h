@@ -43,4 +43,7 @@ struct AppState {
     bool EepromWritten = false;
     bool EepromViewerActivated = false;
     bool StartupWaitActive = false;
+    // A line the program adds under the message of a Writer this user may
+    // not open: where it tells more (the desktop program: its manual).
+    QString NoPermissionHint;
 };

@@ -1,6 +1,8 @@
 // The data EEPROM jobs on the simulated Writer: the bytes on the wire, the
 // table's cells and status line, the pauses and the messages.
 #include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QDir>
 #include <map>
@@ -8,6 +10,7 @@
 #include "JobTestSupport.h"
 #include "eeprom/EepromDataFile.h"
 #include "eeprom/EepromJobs.h"
+#include "shared/InputFile.h"
 
 using texts::Text;
 
@@ -442,10 +445,40 @@ TEST(EepromDataFile, ReadsWhatItWritesAndIgnoresTheRest) {
     EXPECT_TRUE(text.startsWith("0,255,1,254\r\n2,253,3,252\r\n"));
     for (const QByteArray& variant :
          {text, "\xEF\xBB\xBF" + text, text + "64,x,y\r\n", QByteArray(text).replace(',', ' '),
-          QByteArray(text).replace("\r\n", ",").chopped(1)}) {
+          QByteArray(text).replace("\r\n", ",").chopped(1),
+          // Empty fields after the 128th are not read either.
+          QByteArray(text).replace("\r\n", ","), text.chopped(2) + ",,\r\n"}) {
         const eepromfile::Contents read = eepromfile::Parse(variant);
         EXPECT_EQ(read.error, eepromfile::Error::None);
         EXPECT_EQ(read.bytes, bytes);
+    }
+}
+
+TEST(EepromDataFile, ALargeFileIsReadOnlyAsFarAsItsNumbersGo) {
+    QTemporaryDir dir;
+    const QByteArray good = DataFile();
+    const QByteArray tail(inputfile::kMaxDataFileBytes + 1000, ' ');
+    struct Case {
+        const char* what;
+        QByteArray text;
+        eepromfile::Error error;
+    } const cases[] = {
+        {"32 good records, then notes", good + tail + "notes\r\n", eepromfile::Error::None},
+        // The reader stays bounded: blanks without end never make a number.
+        {"blanks beyond the bound first", tail + good, eepromfile::Error::Unreadable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("big.txt"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.text);
+        file.close();
+        const eepromfile::Contents read = eepromfile::Load(path);
+        EXPECT_EQ(read.error, c.error);
+        if (c.error == eepromfile::Error::None) {
+            EXPECT_EQ(read.bytes, eepromfile::Parse(good).bytes);
+        }
     }
 }
 

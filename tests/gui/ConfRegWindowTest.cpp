@@ -68,6 +68,25 @@ TEST(ConfRegViewer, ShowsTheChipsWordAndReadsOnEveryActivation) {
     EXPECT_TRUE(rig.sim.host.messages.empty());
 }
 
+TEST(ConfRegViewer, ComingBackFromAnotherApplicationReadsNothing) {
+    ConfRegRig rig;
+    frmConfReg* window = rig.Open();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(rig.Reads(), 1);
+    // The user works in another application and comes back to the viewer,
+    // or to the main window.
+    for (QWidget* back : {static_cast<QWidget*>(window), static_cast<QWidget*>(rig.form.get())}) {
+        QApplication::setActiveWindow(nullptr);
+        Settle();
+        Activate(*back);
+    }
+    EXPECT_EQ(rig.Reads(), 1);
+    EXPECT_TRUE(rig.sim.host.messages.empty());
+    // From the program's own main window it reads again.
+    Activate(*window);
+    EXPECT_EQ(rig.Reads(), 2);
+}
+
 TEST(ConfRegViewer, AFailedReadClosesItAndAReadNeverRunsTwiceAtOnce) {
     FaultPlan faults;
     faults.boardMissing[2] = true;

@@ -80,6 +80,11 @@ class FakeDesktop final : public DesktopServices {
         editorCalls << path;
         return editorWorks;
     }
+    bool OpenManual(const QString& path) override {
+        manualCalls << path;
+        return true;
+    }
+    QStringList manualCalls;
     std::optional<QString> openAnswer;
     QStringList openCalls;
     bool helpWorks = true;

@@ -250,12 +250,12 @@ TEST(CommandLineStart, EepromStartKeepsItsArgumentAndStoresOnlyTheBoard) {
 // The "/F" start with a data file of 64 bytes, the main window shown before
 // its start-up (so that hiding it shows).
 struct EepromStart : GuiRig {
-    EepromStart() {
+    explicit EepromStart(const QString& switchText = QStringLiteral("/F")) {
         std::array<uint8_t, 64> bytes{};
         for (int a = 0; a < 64; ++a) bytes[a] = static_cast<uint8_t>(255 - a * 2);
         WriteSettings(kSettings);
         context->commandLine =
-            QStringLiteral("/F") + WriteFile(QStringLiteral("data.txt"), eepromfile::Format(bytes));
+            switchText + WriteFile(QStringLiteral("data.txt"), eepromfile::Format(bytes));
         form = std::make_unique<FormMain>(*context);
         form->show();
         loadResult = form->FormLoad();
@@ -291,6 +291,15 @@ TEST(CommandLineStart, EepromStartWritesTheFileAndEndsTheProgram) {
     EXPECT_EQ(VisibleWindow("frmEEPROMwrite"), nullptr);
     EXPECT_EQ(rig.quitCount, 1);
     EXPECT_EQ(rig.Settings(), QByteArray(EepromStart::kSettings));
+}
+
+TEST(CommandLineStart, EepromStartFindsTheFileWithoutTheBlankAfterTheSwitch) {
+    EepromStart rig(QStringLiteral("/F  "));
+    EXPECT_TRUE(rig.sim.state.StartArgument.startsWith(QStringLiteral("  ")));
+    ASSERT_NE(rig.writeForm, nullptr);
+    Click(*rig.writeForm, "Command1");
+    EXPECT_EQ(rig.sim.Wire().filter(QStringLiteral("w 8")).size(), 64);
+    EXPECT_EQ(rig.MessageTexts(), QStringList({QString::fromUtf8("書込みが終了しました")}));
 }
 
 TEST(CommandLineStart, EepromStartCannotBeClosedWhileTheTransferRuns) {
