@@ -8,6 +8,9 @@
 #ifdef Q_OS_MACOS
 #include <QSerialPortInfo>
 #endif
+#ifdef Q_OS_WIN
+#include "link/serial/ComPortFinder.h"
+#endif
 
 namespace ttyfinder {
 namespace {
@@ -102,6 +105,10 @@ Listing List(const QString& sysfsRoot, const QString& devRoot, const QString& pr
     }
     if (listing.writers.isEmpty()) listing.error = NotFound(product, listing.others);
     return listing;
+#elif defined(Q_OS_WIN)
+    Q_UNUSED(sysfsRoot);
+    Q_UNUSED(devRoot);
+    return comports::List(product);
 #else
     Q_UNUSED(sysfsRoot);
     Q_UNUSED(devRoot);
@@ -111,6 +118,14 @@ Listing List(const QString& sysfsRoot, const QString& devRoot, const QString& pr
         "this system does not tell which serial port has the Writer's product string; "
         "give the port (serial:COM3) or use the d2xx backend");
     return listing;
+#endif
+}
+
+bool PortExists(const QString& path) {
+#ifdef Q_OS_WIN
+    return comports::PortExists(path);
+#else
+    return QFileInfo::exists(path);
 #endif
 }
 
