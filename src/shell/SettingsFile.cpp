@@ -7,6 +7,9 @@
 #include "resources/Texts.h"
 #include "shared/InputFile.h"
 #include "shared/OutputFile.h"
+#ifdef Q_OS_WIN
+#include "shell/SettingsLocationWin.h"
+#endif
 
 namespace {
 
@@ -138,7 +141,11 @@ QString SettingsPathIn(const QString& directory) {
 }
 
 bool IsWritable(const QString& path) {
+#ifdef Q_OS_WIN
+    return winsettings::CanWrite(path);
+#else
     return QFileInfo(path).isWritable();
+#endif
 }
 
 QString SettingsPathFor(const QString& programDir, const QString& configDir,
@@ -155,8 +162,12 @@ QString SettingsPathFor(const QString& programDir, const QString& configDir,
 }
 
 QString UserSettingsDir() {
+#ifdef Q_OS_WIN
+    return QDir(winsettings::RoamingAppDataDir()).filePath(QLatin1String(kConfigFolderName));
+#else
     return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
         .filePath(QLatin1String(kConfigFolderName));
+#endif
 }
 
 QString SettingNumber(int value) {

@@ -3,12 +3,12 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
-// clang-format off: the GUIDs and property keys are defined here, once.
-#include <cfgmgr32.h>
-#include <devguid.h>
-#include <devpkey.h>
+// The class GUID is defined here, once: initguid.h comes first.
+// clang-format off
 #include <initguid.h>
+#include <devguid.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 // clang-format on
 
 #include <QFileInfo>
@@ -18,6 +18,11 @@
 
 namespace comports {
 namespace {
+
+// DEVPKEY_Device_BusReportedDeviceDesc of devpkey.h: the description the
+// USB device reports on the bus (its product string).
+const DEVPROPKEY kBusReportedDescription = {
+    {0x540b947e, 0x8b40, 0x45bc, {0xa8, 0xa2, 0x6a, 0x0b, 0x89, 0x4c, 0xbd, 0xa2}}, 4};
 
 QString FromWide(const std::vector<wchar_t>& buffer) {
     return QString::fromWCharArray(buffer.data()).trimmed();
@@ -123,9 +128,9 @@ std::vector<PortDevice> PresentPorts(QString* error) {
         if (!port.portName.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) continue;
         port.instanceId = InstanceId(set, &info);
         port.hardwareIds = HardwareIds(set, &info);
-        port.description = DeviceProperty(set, &info, DEVPKEY_Device_BusReportedDeviceDesc);
+        port.description = DeviceProperty(set, &info, kBusReportedDescription);
         if (port.description.isEmpty())
-            port.description = ParentProperty(info.DevInst, DEVPKEY_Device_BusReportedDeviceDesc);
+            port.description = ParentProperty(info.DevInst, kBusReportedDescription);
         ports.push_back(std::move(port));
     }
     ::SetupDiDestroyDeviceInfoList(set);

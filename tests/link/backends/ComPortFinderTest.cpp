@@ -7,7 +7,6 @@
 #include <windows.h>
 // clang-format off
 #include <devguid.h>
-#include <devpkey.h>
 #include <setupapi.h>
 // clang-format on
 
@@ -91,6 +90,10 @@ TEST(ComPortFinder, SerialNumberOfAnInstanceId) {
 #ifdef _WIN32
 namespace {
 
+// The bus-reported device description (devpkey.h).
+const DEVPROPKEY kBusReportedDescription = {
+    {0x540b947e, 0x8b40, 0x45bc, {0xa8, 0xa2, 0x6a, 0x0b, 0x89, 0x4c, 0xbd, 0xa2}}, 4};
+
 bool UnderWine() {
     return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
@@ -119,10 +122,10 @@ class RegisteredPort {
                              (wcslen(portName) + 1) * sizeof(wchar_t)) == ERROR_SUCCESS;
         if (key != INVALID_HANDLE_VALUE) ::RegCloseKey(key);
         registered_ =
-            registered_ && ::SetupDiSetDevicePropertyW(
-                               set_, &info_, &DEVPKEY_Device_BusReportedDeviceDesc,
-                               DEVPROP_TYPE_STRING, reinterpret_cast<const BYTE*>(description),
-                               (wcslen(description) + 1) * sizeof(wchar_t), 0);
+            registered_ &&
+            ::SetupDiSetDevicePropertyW(set_, &info_, &kBusReportedDescription, DEVPROP_TYPE_STRING,
+                                        reinterpret_cast<const BYTE*>(description),
+                                        (wcslen(description) + 1) * sizeof(wchar_t), 0);
     }
     ~RegisteredPort() {
         ::SetupDiRemoveDevice(set_, &info_);
