@@ -1,6 +1,9 @@
 # The Windows build (WIN32), cross-compiled with mingw-w64 on Debian
 # (cmake/mingw-w64-x86_64.cmake, tools/build-windows.sh).
 
+# One folder holds the programs and everything they load.
+set(CMAKE_INSTALL_BINDIR .)
+
 # The compiler's runtime DLLs every program needs beside it.
 set(QLARKW_MINGW_RUNTIME)
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
