@@ -201,10 +201,10 @@ const Backend* Find(const QString& name) {
     return nullptr;
 }
 
-// The hardware backends `auto` tries, in order. Windows names a COM port by
-// its driver, not by the Writer's product string, so the vendor library
-// comes first there; elsewhere the system's own serial driver does, which
-// needs no driver change and no extra library.
+// The hardware backends `auto` tries, in order. On Windows the vendor
+// library comes first, the way FTDI's driver is meant to be used, and the
+// COM port it also makes is the fallback; elsewhere the system's own serial
+// driver does, which needs no driver change and no extra library.
 const std::vector<const Backend*>& AutoBackends() {
 #if defined(_WIN32)
     static constexpr const char* kOrder[] = {"d2xx", "serial"};
