@@ -2,6 +2,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#undef MessageBox  // Host's, not the Win32 macro
 #else
 #include <unistd.h>
 #endif
@@ -10,7 +13,11 @@ namespace cli {
 
 bool IsTerminal(FILE* stream) {
 #ifdef _WIN32
-    return _isatty(_fileno(stream)) != 0;
+    // A console that takes the terminal controls (NUL is a character
+    // device too, and _isatty says yes to it).
+    DWORD mode = 0;
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    return ::GetConsoleMode(handle, &mode) && (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 #else
     return isatty(fileno(stream)) != 0;
 #endif

@@ -20,7 +20,7 @@ for extra in "$@"; do
     # tests headless, NSIS for the setup program, zip for the portable copy,
     # gputils for the round trip's program and the Japanese font.
     windows) packages+=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine64 xvfb
-      xauth nsis zip gputils fonts-ipafont-gothic qt6-translations-l10n xz-utils) ;;
+      xauth nsis zip gputils fonts-ipafont-gothic fonts-dejavu-core qt6-translations-l10n xz-utils) ;;
     *) echo "install-deps: unknown extra '$extra' (test, screens, bench, fuzz, windows)" >&2; exit 2 ;;
   esac
 done

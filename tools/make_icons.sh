@@ -81,4 +81,8 @@ SVG
 for size in 16 32 48 64 128 256; do
   rsvg-convert -w "$size" -h "$size" -o "$app/qlarkw-$size.png" "$app/qlarkw.svg"
 done
+# The Windows icon (the programs' resource, the setup program's), from the
+# same renderings.
+convert "$app/qlarkw-16.png" "$app/qlarkw-32.png" "$app/qlarkw-48.png" "$app/qlarkw-64.png" \
+  "$app/qlarkw-256.png" "$app/qlarkw.ico"
 echo "icons written to $out"

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "backends/d2xx/D2xxDevice.h"
+#ifndef _WIN32
 #include "backends/ftdi/FtdiDevice.h"
+#endif
 #include "backends/serial/SerialDevice.h"
 #include "backends/serial/TtyFinder.h"
 #include "link/ForwardingDevice.h"
@@ -63,7 +65,7 @@ void ListSim(const QString&, const ListSources&, WriterList* list) {
 // every tty with the Writer's product string.
 void ListSerial(const QString& argument, const ListSources& sources, WriterList* list) {
     if (!argument.isEmpty()) {
-        if (QFileInfo::exists(argument))
+        if (ttyfinder::PortExists(argument))
             list->writers.push_back({argument, QStringLiteral("serial"), argument,
                                      QStringLiteral("serial:") + argument});
         else
@@ -87,6 +89,7 @@ void ListSerial(const QString& argument, const ListSources& sources, WriterList*
     if (found.writers.isEmpty()) Note(list, "serial", found.error);
 }
 
+#ifndef _WIN32
 // A bridge without a serial number cannot be told from another: it is
 // listed by its place on the bus and opened as the first.
 void ListFtdi(const QString& argument, const ListSources&, WriterList* list) {
@@ -109,6 +112,7 @@ void ListFtdi(const QString& argument, const ListSources&, WriterList* list) {
              QStringLiteral("no FTDI device on the USB bus has the description \"%1\"")
                  .arg(QString::fromLatin1(WriterDescription())));
 }
+#endif
 
 void ListD2xx(const QString& argument, const ListSources&, WriterList* list) {
     QString file;
@@ -162,6 +166,7 @@ std::unique_ptr<Device> MakeSerial(const QString& argument, Clock&, QString*) {
     return std::make_unique<SerialDevice>(std::move(options));
 }
 
+#ifndef _WIN32
 // ftdi, or ftdi:serial=SN for the bridge with that serial number.
 std::unique_ptr<Device> MakeFtdi(const QString& argument, Clock&, QString* error) {
     const std::optional<QString> serial = SerialOf(argument);
@@ -173,6 +178,7 @@ std::unique_ptr<Device> MakeFtdi(const QString& argument, Clock&, QString* error
     }
     return std::make_unique<FtdiDevice>(serial.value_or(QString()));
 }
+#endif
 
 // d2xx, d2xx:LIBRARY to load that file instead of the platform's names, and
 // d2xx:serial=SN[:LIBRARY] for the device with that serial number.
@@ -187,7 +193,9 @@ const std::vector<Backend>& AllBackends() {
     static const std::vector<Backend> list = {
         {"sim", false, MakeSim, ListSim},
         {"serial", true, MakeSerial, ListSerial},
+#ifndef _WIN32  // Windows has no libftdi1; its FTDI driver is D2XX and the COM ports.
         {"ftdi", true, MakeFtdi, ListFtdi},
+#endif
         {"d2xx", true, MakeD2xx, ListD2xx},
     };
     return list;
@@ -200,10 +208,10 @@ const Backend* Find(const QString& name) {
     return nullptr;
 }
 
-// The hardware backends `auto` tries, in order. Windows names a COM port by
-// its driver, not by the Writer's product string, so the vendor library
-// comes first there; elsewhere the system's own serial driver does, which
-// needs no driver change and no extra library.
+// The hardware backends `auto` tries, in order. On Windows the vendor
+// library comes first, the way FTDI's driver is meant to be used, and the
+// COM port it also makes is the fallback; elsewhere the system's own serial
+// driver does, which needs no driver change and no extra library.
 const std::vector<const Backend*>& AutoBackends() {
 #if defined(_WIN32)
     static constexpr const char* kOrder[] = {"d2xx", "serial"};

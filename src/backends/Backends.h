@@ -19,7 +19,7 @@ class Clock;
 //               configure it
 //   serial      a tty whose USB product string is the Writer's
 //   serial:PATH the tty at PATH (a qlarkw-sim pseudo-terminal, for example)
-//   ftdi        libftdi1, opening the bridge by its description
+//   ftdi        libftdi1, opening the bridge by its description (not on Windows)
 //   ftdi:serial=SN       the same, the bridge with the USB serial number SN
 //   d2xx        the vendor's D2XX library, loaded at run time
 //   d2xx:FILE   the same, loading the library from FILE

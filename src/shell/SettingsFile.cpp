@@ -9,6 +9,9 @@
 #include "shared/InputFile.h"
 #include "shared/OutputFile.h"
 #include "shell/Cp932.h"
+#ifdef Q_OS_WIN
+#include "shell/SettingsLocationWin.h"
+#endif
 
 namespace {
 
@@ -212,7 +215,11 @@ QString SettingsPathIn(const QString& directory) {
 }
 
 bool IsWritable(const QString& path) {
+#ifdef Q_OS_WIN
+    return winsettings::CanWrite(path);
+#else
     return QFileInfo(path).isWritable();
+#endif
 }
 
 QString SettingsPathFor(const QString& programDir, const QString& configDir,
@@ -229,8 +236,12 @@ QString SettingsPathFor(const QString& programDir, const QString& configDir,
 }
 
 QString UserSettingsDir() {
+#ifdef Q_OS_WIN
+    return QDir(winsettings::RoamingAppDataDir()).filePath(QLatin1String(kConfigFolderName));
+#else
     return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
         .filePath(QLatin1String(kConfigFolderName));
+#endif
 }
 
 QString SettingNumber(int value) {

@@ -47,7 +47,8 @@ class SettingsFile {
 // The settings file beside the program: `directory` + "/qlarkw.ini".
 QString SettingsPathIn(const QString& directory);
 
-// Whether a file or folder can be written by this process.
+// Whether a file or folder can be written by this process (on Windows asked
+// of the system by trying, SettingsLocationWin.h).
 using WritableCheck = std::function<bool(const QString& path)>;
 bool IsWritable(const QString& path);
 
@@ -70,7 +71,8 @@ QString SettingsPathFor(const QString& programDir, const QString& configDir,
 // program: "qlarkw" in Qt's generic configuration location, which is the
 // desktop program's AppConfigLocation (application "qlarkw", no
 // organization): ~/.config/qlarkw on Linux ($XDG_CONFIG_HOME/qlarkw when
-// set). SettingsFile::WriteSetting makes it when it is missing.
+// set); on Windows "qlarkw" in the roaming application data folder
+// (%APPDATA%\qlarkw). SettingsFile::WriteSetting makes it when it is missing.
 QString UserSettingsDir();
 
 // Numbers as the settings file stores them: " 26", " 1", "-3".

@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QLibrary>
 #include <QProcess>
+#include <QTemporaryDir>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#undef MessageBox
+#endif
 
 #include "TestHost.h"
 #include "backends/Backends.h"
@@ -236,3 +244,34 @@ TEST_F(D2xxDeviceTest, ListingWithoutTheLibraryOrItsInfoListSaysWhy) {
     EXPECT_TRUE(none.notes[0].startsWith(QStringLiteral("d2xx: no device in the D2XX device list")))
         << none.notes[0].toStdString();
 }
+
+#ifdef Q_OS_WIN
+// Windows: the library is "ftd2xx.dll", found by the system's loader where
+// it looks for a program's DLLs (here a folder added to that search); with
+// it, `auto` opens the Writer by its description and sets the latency.
+TEST(D2xxOnWindows, AutoLoadsFtd2xxDllByNameAndOpensTheWriterByDescription) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::copy(QStringLiteral(FAKE_D2XX), dir.filePath(QStringLiteral("ftd2xx.dll"))));
+    const std::wstring folder = QDir::toNativeSeparators(dir.path()).toStdWString();
+    ASSERT_TRUE(::SetDllDirectoryW(folder.c_str()));
+    {
+        FakeD2xx fake("ftd2xx.dll");
+        ASSERT_TRUE(fake.ok());
+        fake.Reset(true, "a");
+        VirtualClock clock;
+        TestHost host(clock);
+        AppState state;
+        QString error;
+        std::unique_ptr<Device> device = backends::Create(QStringLiteral("auto"), clock, &error);
+        ASSERT_TRUE(device) << error.toStdString();
+        ASSERT_FALSE(OpenWriter(*device, host, state)) << device->LastError().toStdString();
+        EXPECT_EQ(device->Close(), FT_OK);
+        const QStringList calls = fake.Calls();
+        ASSERT_GE(calls.size(), 7);
+        EXPECT_EQ(calls[0], QStringLiteral("FT_OpenEx \"Q-LARK USB Programmer\" 2"));
+        EXPECT_EQ(calls[6], QStringLiteral("FT_SetLatencyTimer 2"));
+        EXPECT_EQ(calls.last(), QStringLiteral("FT_Close"));
+    }
+    ::SetDllDirectoryW(nullptr);
+}
+#endif

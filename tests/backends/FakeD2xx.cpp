@@ -154,7 +154,10 @@ FAKE_EXPORT Status FT_SetLatencyTimer(void* handle, uint8_t ms) {
 
 FAKE_EXPORT Status FT_Write(void* handle, void* buffer, Dword size, Dword* written) {
     std::string line = "FT_Write";
-    for (Dword i = 0; i < size; ++i) line += " " + std::to_string(static_cast<uint8_t*>(buffer)[i]);
+    for (Dword i = 0; i < size; ++i) {
+        line += ' ';
+        line += std::to_string(static_cast<uint8_t*>(buffer)[i]);
+    }
     Log(line);
     if (!Valid(handle)) return 1;
     *written = size;

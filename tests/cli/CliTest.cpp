@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "ProgramRun.h"
 #include "TestHost.h"
 #include "shared/IntelHex.h"
 
@@ -64,8 +65,8 @@ class Cli : public ::testing::Test {
     static Result Finish(QProcess& process) {
         process.waitForFinished(120000);
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+                ProgramText(process.readAllStandardOutput()),
+                ProgramText(process.readAllStandardError())};
     }
     QString chip() const { return dir.filePath(QStringLiteral("chip.hex")); }
     QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
@@ -79,6 +80,7 @@ class Cli : public ::testing::Test {
         f.write(content);
     }
 
+#ifdef QLARKW_SREC_CMP
     // srecord's comparison of the program words and the configuration word
     // of `original` with the same addresses of `readOut`.
     static int SrecCompare(const QString& original, const QString& readOut) {
@@ -87,6 +89,7 @@ class Cli : public ::testing::Test {
         args += QStringList{readOut, "-intel", "-crop", "-within", original, "-intel"} + ranges;
         return QProcess::execute(QStringLiteral(QLARKW_SREC_CMP), args);
     }
+#endif
 
     // A chip whose EEPROM holds byte (37 a + 5) mod 256 at address a, and
     // `configWord`, in the state file's layout (EEPROM at word 0x2100).
@@ -140,7 +143,9 @@ TEST_F(Cli, RealProgramsRoundTripThroughTheChip) {
         const Result read = Run({"read", "-o", out});
         ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
         EXPECT_TRUE(read.err.contains(QString::fromUtf8("読取り終了しました")));
+#ifdef QLARKW_SREC_CMP
         EXPECT_EQ(SrecCompare(HexFile(name), out), 0);
+#endif
         EXPECT_EQ(Run({"verify", HexFile(name)}).exitCode, 0);
     }
 }
@@ -555,10 +560,14 @@ TEST_F(Cli, EepromConfigAndVersionFailures) {
          6,
          "\nverify: byte 0x12: file 9F, chip FF\nverify: 1 difference(s)\n"},
     };
+    // Each run has a chip of its own: on Windows a chip file that another
+    // run is replacing cannot be opened.
     std::vector<std::unique_ptr<QProcess>> runs;
     for (const auto& c : cases) {
+        const QString own = path("chip-%1.hex").arg(runs.size());
+        ASSERT_TRUE(QFile::copy(chip(), own));
         runs.push_back(std::make_unique<QProcess>());
-        Start(*runs.back(), c.args, c.env);
+        Start(*runs.back(), c.args, c.env + QStringList{QStringLiteral("QLARKW_SIM_STATE=") + own});
     }
     for (size_t i = 0; i < runs.size(); ++i) {
         SCOPED_TRACE(cases[i].args.join(' ').toStdString());

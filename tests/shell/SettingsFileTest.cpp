@@ -13,6 +13,9 @@
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -99,6 +102,38 @@ TEST(SettingsPath, TheDefaultCheckAsksTheFileSystem) {
     EXPECT_TRUE(IsWritable(dir.path()));
     EXPECT_FALSE(IsWritable(dir.filePath(QStringLiteral("missing/folder"))));
 }
+
+#ifdef Q_OS_WIN
+// Windows: the file and the folder are asked by trying, which leaves
+// nothing behind; the user's folder is the roaming application data one,
+// whatever the program's name.
+TEST(SettingsPath, WindowsTriesTheFolderAndKeepsTheUsersFileInAppData) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("qlarkw.ini"));
+    ASSERT_TRUE(SettingsFile(file).WriteSetting("Mode", "Q-LARK", SettingNumber(1)));
+    EXPECT_TRUE(IsWritable(dir.path()));
+    EXPECT_TRUE(IsWritable(file));
+    {  // Held by a program that shares it with nobody.
+        const std::wstring native = QDir::toNativeSeparators(file).toStdWString();
+        HANDLE held = ::CreateFileW(native.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(IsWritable(file));
+        ::CloseHandle(held);
+    }
+    EXPECT_EQ(QDir(dir.path())
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+              QStringList{"qlarkw.ini"});
+
+    const QString savedName = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("qlarkw-cli"));
+    const QString appData =
+        QFileInfo(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).path();
+    EXPECT_EQ(UserSettingsDir(), QDir(appData).filePath(QStringLiteral("qlarkw")));
+    EXPECT_TRUE(appData.endsWith(QStringLiteral("/AppData/Roaming"))) << appData.toStdString();
+    QCoreApplication::setApplicationName(savedName);
+}
+#endif
 
 #ifdef Q_OS_LINUX
 TEST(SettingsPath, TheConfigFolderIsTheDesktopProgramsAppConfigLocation) {

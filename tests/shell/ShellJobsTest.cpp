@@ -70,12 +70,16 @@ TEST(CommandLine, StartModesAndArguments) {
     }
 }
 
+// On Windows the text is the process's own command line after the program's
+// name (the next test), not its argv.
+#ifndef Q_OS_WIN
 TEST(CommandLine, ArgumentsJoinedAsOneText) {
     const char* argv[] = {"qlarkw", "/F", "my", "data.txt"};
     EXPECT_EQ(commandline::FromArguments(4, argv), U("/F my data.txt"));
     const char* none[] = {"qlarkw"};
     EXPECT_EQ(commandline::FromArguments(1, none), QString());
 }
+#endif
 
 TEST(CommandLine, TextAfterTheProgramNameOfAWindowsCommandLine) {
     EXPECT_EQ(commandline::AfterProgramName(U("qlarkw.exe /F data.txt")), U("/F data.txt"));

@@ -12,6 +12,16 @@ struct ProgramRun {
     QString err;
 };
 
+// A program's output as text. A Windows program writes its line ends as
+// CR LF; the tests compare them as the other systems write them.
+inline QString ProgramText(const QByteArray& bytes) {
+    QString text = QString::fromUtf8(bytes);
+#ifdef Q_OS_WIN
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
+    return text;
+}
+
 // Runs `program` with `args` in `workDir`, with QLARKW_DEVICE set to
 // `device` when it is not empty.
 inline ProgramRun RunProgram(const QString& program, const QStringList& args,
@@ -25,7 +35,7 @@ inline ProgramRun RunProgram(const QString& program, const QStringList& args,
     ProgramRun run;
     if (!process.waitForFinished(120000)) return run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
+    run.out = ProgramText(process.readAllStandardOutput());
+    run.err = ProgramText(process.readAllStandardError());
     return run;
 }

@@ -1,6 +1,5 @@
-// The serial backend on Windows: a COM port through the Win32 calls. The
-// port must be given (serial:COM3): Windows describes a COM port by its
-// driver, not by the USB product string, so `auto` prefers d2xx there.
+// The serial backend on Windows: a COM port through the Win32 calls, given
+// (serial:COM3) or found by its USB device's description (ComPortFinder.h).
 
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX

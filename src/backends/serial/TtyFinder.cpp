@@ -13,6 +13,9 @@
 #ifdef Q_OS_MACOS
 #include <QSerialPortInfo>
 #endif
+#ifdef Q_OS_WIN
+#include "backends/serial/ComPortFinder.h"
+#endif
 
 namespace ttyfinder {
 namespace {
@@ -107,6 +110,10 @@ Listing List(const QString& sysfsRoot, const QString& devRoot, const QString& pr
     }
     if (listing.writers.isEmpty()) listing.error = NotFound(product, listing.others);
     return listing;
+#elif defined(Q_OS_WIN)
+    Q_UNUSED(sysfsRoot);
+    Q_UNUSED(devRoot);
+    return comports::List(product);
 #else
     Q_UNUSED(sysfsRoot);
     Q_UNUSED(devRoot);
@@ -126,6 +133,14 @@ bool MayOpen(const QString& path) {
 #else
     Q_UNUSED(path);
     return true;
+#endif
+}
+
+bool PortExists(const QString& path) {
+#ifdef Q_OS_WIN
+    return comports::PortExists(path);
+#else
+    return QFileInfo::exists(path);
 #endif
 }
 

@@ -43,12 +43,17 @@ struct Result {
 Listing ListInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product);
 
 // The same by the platform's own means: sysfs on Linux, the serial port list
-// on macOS. Elsewhere there is no product string to match.
+// on macOS, the USB device's bus-reported description on Windows
+// (ComPortFinder.h). Elsewhere there is no product string to match.
 Listing List(const QString& sysfsRoot, const QString& devRoot, const QString& product);
 
 // False when this user may not read and write the tty at `path` (a Writer
 // without the udev rule); true when it may, or the question cannot be asked.
 bool MayOpen(const QString& path);
+
+// Whether the port `path` names is there: a device node, on Windows a COM
+// port ("COM5").
+bool PortExists(const QString& path);
 
 // The first of ListInSysfs(); of List().
 Result FindInSysfs(const QString& sysfsRoot, const QString& devRoot, const QString& product);
