@@ -656,11 +656,13 @@ TEST_F(Cli, BackupEraseRestoreGivesTheSameChip) {
     ASSERT_EQ(backup.exitCode, 0) << backup.err.toStdString();
     // The assembler's own output as the oracle: program words, the
     // configuration word and EEPROM bytes at the same addresses.
+#ifdef QLARKW_SREC_CMP
     const QStringList ranges = {"-crop", "0", "0x800", "0x400E", "0x4010", "0x4200", "0x4280"};
     EXPECT_EQ(QProcess::execute(QStringLiteral(QLARKW_SREC_CMP),
                                 QStringList{HexFile("whole"), "-intel"} + ranges +
                                     QStringList{path("a.hex"), "-intel"} + ranges),
               0);
+#endif
 
     ASSERT_EQ(Run({"erase"}).exitCode, 0);
     ASSERT_EQ(Run({"eeprom", "set", "0", "0x55"}).exitCode, 0);
