@@ -13,7 +13,21 @@ namespace cli {
 
 namespace {
 
-enum class Opt { Help, Board, Config, Verify, Output, Writer, All, Jobs, Verbose };
+enum class Opt {
+    Help,
+    Version,
+    Board,
+    Config,
+    Verify,
+    Output,
+    Writer,
+    All,
+    Jobs,
+    Watch,
+    Json,
+    Progress,
+    Verbose
+};
 
 // The most Writers --jobs takes; more than any hub holds.
 constexpr int kMaxJobs = 999;
@@ -29,6 +43,7 @@ struct OptionSpec {
 const std::vector<OptionSpec>& OptionTable() {
     static const std::vector<OptionSpec> table = {
         {Opt::Help, {QStringLiteral("h"), QStringLiteral("help")}, {}},
+        {Opt::Version, {QStringLiteral("version")}, {}},
         {Opt::Board, {QStringLiteral("board")}, QStringLiteral("1|2")},
         {Opt::Config, {QStringLiteral("config")}, QStringLiteral("WORD")},
         {Opt::Verify, {QStringLiteral("verify")}, {}},
@@ -36,6 +51,9 @@ const std::vector<OptionSpec>& OptionTable() {
         {Opt::Writer, {QStringLiteral("writer")}, QStringLiteral("ID")},
         {Opt::All, {QStringLiteral("all")}, {}},
         {Opt::Jobs, {QStringLiteral("jobs")}, QStringLiteral("N")},
+        {Opt::Watch, {QStringLiteral("watch")}, {}},
+        {Opt::Json, {QStringLiteral("json")}, {}},
+        {Opt::Progress, {QStringLiteral("progress")}, QStringLiteral("line|json")},
         {Opt::Verbose, {QStringLiteral("verbose")}, {}},
     };
     return table;
@@ -65,7 +83,7 @@ const std::vector<Command>& CommandTable() {
         {CommandId::Write,
          QStringLiteral("write"),
          {hexFile},
-         {O::Config, O::Verify, O::Writer, O::All, O::Jobs}},
+         {O::Config, O::Verify, O::Writer, O::All, O::Jobs, O::Watch}},
         {CommandId::Read, QStringLiteral("read"), {}, {O::Config, O::Output, O::Writer}},
         {CommandId::Erase, QStringLiteral("erase"), {}, {O::Config, O::Writer, O::All, O::Jobs}},
         {CommandId::Verify,
@@ -86,6 +104,7 @@ const std::vector<Command>& CommandTable() {
         {CommandId::Config, QStringLiteral("config"), {}, {O::Writer}},
         {CommandId::Version, QStringLiteral("version"), {}, {O::Writer}},
         {CommandId::List, QStringLiteral("list"), {}, {}},
+        {CommandId::Doctor, QStringLiteral("doctor"), {}, {}},
     };
     return table;
 }
@@ -127,6 +146,7 @@ std::optional<int16_t> ParseConfig(const QString& text) {
 QString Take(Opt id, const QString& spelled, const std::optional<QString>& value, Request* r) {
     switch (id) {
         case Opt::Help:
+        case Opt::Version:
             break;
         case Opt::Board:
             if (value != u"1" && value != u"2")
@@ -164,6 +184,17 @@ QString Take(Opt id, const QString& spelled, const std::optional<QString>& value
             r->jobs = *jobs;
             break;
         }
+        case Opt::Watch:
+            r->watch = true;
+            break;
+        case Opt::Json:
+            r->json = true;
+            break;
+        case Opt::Progress:
+            if (value != u"line" && value != u"json")
+                return QStringLiteral("--progress takes line or json");
+            r->progress = *value == u"json" ? ProgressMode::Json : ProgressMode::Line;
+            break;
         case Opt::Verbose:
             r->verbose = true;
             break;
@@ -178,6 +209,7 @@ ParsedLine::Outcome ReadOptions(const QCommandLineParser& parser, Request* r, QS
     for (const QString& name : parser.optionNames()) {
         const OptionSpec& entry = SpecNamed(name);
         if (entry.id == Opt::Help) return ParsedLine::Outcome::Help;
+        if (entry.id == Opt::Version) return ParsedLine::Outcome::Version;
         std::optional<QString> value;
         if (!entry.valueName.isEmpty()) {
             const QStringList values = parser.values(name);
@@ -279,6 +311,10 @@ QString ReadCommand(const QCommandLineParser& parser, Request* r) {
     if (r->all && !r->writer.isEmpty())
         return QStringLiteral("--all and --writer exclude each other");
     if (r->jobs > 0 && !r->all) return QStringLiteral("--jobs goes with --all");
+    if (r->json && IsStandardStream(r->output))
+        return QStringLiteral("--json and -o - both print on standard output");
+    if (r->watch && IsStandardStream(r->arguments.value(0)))
+        return QStringLiteral("--watch needs a file, not standard input");
     return {};
 }
 
@@ -316,7 +352,9 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     ParsedLine parsed;
     QString error;
     parsed.outcome = ReadOptions(parser, &parsed.request, &error);
-    if (parsed.outcome == ParsedLine::Outcome::Help) return parsed;
+    if (parsed.outcome == ParsedLine::Outcome::Help ||
+        parsed.outcome == ParsedLine::Outcome::Version)
+        return parsed;
     if (parsed.outcome == ParsedLine::Outcome::UsageError) return WithUsageError(error);
     if (refused >= 0) return WithUsageError(QStringLiteral("unknown option %1").arg(line[refused]));
     error = ReadCommand(parser, &parsed.request);

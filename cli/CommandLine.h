@@ -10,8 +10,10 @@
 // stand before or after the command.
 namespace cli {
 
-// What -h/--help prints, and what follows a usage error.
+// What -h/--help prints.
 extern const char kUsage[];
+// What follows a usage error's line.
+extern const char kUsageHint[];
 
 // The commands, as the usage lists them.
 enum class CommandId {
@@ -26,7 +28,11 @@ enum class CommandId {
     Config,
     Version,
     List,
+    Doctor,
 };
+
+// How progress is shown: one line on a terminal, or JSON lines on stderr.
+enum class ProgressMode { Line, Json };
 
 // "write", "eeprom read", ... as the usage names the command.
 QString CommandName(CommandId command);
@@ -45,17 +51,25 @@ struct Request {
     QString writer;    // --writer: an id from list, or a tty path; empty for the first Writer
     bool all = false;  // --all: the job on every Writer at once
     int jobs = 0;      // --jobs: at most this many at once; 0 for all
+    bool json = false;  // --json: one JSON document on stdout at the end
+    ProgressMode progress = ProgressMode::Line;
+    bool watch = false;  // write --watch: again whenever the file is saved anew
 };
 
+// "-" for a file: standard input or standard output.
+inline bool IsStandardStream(const QString& path) {
+    return path == u"-";
+}
+
 struct ParsedLine {
-    enum class Outcome { Run, Help, UsageError };
+    enum class Outcome { Run, Help, Version, UsageError };
     Outcome outcome = Outcome::Run;
     Request request;  // with Run
     QString error;    // with UsageError: the reason, without the program's name
 };
 
-// The options are read from left to right and the first -h/--help or the
-// first error decides; then come the command and its arguments.
+// The options are read from left to right and the first -h/--help,
+// --version or the first error decides; then come the command and its arguments.
 ParsedLine ParseCommandLine(const QStringList& arguments);
 
 }  // namespace cli

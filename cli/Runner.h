@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,7 @@ struct Prepared {
     AppState state;
     std::optional<hexprogram::WritePlan> plan;  // write and verify
     std::optional<EepromBytes> eepromData;      // eeprom write
+    QByteArray hexText;                         // the HEX file's text the plan was made of
 };
 
 // One command on one Writer: the settings and the input file made ready,
@@ -35,15 +37,18 @@ struct Prepared {
 class Runner {
   public:
     // `progress`: where the job's progress goes; nullptr for the terminal's
-    // one updating line.
+    // one updating line (or JSON lines with --progress=json). `stop`, when
+    // given, ends a job at its next safe point once it is raised (Ctrl-C).
     Runner(const Request& request, const QString& settingsPath, Streams streams,
-           LineProgress* progress = nullptr);
+           LineProgress* progress = nullptr, const std::atomic<bool>* stop = nullptr);
     ~Runner();
 
     // Restores the board and, for the program-memory commands, the
     // configuration word from the settings file; reads and checks the
     // command's input file. kSuccess, or the exit code after the message.
-    int Prepare();
+    // `hexFile`, when given, is the HEX file's text already read (write
+    // --watch reads each new version of the file itself).
+    int Prepare(const hexprogram::FileText* hexFile = nullptr);
     const Prepared& prepared() const { return prepared_; }
     // What another Runner prepared: a run over many Writers prepares once.
     void setPrepared(const Prepared& prepared) { prepared_ = prepared; }
@@ -53,13 +58,22 @@ class Runner {
 
     // The last message or result line, on one line: the table's message.
     const QString& lastSaid() const { return lastSaid_; }
+    // Everything said on stderr, one line each.
+    const QStringList& said() const { return said_; }
+    // Stopped by Ctrl-C while writing: the chip holds part of the data.
+    bool incomplete() const { return incomplete_; }
 
   private:
     struct Command;
     static const Command& CommandOf(CommandId id);
 
     int RestoreSettings(bool withConfigWord);
-    int PrepareHexFile();
+    int PrepareHexText(const hexprogram::FileText& file);
+    void SayWhyRefused(const hexprogram::FileText& file);
+    // Saves `content` at `path`, or prints it on stdout for "-". kSuccess,
+    // or kFileError after the reason.
+    int SaveOutput(const QString& path, const QByteArray& content);
+    int Stopped();
 
     int ProgramErase(JobEnv& env);
     int ProgramRead(JobEnv& env);
@@ -86,11 +100,16 @@ class Runner {
     SteadyClock clock_;
     Prepared prepared_;
     CliHost host_;
-    std::unique_ptr<TerminalProgress> ownProgress_;
+    std::unique_ptr<LineProgress> ownProgress_;
+    std::mutex progressMutex_;
     LineProgress& progress_;
+    const std::atomic<bool>* stop_;
     std::unique_ptr<Device> device_;
     VerboseDevice* watched_ = nullptr;  // device_ itself
     QString lastSaid_;
+    QStringList said_;
+    bool writing_ = false;  // a write of the chip is under way
+    bool incomplete_ = false;
 };
 
 }  // namespace cli

@@ -62,6 +62,19 @@ int Runner::ProgramErase(JobEnv& env) {
 // A read-out that cannot be saved: the job's message, then the file and
 // the reason.
 int Runner::ProgramRead(JobEnv& env) {
+    progress_.SetPhase(QStringLiteral("read"));
+    if (IsStandardStream(request_.output)) {
+        ProgramImage image;
+        const JobOutcome read = ReadProgramMemory(env, progress_, &image);
+        if (read != JobOutcome::Done) return Finish(read);
+        progress_.EndLine();
+        if (const int code = SaveOutput(request_.output, FormatReadOutFile(image));
+            code != kSuccess)
+            return code;
+        host_.MessageBox(texts::Text(texts::kReadDone), texts::Text(texts::kAppTitle),
+                         MsgIcon::Information, MsgButtons::Ok);
+        return kSuccess;
+    }
     QString why;
     const JobOutcome outcome = ReadPrgComm(env, progress_, &why);
     if (outcome == JobOutcome::FileError && !why.isEmpty()) return Fail(kFileError, why);
@@ -70,7 +83,9 @@ int Runner::ProgramRead(JobEnv& env) {
 
 int Runner::ProgramWrite(JobEnv& env) {
     progress_.SetPhase(QStringLiteral("write"));
+    writing_ = true;
     const JobOutcome outcome = WritePrgComm(env, *prepared_.plan, progress_);
+    if (outcome != JobOutcome::Interrupted) writing_ = false;
     if (outcome != JobOutcome::Done || !request_.verify) return Finish(outcome);
     return ProgramVerify(env);
 }
@@ -114,6 +129,7 @@ int Runner::WholeRead(const EepromRead& read) {
 // Without -o the table on stdout; with it the data file, which eeprom
 // write takes back.
 int Runner::EepromReadOut(JobEnv& env) {
+    progress_.SetPhase(QStringLiteral("eeprom read"));
     EepromProgress view(progress_);
     const EepromRead read = ReadEeprom(env, view);
     progress_.EndLine();
@@ -122,10 +138,10 @@ int Runner::EepromReadOut(JobEnv& env) {
         std::fputs(EepromTable(read.bytes).toUtf8().constData(), streams_.out);
         return kSuccess;
     }
-    QString why;
-    if (outputfile::Save(request_.output, eepromfile::Format(read.bytes), &why) !=
-        outputfile::Error::None)
-        return Fail(kFileError, why);
+    if (const int code = SaveOutput(request_.output, eepromfile::Format(read.bytes));
+        code != kSuccess)
+        return code;
+    if (IsStandardStream(request_.output)) return kSuccess;
     Say(QStringLiteral("eeprom: %1 bytes saved in %2")
             .arg(memorymap::kEepromBytes)
             .arg(request_.output));
@@ -134,7 +150,10 @@ int Runner::EepromReadOut(JobEnv& env) {
 
 int Runner::EepromErase(JobEnv& env) {
     EepromProgress view(progress_);
-    return Finish(EraseEeprom(env, view));
+    const JobOutcome outcome = EraseEeprom(env, view);
+    if (outcome != JobOutcome::Done) return Finish(outcome);
+    Say(QStringLiteral("eeprom: erased, all %1 bytes are FF").arg(memorymap::kEepromBytes));
+    return kSuccess;
 }
 
 int Runner::EepromSet(JobEnv& env) {
@@ -148,7 +167,9 @@ int Runner::EepromSet(JobEnv& env) {
 
 int Runner::EepromWrite(JobEnv& env) {
     progress_.SetPhase(QStringLiteral("eeprom write"));
+    writing_ = true;
     const JobOutcome outcome = WriteEepromFile(env, *prepared_.eepromData, progress_);
+    if (outcome != JobOutcome::Interrupted) writing_ = false;
     progress_.EndLine();
     if (outcome != JobOutcome::Done || !request_.verify) return Finish(outcome);
 
@@ -205,7 +226,8 @@ int Runner::ShowFirmwareVersion(JobEnv& env) {
             // no missing Writer: say what gives access.
             if (watched_ && watched_->openStatus() == FT_NO_PERMISSION) {
                 host_.MessageBox(
-                    texts::TwoLines(texts::kNoPermissionLine1, texts::kNoPermissionLine2),
+                    texts::TwoLines(texts::kNoPermissionLine1, texts::kNoPermissionLine2) +
+                        texts::Text(texts::kCrLf) + texts::Text(texts::kNoPermissionLine3),
                     texts::Text(texts::kAppTitle), MsgIcon::Critical, MsgButtons::Ok);
                 return kLinkFailure;
             }

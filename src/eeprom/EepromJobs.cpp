@@ -261,6 +261,12 @@ JobOutcome WriteEepromFile(JobEnv& env, const EepromBytes& data, ProgressView& v
         view.SetStatusText(Text(texts::kWriting));
         view.SetProgress(0, memorymap::kEepromBytes);
         for (int address = 0; address < memorymap::kEepromBytes; ++address) {
+            if (env.StopRequested()) {
+                // Between two bytes: the Writer leaves the block write.
+                link.Send(cmd::kCancel);
+                env.device.Close();
+                return JobOutcome::Interrupted;
+            }
             view.SetStatusText(EepromWritingText(address));
             host.ProcessEvents();
             link.Send(sevenbit::Encode(data[address]));

@@ -40,7 +40,8 @@ bool OpenWriter(Device& device, Host& host, AppState& state) {
         // A Writer this user may not open is there: say what gives access.
         const QString text = status == FT_NO_PERMISSION
                                  ? Text(texts::kNoPermissionLine1) + Text(texts::kCrLf) +
-                                       Text(texts::kNoPermissionLine2)
+                                       Text(texts::kNoPermissionLine2) + Text(texts::kCrLf) +
+                                       Text(texts::kNoPermissionLine3)
                                  : Text(texts::kCheckUsbConnection);
         if (!state.QuietOpen) host.MessageBox(text, Text(texts::kAppTitle), MsgIcon::Critical);
         state.QuietOpen = false;
