@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLibrary>
+#include <algorithm>
 #include <vector>
 
 #ifdef Q_OS_UNIX

@@ -640,7 +640,7 @@ TEST_F(Cli, ConventionsOfCommandLineTools) {
     // - is standard input for write and verify, standard output for -o.
     for (const QStringList& args : {QStringList{"write", "-"}, QStringList{"verify", "-"}}) {
         QProcess process;
-        Start(process, args << "--config" << "26");
+        Start(process, args + QStringList{"--config", "26"});
         process.write(Read(HexFile("servo")));
         process.closeWriteChannel();
         const Result r = Finish(process);
