@@ -153,10 +153,9 @@ int Run(const QStringList& arguments, const QString& programDir, Streams streams
     const int code = RunOnOne(request, settingsPath, choice, id, streams, nullptr, &tried);
     if (!request.watch || code == kInterrupted) return code;
     if (tried.isEmpty()) tried = hexprogram::ReadFile(request.arguments.value(0)).text;
-    return WatchAndRun(request, streams, StopFlag(), tried,
-                       [&](const hexprogram::FileText& file) {
-                           return RunOnOne(request, settingsPath, choice, id, streams, &file);
-                       });
+    return WatchAndRun(request, streams, StopFlag(), tried, [&](const hexprogram::FileText& file) {
+        return RunOnOne(request, settingsPath, choice, id, streams, &file);
+    });
 }
 
 }  // namespace cli

@@ -48,9 +48,9 @@ struct Request {
     std::optional<int16_t> config;  // --config
     bool verify = false;
     bool verbose = false;
-    QString writer;    // --writer: an id from list, or a tty path; empty for the first Writer
-    bool all = false;  // --all: the job on every Writer at once
-    int jobs = 0;      // --jobs: at most this many at once; 0 for all
+    QString writer;     // --writer: an id from list, or a tty path; empty for the first Writer
+    bool all = false;   // --all: the job on every Writer at once
+    int jobs = 0;       // --jobs: at most this many at once; 0 for all
     bool json = false;  // --json: one JSON document on stdout at the end
     ProgressMode progress = ProgressMode::Line;
     bool watch = false;  // write --watch: again whenever the file is saved anew

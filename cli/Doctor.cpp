@@ -45,7 +45,7 @@ QString ReadLine(const QString& path) {
 struct UsbWriter {
     QString name;  // "1-1"
     QString driver;
-    QString tty;  // "ttyUSB0", when a serial driver holds it
+    QString tty;   // "ttyUSB0", when a serial driver holds it
     QString node;  // the device node that opens it
     QString latency;
 };
@@ -98,8 +98,8 @@ Finding NodeAccess(const QString& node) {
         return finding;
     }
     const struct group* owner = ::getgrgid(info.st_gid);
-    const QString group = owner ? QString::fromLocal8Bit(owner->gr_name)
-                                : QString::number(info.st_gid);
+    const QString group =
+        owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(info.st_gid);
     bool member = ::getegid() == info.st_gid;
     std::vector<gid_t> groups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
     if (!groups.empty() && ::getgroups(static_cast<int>(groups.size()), groups.data()) >= 0) {
@@ -109,13 +109,14 @@ Finding NodeAccess(const QString& node) {
     finding.what = QStringLiteral("%1 (group %2, mode %3) cannot be read and written by this user")
                        .arg(node, group)
                        .arg(info.st_mode & 0777, 3, 8, QLatin1Char('0'));
-    finding.todo =
-        member ? QStringLiteral("the node's group allows it, but not for it: install the udev "
+    finding.todo = member ? QStringLiteral(
+                                "the node's group allows it, but not for it: install the udev "
                                 "rule (below) and plug the Writer in again")
-               : QStringLiteral("join the group: sudo usermod -aG %1 $USER, then log out and in "
+                          : QStringLiteral(
+                                "join the group: sudo usermod -aG %1 $USER, then log out and in "
                                 "again; or install the udev rule (below), which gives the "
                                 "logged-in user access, and plug the Writer in again")
-                     .arg(group);
+                                .arg(group);
 #else
     finding.ok = QFileInfo(node).isWritable();
     finding.what = QStringLiteral("%1 %2").arg(
@@ -134,7 +135,8 @@ QStringList Holders(const DoctorRoots& roots, const QString& node) {
         pid.toLongLong(&numeric);
         if (!numeric || pid == own) continue;
         const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
-        for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        for (const QFileInfo& fd :
+             fds.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
             if (fd.symLinkTarget() != node) continue;
             holders << QStringLiteral("%1 (%2)").arg(
                 pid, ReadLine(proc.filePath(pid + QStringLiteral("/comm"))));
@@ -183,16 +185,15 @@ std::vector<Finding> Examine(const DoctorRoots& roots) {
                             "cable); lsusb should list it")});
     }
     for (const UsbWriter& writer : writers) {
-        findings.push_back({true,
-                            QStringLiteral("the Writer is on the USB bus at %1").arg(writer.name),
-                            {}});
+        findings.push_back(
+            {true, QStringLiteral("the Writer is on the USB bus at %1").arg(writer.name), {}});
         if (writer.driver.isEmpty()) {
-            findings.push_back({true, QStringLiteral("no driver holds it (libftdi1 or D2XX open it "
-                                                     "directly)"),
+            findings.push_back({true,
+                                QStringLiteral("no driver holds it (libftdi1 or D2XX open it "
+                                               "directly)"),
                                 {}});
         } else {
-            findings.push_back(
-                {true, QStringLiteral("driver %1 holds it").arg(writer.driver), {}});
+            findings.push_back({true, QStringLiteral("driver %1 holds it").arg(writer.driver), {}});
         }
         findings.push_back(NodeAccess(writer.node));
         if (!writer.latency.isEmpty()) {
@@ -225,14 +226,14 @@ std::vector<Finding> Examine(const DoctorRoots& roots) {
     if (!rule.isEmpty()) {
         findings.push_back({true, QStringLiteral("the udev rule is installed: %1").arg(rule), {}});
     } else {
-        findings.push_back({false,
-                            QStringLiteral("the udev rule %1 is not installed")
-                                .arg(QLatin1String(kUdevRuleName)),
-                            QStringLiteral("install the package, or copy %1 from the sources' "
-                                           "packaging/udev to /etc/udev/rules.d, then run "
-                                           "sudo udevadm control --reload and plug the Writer "
-                                           "in again")
-                                .arg(QLatin1String(kUdevRuleName))});
+        findings.push_back(
+            {false,
+             QStringLiteral("the udev rule %1 is not installed").arg(QLatin1String(kUdevRuleName)),
+             QStringLiteral("install the package, or copy %1 from the sources' "
+                            "packaging/udev to /etc/udev/rules.d, then run "
+                            "sudo udevadm control --reload and plug the Writer "
+                            "in again")
+                 .arg(QLatin1String(kUdevRuleName))});
     }
     findings.push_back(Library("libftdi1", roots.ftdiLibrary,
                                "install libftdi1-2 for QLARKW_DEVICE=ftdi (the serial driver "
@@ -269,8 +270,7 @@ int RunDoctor(const Request& request, Streams streams, const DoctorRoots& roots)
                                  {QStringLiteral("command"), QStringLiteral("doctor")},
                                  {QStringLiteral("exitCode"), code},
                                  {QStringLiteral("findings"), items}};
-        std::fputs(QJsonDocument(report).toJson(QJsonDocument::Indented).constData(),
-                   streams.out);
+        std::fputs(QJsonDocument(report).toJson(QJsonDocument::Indented).constData(), streams.out);
         return code;
     }
     for (const Finding& finding : findings) {

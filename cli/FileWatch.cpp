@@ -8,8 +8,7 @@
 
 namespace cli {
 
-FileWatch::FileWatch(QString path, Clock& clock, const std::atomic<bool>& stop,
-                     WatchTiming timing)
+FileWatch::FileWatch(QString path, Clock& clock, const std::atomic<bool>& stop, WatchTiming timing)
     : path_(std::move(path)), clock_(clock), stop_(stop), timing_(timing) {}
 
 QString WholeHexProblem(const hexprogram::FileText& file) {

@@ -246,8 +246,9 @@ QString OutcomeTable(const QStringList& ids, const std::vector<WriterOutcome>& o
         idWidth = std::max(idWidth, static_cast<int>(ids[i].size()));
         const QString incomplete =
             outcomes[i].incomplete ? QStringLiteral(", chip incomplete") : QString();
-        outcomeWidth = std::max(
-            outcomeWidth, static_cast<int>((OutcomeWord(outcomes[i].exitCode) + incomplete).size()));
+        outcomeWidth =
+            std::max(outcomeWidth,
+                     static_cast<int>((OutcomeWord(outcomes[i].exitCode) + incomplete).size()));
     }
     auto row = [&](const QString& id, const QString& outcome, const QString& time,
                    const QString& message) {
@@ -263,11 +264,11 @@ QString OutcomeTable(const QStringList& ids, const std::vector<WriterOutcome>& o
     for (int i = 0; i < ids.size(); ++i) {
         const WriterOutcome& outcome = outcomes[i];
         if (outcome.exitCode == kSuccess) ++succeeded;
-        table += row(ids[i],
-                     OutcomeWord(outcome.exitCode) +
-                         (outcome.incomplete ? QStringLiteral(", chip incomplete") : QString()),
-                     QStringLiteral("%1 s").arg(outcome.elapsedMs / 1000.0, 0, 'f', 1),
-                     outcome.message);
+        table +=
+            row(ids[i],
+                OutcomeWord(outcome.exitCode) +
+                    (outcome.incomplete ? QStringLiteral(", chip incomplete") : QString()),
+                QStringLiteral("%1 s").arg(outcome.elapsedMs / 1000.0, 0, 'f', 1), outcome.message);
     }
     table += QStringLiteral("%1 of %2 Writer(s) succeeded\n").arg(succeeded).arg(ids.size());
     return table;
@@ -331,8 +332,8 @@ int RunAllOnce(const Request& request, const QString& settingsPath, Streams stre
     std::mutex jsonMutex;
     std::vector<std::unique_ptr<JsonProgress>> jsonLines;
     for (const QString& id : ids) {
-        jsonLines.push_back(
-            json ? std::make_unique<JsonProgress>(streams.err, clock, id, jsonMutex) : nullptr);
+        jsonLines.push_back(json ? std::make_unique<JsonProgress>(streams.err, clock, id, jsonMutex)
+                                 : nullptr);
     }
     std::vector<WriterOutcome> outcomes = RunEach(
         static_cast<int>(writers.size()), request.jobs,
@@ -348,8 +349,7 @@ int RunAllOnce(const Request& request, const QString& settingsPath, Streams stre
             const QDateTime started = QDateTime::currentDateTimeUtc();
             LineProgress& progress =
                 json ? static_cast<LineProgress&>(*jsonLines[index]) : board.Line(index);
-            Runner runner(request, settingsPath, Streams{out.file(), err.file()}, &progress,
-                          &stop);
+            Runner runner(request, settingsPath, Streams{out.file(), err.file()}, &progress, &stop);
             runner.setPrepared(prepared);
             outcome = OutcomeOf(request, runner, runner.RunOn(writers[index].choice));
             outcome.started = started.toString(Qt::ISODateWithMs);
@@ -380,7 +380,8 @@ int RunAllOnce(const Request& request, const QString& settingsPath, Streams stre
     std::fflush(streams.err);
     const int code = WorstExit(codes);
     if (request.json)
-        std::fputs(JsonReport(CommandName(request.command), code, outcomes).constData(), streams.out);
+        std::fputs(JsonReport(CommandName(request.command), code, outcomes).constData(),
+                   streams.out);
     else
         std::fputs(OutcomeTable(ids, outcomes).toUtf8().constData(), streams.out);
     std::fflush(streams.out);
@@ -410,11 +411,12 @@ int RunOnAll(const Request& request, const QString& settingsPath, Streams stream
     }
     int code = RunAllOnce(request, settingsPath, streams, prepared, list.writers, stop);
     if (!request.watch) return code;
-    return WatchAndRun(request, streams, stop, prepared.hexText, [&](const hexprogram::FileText& file) {
-        Runner check(request, settingsPath, streams);
-        if (const int refused = check.Prepare(&file); refused != kSuccess) return refused;
-        return RunAllOnce(request, settingsPath, streams, check.prepared(), list.writers, stop);
-    });
+    return WatchAndRun(
+        request, streams, stop, prepared.hexText, [&](const hexprogram::FileText& file) {
+            Runner check(request, settingsPath, streams);
+            if (const int refused = check.Prepare(&file); refused != kSuccess) return refused;
+            return RunAllOnce(request, settingsPath, streams, check.prepared(), list.writers, stop);
+        });
 }
 
 }  // namespace cli

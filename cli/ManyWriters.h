@@ -23,16 +23,16 @@ namespace cli {
 
 // The facts of one Writer's run, as the table and --json give them.
 struct WriterOutcome {
-    QString writer;      // the Writer's id
-    QString command;     // "write", "eeprom read", ...
-    QString file;        // the command's file (its argument, or -o), as given
-    QString started;     // when the job began, ISO 8601 UTC
-    int exitCode = 0;    // as qlarkw-cli's for one Writer
+    QString writer;           // the Writer's id
+    QString command;          // "write", "eeprom read", ...
+    QString file;             // the command's file (its argument, or -o), as given
+    QString started;          // when the job began, ISO 8601 UTC
+    int exitCode = 0;         // as qlarkw-cli's for one Writer
     bool incomplete = false;  // stopped by Ctrl-C part-way through a write
-    QString message;     // the last thing the job said, on one line
-    QStringList messages;  // everything it said, one line each
-    QString transcript;  // everything it printed to stderr
-    QString output;      // everything it printed to stdout
+    QString message;          // the last thing the job said, on one line
+    QStringList messages;     // everything it said, one line each
+    QString transcript;       // everything it printed to stderr
+    QString output;           // everything it printed to stdout
     int64_t elapsedMs = 0;
 };
 

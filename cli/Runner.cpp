@@ -93,8 +93,7 @@ Runner::Runner(const Request& request, const QString& settingsPath, Streams stre
       streams_(streams),
       settings_(settingsPath),
       host_(clock_, streams.err, request.output),
-      ownProgress_(progress ? nullptr
-                            : MakeProgress(request, streams.err, clock_, progressMutex_)),
+      ownProgress_(progress ? nullptr : MakeProgress(request, streams.err, clock_, progressMutex_)),
       progress_(progress ? *progress : *ownProgress_),
       stop_(stop) {
     host_.setBeforeMessage([this](const QString& line) {
@@ -239,10 +238,12 @@ int Runner::Stopped() {
     if (!writing_) {
         Say(QStringLiteral("qlarkw-cli: stopped by Ctrl-C"));
     } else if (request_.command == CommandId::EepromWrite) {
-        Say(QStringLiteral("qlarkw-cli: stopped by Ctrl-C: the EEPROM is only partly written; "
+        Say(
+            QStringLiteral("qlarkw-cli: stopped by Ctrl-C: the EEPROM is only partly written; "
                            "write it again before use"));
     } else {
-        Say(QStringLiteral("qlarkw-cli: stopped by Ctrl-C: the chip is only partly written; "
+        Say(
+            QStringLiteral("qlarkw-cli: stopped by Ctrl-C: the chip is only partly written; "
                            "write it again before use"));
     }
     return kInterrupted;

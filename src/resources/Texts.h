@@ -37,7 +37,8 @@ inline constexpr char kNoPermissionLine1[] = "USBライタを開く権限があ�
 inline constexpr char kNoPermissionLine2[] =
     "udevルール 70-qlark-writer.rules を入れるか、dialoutグループに入ってから、"
     "USBライタを差し直してください。";
-inline constexpr char kNoPermissionLine3[] = "原因と対処は qlarkw-cli doctor を実行すると分かります。";
+inline constexpr char kNoPermissionLine3[] =
+    "原因と対処は qlarkw-cli doctor を実行すると分かります。";
 
 // Program memory
 inline constexpr char kHexError[] = "Hexファイルにエラーがありました";

@@ -197,16 +197,32 @@ TEST(CliDoctor, NamesWhatStandsBetweenTheUserAndTheWriter) {
         std::vector<const char*> lines;  // each must be in the output
     } const cases[] = {
         {"nothing plugged in",
-         false, 0, false, false, false, 4,
+         false,
+         0,
+         false,
+         false,
+         false,
+         4,
          {"!! no device with the product string \"Q-LARK USB Programmer\" on the USB bus",
           "!! the udev rule 70-qlark-writer.rules is not installed", "!! no Writer opens"}},
         {"all well",
-         true, 0666, true, false, true, 0,
+         true,
+         0666,
+         true,
+         false,
+         true,
+         0,
          {"ok the Writer is on the USB bus at 3-1", "ok driver ftdi_sio holds it",
           "/ttyUSB0 can be read and written by this user", "ok latency timer 16 ms",
           "ok the udev rule is installed", "ok a Writer opens"}},
         {"node gone", true, 0, true, false, false, 4, {"/ttyUSB0 is not there"}},
-        {"held by another program", true, 0666, true, true, false, 4,
+        {"held by another program",
+         true,
+         0666,
+         true,
+         true,
+         false,
+         4,
          {"/ttyUSB0 is held open by 4242 (minicom)", "end that program"}},
     };
     for (const Case& c : cases) {
@@ -250,7 +266,8 @@ TEST(CliDoctor, NamesWhatStandsBetweenTheUserAndTheWriter) {
         std::fclose(out);
         EXPECT_EQ(code, c.exitCode) << text.toStdString();
         for (const char* line : c.lines)
-            EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
+            EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n"
+                                                                << text.toStdString();
     }
 }
 

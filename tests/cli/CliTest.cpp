@@ -626,7 +626,8 @@ TEST_F(Cli, AllRunsTheJobAndEndsWithTheTable) {
 TEST_F(Cli, ConventionsOfCommandLineTools) {
     const Result version = Run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_TRUE(QRegularExpression("^qlarkw-cli \\d+\\.\\d+\\.\\d+\n$").match(version.out).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^qlarkw-cli \\d+\\.\\d+\\.\\d+\n$").match(version.out).hasMatch())
         << version.out.toStdString();
 
     // --name=value, and -- before the command.

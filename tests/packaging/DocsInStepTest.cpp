@@ -125,12 +125,10 @@ TEST(DocsInStep, TheHelpIsReadAsExpected) {
     const Help help = ParseHelp(Output(QStringLiteral(QLARKW_CLI), {QStringLiteral("--help")}));
     EXPECT_EQ(help.commands,
               (QStringList{"write", "read", "erase", "verify", "eeprom read", "eeprom erase",
-                           "eeprom set", "eeprom write", "config", "version", "list",
-                           "doctor"}));
-    EXPECT_EQ(help.options,
-              (QStringList{"--board", "--config", "--verify", "-o", "--output", "--writer", "--all",
-                           "--jobs", "--watch", "--json", "--progress", "--verbose", "-h", "--help",
-                           "--version"}));
+                           "eeprom set", "eeprom write", "config", "version", "list", "doctor"}));
+    EXPECT_EQ(help.options, (QStringList{"--board", "--config", "--verify", "-o", "--output",
+                                         "--writer", "--all", "--jobs", "--watch", "--json",
+                                         "--progress", "--verbose", "-h", "--help", "--version"}));
     EXPECT_TRUE(help.variables.contains("QLARKW_DEVICE"));
 }
 

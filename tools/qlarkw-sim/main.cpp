@@ -135,7 +135,7 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     // A word after one dash is one name, and an unknown one unless it is -h.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QList<QCommandLineOption> known = {help,     version, pace,  link,
+    const QList<QCommandLineOption> known = {help,          version,  pace,  link,
                                              latencyOption, idleExit, count, fault};
     parser.addOptions(known);
 
