@@ -81,28 +81,21 @@ int RunOnOne(const Request& request, const QString& settingsPath, const QString&
         std::fprintf(streams.err, "qlarkw-cli: no temporary file for the JSON document\n");
         return kFileError;
     }
-    const QDateTime started = QDateTime::currentDateTimeUtc();
+    const QDateTime started = QDateTime::currentDateTime();
     const auto startedAt = std::chrono::steady_clock::now();
     Runner runner(request, settingsPath, Streams{json ? capture.file() : streams.out, streams.err},
                   nullptr, &StopFlag());
+    runner.setWriterId(id);
     int code = runner.Prepare(hexFile);
     if (code == kSuccess) code = runner.RunOn(choice);
     if (tried) *tried = runner.prepared().hexText;
     if (!json) return code;
-    WriterOutcome outcome;
-    outcome.writer = id;
-    outcome.command = CommandName(request.command);
-    outcome.file = request.arguments.value(0, request.output);
-    outcome.started = started.toString(Qt::ISODateWithMs);
-    outcome.exitCode = code;
-    outcome.incomplete = runner.incomplete();
-    outcome.message = runner.lastSaid();
-    outcome.messages = runner.said();
+    WriterOutcome outcome = OutcomeOf(request, runner, id, started, code);
     outcome.output = capture.Text();
     outcome.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - startedAt)
                             .count();
-    std::fputs(JsonReport(outcome.command, code, {outcome}).constData(), streams.out);
+    std::fputs(JsonReport(outcome.facts.command, code, {outcome}).constData(), streams.out);
     std::fflush(streams.out);
     return code;
 }

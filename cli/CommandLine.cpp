@@ -19,6 +19,7 @@ enum class Opt {
     Board,
     Config,
     Verify,
+    Eeprom,
     Output,
     Writer,
     All,
@@ -26,6 +27,10 @@ enum class Opt {
     Watch,
     Json,
     Progress,
+    Serial,
+    SerialAt,
+    SerialFile,
+    Log,
     Verbose
 };
 
@@ -47,10 +52,15 @@ const std::vector<OptionSpec>& OptionTable() {
         {Opt::Board, {QStringLiteral("board")}, QStringLiteral("1|2")},
         {Opt::Config, {QStringLiteral("config")}, QStringLiteral("WORD")},
         {Opt::Verify, {QStringLiteral("verify")}, {}},
+        {Opt::Eeprom, {QStringLiteral("eeprom")}, {}},
         {Opt::Output, {QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("FILE")},
         {Opt::Writer, {QStringLiteral("writer")}, QStringLiteral("ID")},
         {Opt::All, {QStringLiteral("all")}, {}},
         {Opt::Jobs, {QStringLiteral("jobs")}, QStringLiteral("N")},
+        {Opt::Serial, {QStringLiteral("serial")}, QStringLiteral("START[:STEP]")},
+        {Opt::SerialAt, {QStringLiteral("serial-at")}, QStringLiteral("ADDR[:BYTES]")},
+        {Opt::SerialFile, {QStringLiteral("serial-file")}, QStringLiteral("FILE")},
+        {Opt::Log, {QStringLiteral("log")}, QStringLiteral("FILE")},
         {Opt::Watch, {QStringLiteral("watch")}, {}},
         {Opt::Json, {QStringLiteral("json")}, {}},
         {Opt::Progress, {QStringLiteral("progress")}, QStringLiteral("line|json")},
@@ -76,33 +86,43 @@ struct Command {
 
 const std::vector<Command>& CommandTable() {
     static const Argument hexFile{"a HEX file"};
-    // --writer goes with every command that works with a Writer; --all and
-    // --jobs with the jobs a class set of robots gets alike.
+    // --writer and --log go with every command that works with a Writer;
+    // --all and --jobs with the jobs a class set of robots gets alike, the
+    // serial numbers with the jobs that write a whole program.
     using O = Opt;
     static const std::vector<Command> table = {
         {CommandId::Write,
          QStringLiteral("write"),
          {hexFile},
-         {O::Config, O::Verify, O::Writer, O::All, O::Jobs, O::Watch}},
-        {CommandId::Read, QStringLiteral("read"), {}, {O::Config, O::Output, O::Writer}},
-        {CommandId::Erase, QStringLiteral("erase"), {}, {O::Config, O::Writer, O::All, O::Jobs}},
+         {O::Config, O::Verify, O::Eeprom, O::Writer, O::All, O::Jobs, O::Watch, O::Serial,
+          O::SerialAt, O::SerialFile, O::Log}},
+        {CommandId::Read, QStringLiteral("read"), {}, {O::Config, O::Output, O::Writer, O::Log}},
+        {CommandId::Erase,
+         QStringLiteral("erase"),
+         {},
+         {O::Config, O::Writer, O::All, O::Jobs, O::Log}},
         {CommandId::Verify,
          QStringLiteral("verify"),
          {hexFile},
-         {O::Config, O::Writer, O::All, O::Jobs}},
-        {CommandId::EepromRead, QStringLiteral("eeprom read"), {}, {O::Output, O::Writer}},
-        {CommandId::EepromErase, QStringLiteral("eeprom erase"), {}, {O::Writer}},
+         {O::Config, O::Writer, O::All, O::Jobs, O::Log}},
+        {CommandId::Backup, QStringLiteral("backup"), {}, {O::Output, O::Writer, O::Log}},
+        {CommandId::Restore,
+         QStringLiteral("restore"),
+         {hexFile},
+         {O::Verify, O::Writer, O::All, O::Jobs, O::Serial, O::SerialAt, O::SerialFile, O::Log}},
+        {CommandId::EepromRead, QStringLiteral("eeprom read"), {}, {O::Output, O::Writer, O::Log}},
+        {CommandId::EepromErase, QStringLiteral("eeprom erase"), {}, {O::Writer, O::Log}},
         {CommandId::EepromSet,
          QStringLiteral("eeprom set"),
          {{"an EEPROM address", &Request::eepromAddress, memorymap::kEepromBytes - 1},
           {"a byte value", &Request::eepromValue, 0xFF}},
-         {O::Writer}},
+         {O::Writer, O::Log}},
         {CommandId::EepromWrite,
          QStringLiteral("eeprom write"),
          {{"a data file"}},
-         {O::Verify, O::Writer, O::All, O::Jobs}},
-        {CommandId::Config, QStringLiteral("config"), {}, {O::Writer}},
-        {CommandId::Version, QStringLiteral("version"), {}, {O::Writer}},
+         {O::Verify, O::Writer, O::All, O::Jobs, O::Log}},
+        {CommandId::Config, QStringLiteral("config"), {}, {O::Writer, O::Log}},
+        {CommandId::Version, QStringLiteral("version"), {}, {O::Writer, O::Log}},
         {CommandId::List, QStringLiteral("list"), {}, {}},
         {CommandId::Doctor, QStringLiteral("doctor"), {}, {}},
     };
@@ -118,11 +138,11 @@ const OptionSpec& SpecNamed(const QString& name) {
 
 // A number from 0 to `max` as the usage writes numbers: decimal digits, or
 // 0x and hexadecimal digits; nothing else (no sign, no blanks).
-std::optional<int> ParseNumber(const QString& text, int max) {
+std::optional<int64_t> ParseNumber64(const QString& text, int64_t max) {
     const bool hex = text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive);
     const QStringView digits = QStringView(text).mid(hex ? 2 : 0);
     if (digits.isEmpty()) return std::nullopt;
-    int value = 0;
+    int64_t value = 0;
     for (const QChar c : digits) {
         const int digit = c >= u'0' && c <= u'9'          ? c.unicode() - '0'
                           : hex && c >= u'a' && c <= u'f' ? c.unicode() - 'a' + 10
@@ -133,6 +153,25 @@ std::optional<int> ParseNumber(const QString& text, int max) {
         if (value > max) return std::nullopt;
     }
     return value;
+}
+
+std::optional<int> ParseNumber(const QString& text, int max) {
+    const std::optional<int64_t> value = ParseNumber64(text, max);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+// "A[:B]": A from 0 to maxA, B (when given) from 1 to maxB.
+std::optional<std::pair<int64_t, std::optional<int64_t>>> ParsePair(const QString& text,
+                                                                    int64_t maxA, int64_t maxB) {
+    const QStringList parts = text.split(u':');
+    if (parts.size() > 2) return std::nullopt;
+    const std::optional<int64_t> a = ParseNumber64(parts[0], maxA);
+    if (!a) return std::nullopt;
+    if (parts.size() == 1) return std::pair{*a, std::optional<int64_t>()};
+    const std::optional<int64_t> b = ParseNumber64(parts[1], maxB);
+    if (!b || *b == 0) return std::nullopt;
+    return std::pair{*a, std::optional<int64_t>(*b)};
 }
 
 std::optional<int16_t> ParseConfig(const QString& text) {
@@ -197,6 +236,44 @@ QString Take(Opt id, const QString& spelled, const std::optional<QString>& value
             break;
         case Opt::Verbose:
             r->verbose = true;
+            break;
+        case Opt::Eeprom:
+            r->eeprom = true;
+            break;
+        case Opt::Serial: {
+            constexpr int64_t kMaxSerial = 0xFFFFFFFF;
+            const auto pair = value ? ParsePair(*value, kMaxSerial, kMaxSerial) : std::nullopt;
+            if (!pair) {
+                return QStringLiteral(
+                           "--serial takes START[:STEP], numbers 0 to %1 (STEP "
+                           "from 1)")
+                    .arg(kMaxSerial);
+            }
+            r->serialStart = static_cast<uint32_t>(pair->first);
+            r->serialStep = static_cast<uint32_t>(pair->second.value_or(1));
+            break;
+        }
+        case Opt::SerialAt: {
+            constexpr int kMaxBytes = 4;
+            const auto pair =
+                value ? ParsePair(*value, memorymap::kEepromBytes - 1, kMaxBytes) : std::nullopt;
+            const int bytes = pair ? static_cast<int>(pair->second.value_or(kMaxBytes)) : 0;
+            if (!pair || pair->first + bytes > memorymap::kEepromBytes) {
+                return QStringLiteral(
+                           "--serial-at takes ADDR[:BYTES]: an EEPROM address and 1 to "
+                           "%1 bytes that end at 0x%2 at most")
+                    .arg(kMaxBytes)
+                    .arg(QString::number(memorymap::kEepromBytes - 1, 16).toUpper());
+            }
+            r->serialAt = static_cast<int>(pair->first);
+            r->serialBytes = bytes;
+            break;
+        }
+        case Opt::SerialFile:
+        case Opt::Log:
+            if (!value || value->isEmpty())
+                return QStringLiteral("%1 takes a file name").arg(spelled);
+            (id == Opt::Log ? r->log : r->serialFile) = *value;
             break;
     }
     return {};
@@ -315,6 +392,20 @@ QString ReadCommand(const QCommandLineParser& parser, Request* r) {
         return QStringLiteral("--json and -o - both print on standard output");
     if (r->watch && IsStandardStream(r->arguments.value(0)))
         return QStringLiteral("--watch needs a file, not standard input");
+    if (r->serialStart && r->serialBytes == 0)
+        return QStringLiteral("--serial needs --serial-at: where in the EEPROM the number goes");
+    if (r->serialBytes > 0 && !r->serialStart)
+        return QStringLiteral("--serial-at needs --serial: the first number");
+    if (r->serialStart && *r->serialStart > SerialMax(r->serialBytes)) {
+        return QStringLiteral("--serial: %1 does not fit in %2 byte(s)")
+            .arg(*r->serialStart)
+            .arg(r->serialBytes);
+    }
+    if (!r->serialFile.isEmpty() && !r->serialStart)
+        return QStringLiteral(
+            "--serial-file needs --serial (its START is used while the file does not exist)");
+    if (r->command == CommandId::Backup && r->output.isEmpty())
+        return QStringLiteral("backup needs -o FILE: the HEX file to write");
     return {};
 }
 
@@ -326,6 +417,10 @@ ParsedLine WithUsageError(const QString& error) {
 }
 
 }  // namespace
+
+uint64_t SerialMax(int bytes) {
+    return bytes >= 8 ? UINT64_MAX : (uint64_t{1} << (8 * bytes)) - 1;
+}
 
 QString CommandName(CommandId id) {
     for (const Command& command : CommandTable()) {

@@ -21,6 +21,8 @@ enum class CommandId {
     Read,
     Erase,
     Verify,
+    Backup,
+    Restore,
     EepromRead,
     EepromErase,
     EepromSet,
@@ -48,9 +50,17 @@ struct Request {
     std::optional<int16_t> config;  // --config
     bool verify = false;
     bool verbose = false;
-    QString writer;     // --writer: an id from list, or a tty path; empty for the first Writer
-    bool all = false;   // --all: the job on every Writer at once
-    int jobs = 0;       // --jobs: at most this many at once; 0 for all
+    QString writer;       // --writer: an id from list, or a tty path; empty for the first Writer
+    bool all = false;     // --all: the job on every Writer at once
+    int jobs = 0;         // --jobs: at most this many at once; 0 for all
+    bool eeprom = false;  // --eeprom: write also writes the HEX file's EEPROM bytes
+    // --serial START[:STEP] --serial-at ADDR[:BYTES] [--serial-file FILE]
+    std::optional<uint32_t> serialStart;
+    uint32_t serialStep = 1;
+    int serialAt = 0;     // the EEPROM address of the number's lowest byte
+    int serialBytes = 0;  // 1 to 4, little-endian; 0 without --serial-at
+    QString serialFile;
+    QString log;        // --log: the run log to append to
     bool json = false;  // --json: one JSON document on stdout at the end
     ProgressMode progress = ProgressMode::Line;
     bool watch = false;  // write --watch: again whenever the file is saved anew
@@ -67,6 +77,9 @@ struct ParsedLine {
     Request request;  // with Run
     QString error;    // with UsageError: the reason, without the program's name
 };
+
+// The largest number `bytes` bytes hold.
+uint64_t SerialMax(int bytes);
 
 // The options are read from left to right and the first -h/--help,
 // --version or the first error decides; then come the command and its arguments.

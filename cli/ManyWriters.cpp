@@ -13,32 +13,12 @@
 
 #include "backends/Backends.h"
 #include "cli/FileWatch.h"
+#include "cli/RunFacts.h"
 #include "cli/Runner.h"
 #include "shared/Clock.h"
 #include "version/ProgramVersion.h"
 
 namespace cli {
-
-QString OutcomeWord(int exitCode) {
-    switch (exitCode) {
-        case kSuccess:
-            return QStringLiteral("ok");
-        case kUsageError:
-            return QStringLiteral("usage error (2)");
-        case kFileError:
-            return QStringLiteral("file error (3)");
-        case kLinkFailure:
-            return QStringLiteral("link failure (4)");
-        case kNoBoard:
-            return QStringLiteral("no board (5)");
-        case kVerifyMismatch:
-            return QStringLiteral("verify mismatch (6)");
-        case kInterrupted:
-            return QStringLiteral("interrupted (130)");
-        default:
-            return QStringLiteral("failed (%1)").arg(exitCode);
-    }
-}
 
 namespace {
 
@@ -280,11 +260,15 @@ QByteArray JsonReport(const QString& command, int exitCode,
     for (const WriterOutcome& outcome : outcomes) {
         QJsonArray output;
         for (const QString& line : outcome.output.split(u'\n', Qt::SkipEmptyParts)) output << line;
+        const RunFacts& facts = outcome.facts;
         writers << QJsonObject{
-            {QStringLiteral("writer"), outcome.writer},
-            {QStringLiteral("command"), outcome.command},
-            {QStringLiteral("file"), outcome.file},
-            {QStringLiteral("started"), outcome.started},
+            {QStringLiteral("writer"), facts.writer},
+            {QStringLiteral("command"), facts.command},
+            {QStringLiteral("file"), facts.file},
+            {QStringLiteral("sha256"), facts.sha256},
+            {QStringLiteral("serial"),
+             facts.serial ? QJsonValue(static_cast<qint64>(*facts.serial)) : QJsonValue()},
+            {QStringLiteral("started"), facts.started.toString(Qt::ISODateWithMs)},
             {QStringLiteral("exitCode"), outcome.exitCode},
             {QStringLiteral("outcome"), OutcomeWord(outcome.exitCode)},
             {QStringLiteral("incomplete"), outcome.incomplete},
@@ -304,19 +288,31 @@ QByteArray JsonReport(const QString& command, int exitCode,
     return QJsonDocument(report).toJson(QJsonDocument::Indented);
 }
 
-namespace {
+namespace {}  // namespace
 
-// The facts every Writer's run shares.
-WriterOutcome OutcomeOf(const Request& request, const Runner& runner, int exitCode) {
+WriterOutcome OutcomeOf(const Request& request, const Runner& runner, const QString& writer,
+                        const QDateTime& started, int exitCode) {
     WriterOutcome outcome;
-    outcome.command = CommandName(request.command);
-    outcome.file = request.arguments.value(0, request.output);
+    outcome.facts = runner.facts();
+    // A run that ended before its Writer was opened has only these.
+    RunFacts& facts = outcome.facts;
+    if (facts.command.isEmpty()) {
+        facts.started = started;
+        facts.writer = writer;
+        facts.command = CommandName(request.command);
+        facts.file = request.arguments.value(0, request.output);
+        facts.exitCode = exitCode;
+        facts.outcome = OutcomeWord(exitCode);
+        facts.message = runner.lastSaid();
+    }
     outcome.exitCode = exitCode;
     outcome.incomplete = runner.incomplete();
     outcome.message = runner.lastSaid();
     outcome.messages = runner.said();
     return outcome;
 }
+
+namespace {
 
 // The prepared command once on every Writer of `writers`; each Writer's
 // output and the table, or the JSON document, follow. Returns the exit code.
@@ -346,13 +342,14 @@ int RunAllOnce(const Request& request, const QString& settingsPath, Streams stre
                 outcome.message = QStringLiteral("no temporary file for the job's messages");
                 return outcome;
             }
-            const QDateTime started = QDateTime::currentDateTimeUtc();
+            const QDateTime started = QDateTime::currentDateTime();
             LineProgress& progress =
                 json ? static_cast<LineProgress&>(*jsonLines[index]) : board.Line(index);
             Runner runner(request, settingsPath, Streams{out.file(), err.file()}, &progress, &stop);
             runner.setPrepared(prepared);
-            outcome = OutcomeOf(request, runner, runner.RunOn(writers[index].choice));
-            outcome.started = started.toString(Qt::ISODateWithMs);
+            runner.setWriterId(ids[index]);
+            outcome = OutcomeOf(request, runner, ids[index], started,
+                                runner.RunOn(writers[index].choice));
             outcome.transcript = err.Text();
             outcome.output = out.Text();
             return outcome;
@@ -361,7 +358,7 @@ int RunAllOnce(const Request& request, const QString& settingsPath, Streams stre
             board.Finish(index, outcome.exitCode);
         });
     board.Close();
-    for (size_t i = 0; i < outcomes.size(); ++i) outcomes[i].writer = ids[i];
+    for (size_t i = 0; i < outcomes.size(); ++i) outcomes[i].facts.writer = ids[i];
 
     // What each Writer printed, marked with its id: the results on stdout,
     // the messages of those that failed on stderr.

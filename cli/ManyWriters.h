@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -15,18 +16,17 @@
 #include "cli/CliApp.h"
 #include "cli/CliHost.h"
 #include "cli/CommandLine.h"
+#include "cli/RunFacts.h"
 
 // One job on several Writers at once (qlarkw-cli --all): every Writer in a
 // thread of its own with its own device, host and settings; one progress
 // line per Writer while they run, a table of outcomes at the end.
 namespace cli {
 
-// The facts of one Writer's run, as the table and --json give them.
+// How one Writer's job ended: the facts of its run (as the run log writes
+// them) and what the table and --json give besides.
 struct WriterOutcome {
-    QString writer;           // the Writer's id
-    QString command;          // "write", "eeprom read", ...
-    QString file;             // the command's file (its argument, or -o), as given
-    QString started;          // when the job began, ISO 8601 UTC
+    RunFacts facts;
     int exitCode = 0;         // as qlarkw-cli's for one Writer
     bool incomplete = false;  // stopped by Ctrl-C part-way through a write
     QString message;          // the last thing the job said, on one line
@@ -36,8 +36,10 @@ struct WriterOutcome {
     int64_t elapsedMs = 0;
 };
 
-// "ok", "link failure (4)", "interrupted (130)", ...
-QString OutcomeWord(int exitCode);
+class Runner;
+// The outcome of `runner`'s run on `writer`, begun at `started`.
+WriterOutcome OutcomeOf(const Request& request, const Runner& runner, const QString& writer,
+                        const QDateTime& started, int exitCode);
 
 // The JSON document of a run: the program, its version, the command, the
 // exit code, and one entry per Writer.

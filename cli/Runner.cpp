@@ -1,8 +1,12 @@
 #include "cli/Runner.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include "backends/Backends.h"
+#include "cli/RunLog.h"
 #include "cli/VerboseDevice.h"
 #include "program/ProgramJobs.h"
 #include "resources/Texts.h"
@@ -73,6 +77,8 @@ const Runner::Command& Runner::CommandOf(CommandId id) {
         {CommandId::Read, &Runner::ProgramRead, true, Input::None},
         {CommandId::Erase, &Runner::ProgramErase, true, Input::None},
         {CommandId::Verify, &Runner::ProgramVerify, true, Input::HexFile},
+        {CommandId::Backup, &Runner::WholeBackup, false, Input::None},
+        {CommandId::Restore, &Runner::ProgramWrite, true, Input::HexFile},
         {CommandId::EepromRead, &Runner::EepromReadOut, false, Input::None},
         {CommandId::EepromErase, &Runner::EepromErase, false, Input::None},
         {CommandId::EepromSet, &Runner::EepromSet, false, Input::None},
@@ -112,21 +118,52 @@ int Runner::Prepare(const hexprogram::FileText* hexFile) {
         case Input::None:
             break;
         case Input::HexFile:
-            if (hexFile) return PrepareHexText(*hexFile);
-            return PrepareHexText(IsStandardStream(file_) ? ReadStandardInput()
-                                                          : hexprogram::ReadFile(file_));
-        case Input::DataFile:
+            if (const int code =
+                    PrepareHexText(hexFile                   ? *hexFile
+                                   : IsStandardStream(file_) ? ReadStandardInput()
+                                                             : hexprogram::ReadFile(file_));
+                code != kSuccess)
+                return code;
+            if (request_.command == CommandId::Restore) {
+                if (const int code = CheckRestoreMap(); code != kSuccess) return code;
+            }
+            break;
+        case Input::DataFile: {
             // Refused as the write refuses it, before any Writer is opened.
             prepared_.eepromData = CheckEepromDataFile(host_, file_);
             if (!prepared_.eepromData) return Finish(JobOutcome::FileError);
+            const hexprogram::FileText data = hexprogram::ReadFile(file_);
+            if (data.complete)
+                prepared_.sha256 = QString::fromLatin1(
+                    QCryptographicHash::hash(data.text, QCryptographicHash::Sha256).toHex());
             break;
+        }
+    }
+    if (request_.serialStart && !prepared_.serials) {
+        prepared_.serials =
+            std::make_shared<SerialNumbers>(*request_.serialStart, request_.serialStep,
+                                            SerialMax(request_.serialBytes), request_.serialFile);
     }
     return kSuccess;
 }
 
+// What restore writes is the whole chip and nothing else: a file with a byte
+// anywhere else in the map is not a copy of this chip.
+int Runner::CheckRestoreMap() {
+    const hexprogram::WritePlan& plan = *prepared_.plan;
+    if (!plan.outside) return kSuccess;
+    return Fail(kFileError,
+                QStringLiteral("%1 line %2: byte address 0x%3 lies outside the PIC's memory (%4 "
+                               "such byte(s)); restore takes program memory 0000-07FF, the "
+                               "configuration word at 400E and the EEPROM at 4200-427F; nothing "
+                               "was written")
+                    .arg(file_)
+                    .arg(plan.outside->line)
+                    .arg(QString::number(plan.outside->byteAddress, 16).toUpper())
+                    .arg(plan.outsideBytes));
+}
+
 int Runner::RunOn(const QString& choice) {
-    // A Ctrl-C before the Writer is opened: it is never touched.
-    if (stop_ && stop_->load()) return Stopped();
     QString error;
     device_ = backends::Create(choice, clock_, &error);
     if (!device_) return Fail(kUsageError, error);
@@ -148,9 +185,35 @@ int Runner::RunOn(const QString& choice) {
                 .arg(settings_.path()));
     }
     JobEnv env{*device_, host_, prepared_.state, stop_};
-    const int code = (this->*CommandOf(request_.command).run)(env);
+    facts_ = RunFacts{};
+    facts_.started = QDateTime::currentDateTime();
+    facts_.writer = writerId_.isEmpty() ? choice : writerId_;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // A Ctrl-C before the job began: the Writer is never touched.
+    int code = stop_ && stop_->load() ? Stopped() : (this->*CommandOf(request_.command).run)(env);
     progress_.EndLine();
+    LogRun(&code, elapsed.elapsed());
     return code;
+}
+
+// The facts of the run, and its line in the log. A line that cannot be
+// written fails a run that had succeeded: the log is part of what was asked.
+void Runner::LogRun(int* code, qint64 elapsedMs) {
+    facts_.command = CommandName(request_.command);
+    facts_.file = request_.command == CommandId::Backup ? request_.output : file_;
+    facts_.sha256 = prepared_.sha256;
+    facts_.exitCode = *code;
+    facts_.outcome = OutcomeWord(*code);
+    facts_.seconds = elapsedMs / 1000.0;
+    facts_.message = lastSaid_;
+    facts_.message.replace(u'\n', u' ');
+    if (request_.log.isEmpty()) return;
+    QString why;
+    if (!AppendToLog(request_.log, facts_, &why)) {
+        Say(QStringLiteral("qlarkw-cli: the run log was not written: ") + why);
+        if (*code == kSuccess) *code = kFileError;
+    }
 }
 
 // The board and the configuration word as the desktop program restores
@@ -194,6 +257,8 @@ int Runner::PrepareHexText(const hexprogram::FileText& file) {
         SayWhyRefused(file);
         return Finish(checked);
     }
+    prepared_.sha256 = QString::fromLatin1(
+        QCryptographicHash::hash(file.text, QCryptographicHash::Sha256).toHex());
     // The configuration word as the desktop program takes it: the file's,
     // unless the user chose another.
     if (LoadHexConfigWord(host_, prepared_.state, file) == ConfigLoad::HexError) return kFileError;

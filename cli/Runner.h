@@ -9,6 +9,8 @@
 #include "cli/CliApp.h"
 #include "cli/CliHost.h"
 #include "cli/CommandLine.h"
+#include "cli/RunFacts.h"
+#include "cli/SerialNumbers.h"
 #include "cli/VerboseDevice.h"
 #include "eeprom/EepromJobs.h"
 #include "program/HexProgram.h"
@@ -29,6 +31,8 @@ struct Prepared {
     std::optional<hexprogram::WritePlan> plan;  // write and verify
     std::optional<EepromBytes> eepromData;      // eeprom write
     QByteArray hexText;                         // the HEX file's text the plan was made of
+    QString sha256;                             // of the input file, for the run log
+    std::shared_ptr<SerialNumbers> serials;     // shared by every Writer of the run
 };
 
 // One command on one Writer: the settings and the input file made ready,
@@ -64,6 +68,12 @@ class Runner {
     // Stopped by Ctrl-C while writing: the chip holds part of the data.
     bool incomplete() const { return incomplete_; }
 
+    // The Writer's id in the facts and the log; without it, the device
+    // choice RunOn was given.
+    void setWriterId(const QString& id) { writerId_ = id; }
+    // The facts of the last RunOn (appended to --log when it was given).
+    const RunFacts& facts() const { return facts_; }
+
   private:
     struct Command;
     static const Command& CommandOf(CommandId id);
@@ -80,6 +90,11 @@ class Runner {
     int ProgramRead(JobEnv& env);
     int ProgramWrite(JobEnv& env);
     int ProgramVerify(JobEnv& env);
+    int WholeBackup(JobEnv& env);
+    int EepromPartVerify(JobEnv& env, const EepromPart& part);
+    int WriteSerialNumber(JobEnv& env);
+    int CheckRestoreMap();
+    void LogRun(int* code, qint64 elapsedMs);
     int WholeRead(const EepromRead& read);
     int EepromReadOut(JobEnv& env);
     int EepromErase(JobEnv& env);
@@ -111,6 +126,8 @@ class Runner {
     QStringList said_;
     bool writing_ = false;  // a write of the chip is under way
     bool incomplete_ = false;
+    QString writerId_;
+    RunFacts facts_;
 };
 
 }  // namespace cli

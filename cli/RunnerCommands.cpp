@@ -1,5 +1,7 @@
 #include "cli/Runner.h"
 
+#include <QCryptographicHash>
+
 #include "config/ConfRegJobs.h"
 #include "eeprom/EepromDataFile.h"
 #include "link/Device.h"
@@ -52,6 +54,29 @@ class EepromProgress final : public EepromView {
     LineProgress& progress_;
 };
 
+// A verify shows the first differences, then how many there are in all.
+constexpr size_t kShownDifferences = 8;
+
+// The first differences as "verify: word 0x0012: file 3001, chip 0000"
+// lines, then a line for the rest.
+template <typename Difference>
+QStringList DifferenceLines(const std::vector<Difference>& differences, const char* what,
+                            int addressDigits, int valueDigits) {
+    QStringList lines;
+    for (size_t i = 0; i < differences.size() && i < kShownDifferences; ++i) {
+        const Difference& d = differences[i];
+        lines << QStringLiteral("verify: %1 0x%2: file %3, chip %4")
+                     .arg(QLatin1String(what), HexDigits(d.address, addressDigits),
+                          HexDigits(d.file, valueDigits), HexDigits(d.chip, valueDigits));
+    }
+    if (differences.size() > kShownDifferences) {
+        lines << QStringLiteral("verify: ... and %1 more %2(s) differ")
+                     .arg(differences.size() - kShownDifferences)
+                     .arg(QLatin1String(what));
+    }
+    return lines;
+}
+
 }  // namespace
 
 int Runner::ProgramErase(JobEnv& env) {
@@ -81,13 +106,39 @@ int Runner::ProgramRead(JobEnv& env) {
     return Finish(outcome);
 }
 
+// write, and restore: the program and the configuration word; the file's
+// EEPROM bytes with --eeprom (restore always); each checked with --verify;
+// then the chip's serial number.
 int Runner::ProgramWrite(JobEnv& env) {
     progress_.SetPhase(QStringLiteral("write"));
     writing_ = true;
     const JobOutcome outcome = WritePrgComm(env, *prepared_.plan, progress_);
-    if (outcome != JobOutcome::Interrupted) writing_ = false;
-    if (outcome != JobOutcome::Done || !request_.verify) return Finish(outcome);
-    return ProgramVerify(env);
+    if (outcome != JobOutcome::Done) return Finish(outcome);
+    const EepromPart& eeprom = prepared_.plan->eeprom;
+    const bool withEeprom = request_.eeprom || request_.command == CommandId::Restore;
+    if (!eeprom.empty() && withEeprom) {
+        progress_.SetPhase(QStringLiteral("eeprom write"));
+        const JobOutcome written = WriteEepromPart(env, eeprom, progress_);
+        progress_.EndLine();
+        if (written != JobOutcome::Done) return Finish(written);
+        writing_ = false;
+        Say(QStringLiteral("eeprom: %1 byte(s) of %2 written").arg(eeprom.count()).arg(file_));
+    } else {
+        writing_ = false;
+    }
+    if (!eeprom.empty() && !withEeprom) {
+        Say(QStringLiteral("qlarkw-cli: %1 also holds %2 EEPROM byte(s), which were not written; "
+                           "qlarkw-cli write --eeprom %1 writes them after the program")
+                .arg(file_)
+                .arg(eeprom.count()));
+    }
+    if (request_.verify) {
+        if (const int code = ProgramVerify(env); code != kSuccess) return code;
+        if (!eeprom.empty() && withEeprom) {
+            if (const int code = EepromPartVerify(env, eeprom); code != kSuccess) return code;
+        }
+    }
+    return WriteSerialNumber(env);
 }
 
 int Runner::ProgramVerify(JobEnv& env) {
@@ -96,20 +147,106 @@ int Runner::ProgramVerify(JobEnv& env) {
     progress_.EndLine();
     if (verify.outcome != JobOutcome::Done && verify.outcome != JobOutcome::Mismatch)
         return Finish(verify.outcome);
-    for (const WordDifference& word : verify.words) {
-        Say(QStringLiteral("verify: word 0x%1: file %2, chip %3")
-                .arg(HexDigits(word.address, 4), HexDigits(word.file, 4), HexDigits(word.chip, 4)));
-    }
+    for (const QString& line : DifferenceLines(verify.words, "word", 4, 4)) Say(line);
     if (verify.configBits) {
         Say(QStringLiteral("verify: configuration bits 6..0: file %1, chip %2")
                 .arg(HexDigits(verify.configBits->file, 2), HexDigits(verify.configBits->chip, 2)));
     }
     if (verify.outcome == JobOutcome::Mismatch) {
+        if (verify.chipAllZero) {
+            Say(
+                QStringLiteral("verify: the chip reads back as all zeros: its code protection may "
+                               "be on (qlarkw-cli erase clears it, then write again)"));
+        }
         const qsizetype differences = verify.words.size() + (verify.configBits ? 1 : 0);
         Say(QStringLiteral("verify: %1 difference(s)").arg(differences));
         return kVerifyMismatch;
     }
     Out(QStringLiteral("verify: %1 words and the configuration bits match").arg(verify.compared));
+    return kSuccess;
+}
+
+int Runner::EepromPartVerify(JobEnv& env, const EepromPart& part) {
+    progress_.SetPhase(QStringLiteral("eeprom verify"));
+    EepromProgress view(progress_);
+    const EepromVerifyResult verify = VerifyEepromPart(env, part, view);
+    progress_.EndLine();
+    if (const int code = WholeRead(verify.read); code != kSuccess) return code;
+    for (const QString& line : DifferenceLines(verify.bytes, "byte", 2, 2)) Say(line);
+    if (verify.outcome == JobOutcome::Mismatch) {
+        Say(QStringLiteral("verify: %1 difference(s)").arg(verify.bytes.size()));
+        return kVerifyMismatch;
+    }
+    Out(QStringLiteral("verify: %1 bytes match").arg(part.count()));
+    return kSuccess;
+}
+
+// The chip's serial number, once everything else has succeeded: written
+// with its bytes low first and read back in the same session. A chip that
+// does not get it gives the number back for the next chip.
+int Runner::WriteSerialNumber(JobEnv& env) {
+    if (!prepared_.serials) return kSuccess;
+    QString why;
+    const std::optional<uint64_t> number = prepared_.serials->Take(&why);
+    if (!number) return Fail(kFileError, why);
+    EepromPart part;
+    for (int i = 0; i < request_.serialBytes; ++i)
+        part.Set(request_.serialAt + i, static_cast<uint8_t>(*number >> (8 * i)));
+    progress_.SetPhase(QStringLiteral("serial"));
+    EepromRead back;
+    JobOutcome outcome = WriteEepromPart(env, part, progress_, &back);
+    progress_.EndLine();
+    EepromVerifyResult check;
+    if (outcome == JobOutcome::Done) {
+        check = CompareEeprom(back, part);
+        outcome = check.outcome;
+    }
+    if (outcome != JobOutcome::Done) {
+        for (const QString& line : DifferenceLines(check.bytes, "byte", 2, 2)) Say(line);
+        QString lost;
+        if (!prepared_.serials->GiveBack(*number, &lost))
+            Say(QStringLiteral("qlarkw-cli: serial number %1 could not be given back: %2")
+                    .arg(*number)
+                    .arg(lost));
+        Say(QStringLiteral("qlarkw-cli: serial number %1 was not written; the next chip gets it")
+                .arg(*number));
+        return outcome == JobOutcome::LinkFailure && back.count < memorymap::kEepromBytes &&
+                       back.outcome == JobOutcome::Done
+                   ? Fail(kLinkFailure, QStringLiteral("the Writer ended the EEPROM read early"))
+                   : ExitFor(outcome);
+    }
+    facts_.serial = static_cast<uint32_t>(*number);
+    Out(QStringLiteral("serial: %1 written at EEPROM 0x%2 (%3 byte(s), low byte first)")
+            .arg(*number)
+            .arg(HexDigits(request_.serialAt, 2))
+            .arg(request_.serialBytes));
+    return kSuccess;
+}
+
+// Program memory, the configuration word and the EEPROM, read whole and
+// saved in one HEX file as PIC tools lay a chip out; restore takes it back.
+int Runner::WholeBackup(JobEnv& env) {
+    progress_.SetPhase(QStringLiteral("backup"));
+    ProgramImage image;
+    const JobOutcome outcome = ReadProgramMemory(env, progress_, &image);
+    progress_.EndLine();
+    if (outcome != JobOutcome::Done) return Finish(outcome);
+    EepromProgress view(progress_);
+    const EepromRead read = ReadEeprom(env, view);
+    progress_.EndLine();
+    if (const int code = WholeRead(read); code != kSuccess) return code;
+    const QByteArray text = hexprogram::FormatChipImage(
+        image.program, image.config[memorymap::kConfigWordIndex], read.bytes);
+    if (const int code = SaveOutput(request_.output, text); code != kSuccess) return code;
+    prepared_.sha256 =
+        QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
+    Say(QStringLiteral("backup: %1 program words, the configuration word %2 and %3 EEPROM bytes "
+                       "saved in %4")
+            .arg(memorymap::kProgramWords)
+            .arg(HexDigits(image.config[memorymap::kConfigWordIndex], 4))
+            .arg(memorymap::kEepromBytes)
+            .arg(IsStandardStream(request_.output) ? QStringLiteral("standard output")
+                                                   : request_.output));
     return kSuccess;
 }
 
@@ -173,21 +310,10 @@ int Runner::EepromWrite(JobEnv& env) {
     progress_.EndLine();
     if (outcome != JobOutcome::Done || !request_.verify) return Finish(outcome);
 
-    progress_.SetPhase(QStringLiteral("eeprom verify"));
-    EepromProgress view(progress_);
-    const EepromVerifyResult verify = VerifyEeprom(env, *prepared_.eepromData, view);
-    progress_.EndLine();
-    if (const int code = WholeRead(verify.read); code != kSuccess) return code;
-    for (const ByteDifference& byte : verify.bytes) {
-        Say(QStringLiteral("verify: byte 0x%1: file %2, chip %3")
-                .arg(HexDigits(byte.address, 2), HexDigits(byte.file, 2), HexDigits(byte.chip, 2)));
-    }
-    if (verify.outcome == JobOutcome::Mismatch) {
-        Say(QStringLiteral("verify: %1 difference(s)").arg(verify.bytes.size()));
-        return kVerifyMismatch;
-    }
-    Out(QStringLiteral("verify: %1 bytes match").arg(memorymap::kEepromBytes));
-    return kSuccess;
+    EepromPart all;
+    for (int address = 0; address < memorymap::kEepromBytes; ++address)
+        all.Set(address, (*prepared_.eepromData)[address]);
+    return EepromPartVerify(env, all);
 }
 
 // The configuration register viewer's four lines, one per line.

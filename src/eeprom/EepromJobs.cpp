@@ -24,6 +24,13 @@ uint8_t PairValue(std::array<uint8_t, 2> pair) {
     return static_cast<uint8_t>(((pair[0] & 0x01) << 7) | (pair[1] & 0x7F));
 }
 
+class NullEepromView final : public EepromView {
+  public:
+    void SetBusy(bool) override {}
+    void SetStatusText(const QString&) override {}
+    void SetCell(int, const QString&) override {}
+};
+
 // The byte editor's two failure messages: the Writer reached no powered
 // board, or anything else went wrong.
 enum class ByteWriteError { None, NoPower, Link };
@@ -65,32 +72,41 @@ QString EepromWritingText(int address) {
     return Text(texts::kWritingAddressPrefix) + QString::number(address, 16).toUpper() + u'h';
 }
 
+namespace {
+
+// The 'X' exchange on an open Writer: the 64 bytes into `result`, each shown
+// as it arrives. Returns the link's code; the Writer stays open.
+WriterError ReadEepromBytes(JobEnv& env, LinkExchange& link, EepromView& view, EepromRead* result) {
+    WriterError code = StartCommand(
+        link, env.host,
+        {.command = cmd::kReadEeprom, .ack = cmd::kReadEepromAck, .recovery = recovery::kCancel});
+    if (code != kWriterOk) return code;
+    for (int address = 0; address < memorymap::kEepromBytes; ++address) {
+        const LinkExchange::Pair pair = link.ReadPair();
+        // A pair that did not arrive whole is no value: the read ends as
+        // a failed one, and the cell keeps what it showed.
+        if (!pair.complete()) {
+            view.SetStatusText(Text(texts::kWriterNoResponse));
+            return kWriterNoBoard;
+        }
+        // A byte that is not data ends the read early, without a message.
+        if (!sevenbit::IsData(pair.bytes[0]) || !sevenbit::IsData(pair.bytes[1])) break;
+        result->bytes[address] = PairValue(pair.bytes);
+        result->count = address + 1;
+        view.SetCell(address, CellText(result->bytes[address]));
+    }
+    view.SetStatusText(QString());
+    return kWriterOk;
+}
+
+}  // namespace
+
 EepromRead ReadEeprom(JobEnv& env, EepromView& view) {
     EepromRead result;
     result.outcome = OpenForViewer(env, view);
     if (result.outcome != JobOutcome::Done) return result;
     LinkExchange link(env.device);
-    WriterError code = StartCommand(
-        link, env.host,
-        {.command = cmd::kReadEeprom, .ack = cmd::kReadEepromAck, .recovery = recovery::kCancel});
-    if (code == kWriterOk) {
-        for (int address = 0; address < memorymap::kEepromBytes; ++address) {
-            const LinkExchange::Pair pair = link.ReadPair();
-            // A pair that did not arrive whole is no value: the read ends as
-            // a failed one, and the cell keeps what it showed.
-            if (!pair.complete()) {
-                view.SetStatusText(Text(texts::kWriterNoResponse));
-                code = kWriterNoBoard;
-                break;
-            }
-            // A byte that is not data ends the read early, without a message.
-            if (!sevenbit::IsData(pair.bytes[0]) || !sevenbit::IsData(pair.bytes[1])) break;
-            result.bytes[address] = PairValue(pair.bytes);
-            result.count = address + 1;
-            view.SetCell(address, CellText(result.bytes[address]));
-        }
-        if (code == kWriterOk) view.SetStatusText(QString());
-    }
+    const WriterError code = ReadEepromBytes(env, link, view, &result);
     view.SetBusy(false);
     env.device.Close();
     if (code != kWriterOk) {
@@ -157,52 +173,60 @@ ByteInput CheckByteInput(const QString& text) {
     return input;
 }
 
+namespace {
+
+// The 'V' exchange of one byte on an open Writer.
+ByteWriteError SendEepromByte(JobEnv& env, LinkExchange& link, int address, uint8_t value) {
+    // Every step must be answered with this read: an answer that did not
+    // come is no acceptance.
+    link.Send(cmd::kWriteEepromByte);
+    const LinkExchange::Reply command = link.Read();
+    if (!command.ok()) return ByteWriteError::Link;
+    if (command.arrived && command.byte == cmd::kNoBoard) {
+        link.Send(cmd::kPoll);
+        return ByteWriteError::NoPower;
+    }
+    if (!command.is(cmd::kWriteEepromByteAck)) {
+        link.Send(cmd::kCancel);
+        return ByteWriteError::Link;
+    }
+    // From here on the viewer reads again, whatever follows.
+    env.state.EepromWritten = true;
+    link.Send(static_cast<uint8_t>(cmd::kDataBit | (address & cmd::kCountMask)));
+    const LinkExchange::Reply addressed = link.Read();
+    if (!addressed.ok()) return ByteWriteError::Link;
+    if (!addressed.is(cmd::kWriteEepromByteAck)) {
+        link.Send(cmd::kCancel);
+        return ByteWriteError::Link;
+    }
+    link.Send(sevenbit::Encode(value));
+    const LinkExchange::Reply written = link.Read();
+    if (!written.ok()) return ByteWriteError::Link;
+    if (!written.is(cmd::kAck)) {
+        link.Send(cmd::kCancel);
+        return ByteWriteError::Link;
+    }
+    return ByteWriteError::None;
+}
+
+JobOutcome ByteWriteOutcome(ByteWriteError error) {
+    return error == ByteWriteError::NoPower ? JobOutcome::NoBoard : JobOutcome::WriteError;
+}
+
+}  // namespace
+
 JobOutcome WriteEepromByte(JobEnv& env, int address, uint8_t value) {
-    Host& host = env.host;
     if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
         return opened;
     LinkExchange link(env.device);
-    // Every step must be answered with this read: an answer that did not
-    // come is no acceptance.
-    ByteWriteError error = ByteWriteError::None;
-    link.Send(cmd::kWriteEepromByte);
-    const LinkExchange::Reply command = link.Read();
-    if (!command.ok()) {
-        error = ByteWriteError::Link;
-    } else if (command.arrived && command.byte == cmd::kNoBoard) {
-        link.Send(cmd::kPoll);
-        error = ByteWriteError::NoPower;
-    } else if (!command.is(cmd::kWriteEepromByteAck)) {
-        link.Send(cmd::kCancel);
-        error = ByteWriteError::Link;
-    } else {
-        // From here on the viewer reads again, whatever follows.
-        env.state.EepromWritten = true;
-        link.Send(static_cast<uint8_t>(cmd::kDataBit | (address & cmd::kCountMask)));
-        const LinkExchange::Reply addressed = link.Read();
-        if (!addressed.ok()) {
-            error = ByteWriteError::Link;
-        } else if (!addressed.is(cmd::kWriteEepromByteAck)) {
-            link.Send(cmd::kCancel);
-            error = ByteWriteError::Link;
-        } else {
-            link.Send(sevenbit::Encode(value));
-            const LinkExchange::Reply written = link.Read();
-            if (!written.ok()) {
-                error = ByteWriteError::Link;
-            } else if (!written.is(cmd::kAck)) {
-                link.Send(cmd::kCancel);
-                error = ByteWriteError::Link;
-            }
-        }
-    }
+    ByteWriteError error = SendEepromByte(env, link, address, value);
     if (error == ByteWriteError::None) {
         env.device.Close();
         return JobOutcome::Done;
     }
     if (env.device.Close() != FT_OK) error = ByteWriteError::Link;
-    ShowByteWriteError(host, error);
-    return error == ByteWriteError::NoPower ? JobOutcome::NoBoard : JobOutcome::WriteError;
+    ShowByteWriteError(env.host, error);
+    return ByteWriteOutcome(error);
 }
 
 std::optional<EepromBytes> CheckEepromDataFile(Host& host, const QString& path) {
@@ -243,6 +267,11 @@ JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view)
 }
 
 JobOutcome WriteEepromFile(JobEnv& env, const EepromBytes& data, ProgressView& view) {
+    return WriteEepromAll(env, data, view, true);
+}
+
+JobOutcome WriteEepromAll(JobEnv& env, const EepromBytes& data, ProgressView& view,
+                          bool announceDone) {
     Host& host = env.host;
     if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
         return opened;
@@ -284,7 +313,9 @@ JobOutcome WriteEepromFile(JobEnv& env, const EepromBytes& data, ProgressView& v
     env.device.Close();
     switch (code) {
         case kWriterOk:
-            host.MessageBox(Text(texts::kWriteDone), Text(texts::kAppTitle), MsgIcon::Information);
+            if (announceDone)
+                host.MessageBox(Text(texts::kWriteDone), Text(texts::kAppTitle),
+                                MsgIcon::Information);
             return JobOutcome::Done;
         case kWriterNoBoard:
             host.MessageBox(TwoLines(texts::kBoardNoPower, texts::kRunAgain),
@@ -299,19 +330,75 @@ JobOutcome WriteEepromFile(JobEnv& env, const EepromBytes& data, ProgressView& v
 }
 
 EepromVerifyResult VerifyEeprom(JobEnv& env, const EepromBytes& data, EepromView& view) {
+    EepromPart all;
+    for (int address = 0; address < memorymap::kEepromBytes; ++address)
+        all.Set(address, data[address]);
+    return VerifyEepromPart(env, all, view);
+}
+
+JobOutcome WriteEepromPart(JobEnv& env, const EepromPart& part, ProgressView& view,
+                           EepromRead* readBack) {
+    if (part.empty()) return JobOutcome::Done;
+    if (part.whole() && !readBack) return WriteEepromAll(env, part.bytes, view, false);
+    if (const JobOutcome opened = OpenAndSelectBoard(env); opened != JobOutcome::Done)
+        return opened;
+    LinkExchange link(env.device);
+    ByteWriteError error = ByteWriteError::None;
+    int done = 0;
+    view.SetProgress(0, part.count());
+    for (int address = 0; address < memorymap::kEepromBytes && error == ByteWriteError::None;
+         ++address) {
+        if (!part.given.test(address)) continue;
+        if (env.StopRequested()) {
+            // Between two bytes, each a whole exchange of its own.
+            env.device.Close();
+            return JobOutcome::Interrupted;
+        }
+        view.SetStatusText(EepromWritingText(address));
+        env.host.ProcessEvents();
+        error = SendEepromByte(env, link, address, part.bytes[address]);
+        if (error == ByteWriteError::None) view.SetProgress(++done, part.count());
+    }
+    WriterError readCode = kWriterOk;
+    if (error == ByteWriteError::None && readBack) {
+        // Read back while the Writer is open: the bytes just written, as
+        // the chip holds them now.
+        NullEepromView quiet;
+        *readBack = EepromRead{};
+        readCode = ReadEepromBytes(env, link, quiet, readBack);
+    }
+    const bool closed = env.device.Close() == FT_OK;
+    if (error == ByteWriteError::None && !closed) error = ByteWriteError::Link;
+    if (error != ByteWriteError::None) {
+        ShowByteWriteError(env.host, error);
+        return ByteWriteOutcome(error);
+    }
+    if (readCode != kWriterOk) {
+        ReportWriterError(env.host, readCode);
+        readBack->outcome = OutcomeOf(readCode);
+        return readBack->outcome;
+    }
+    return JobOutcome::Done;
+}
+
+EepromVerifyResult CompareEeprom(const EepromRead& read, const EepromPart& part) {
     EepromVerifyResult result;
-    result.read = ReadEeprom(env, view);
-    result.outcome = result.read.outcome;
+    result.read = read;
+    result.outcome = read.outcome;
     if (result.outcome != JobOutcome::Done) return result;
     // No comparison with part of the EEPROM.
-    if (result.read.count < memorymap::kEepromBytes) {
+    if (read.count < memorymap::kEepromBytes) {
         result.outcome = JobOutcome::LinkFailure;
         return result;
     }
     for (int address = 0; address < memorymap::kEepromBytes; ++address) {
-        if (result.read.bytes[address] != data[address])
-            result.bytes.push_back({address, data[address], result.read.bytes[address]});
+        if (part.given.test(address) && read.bytes[address] != part.bytes[address])
+            result.bytes.push_back({address, part.bytes[address], read.bytes[address]});
     }
     if (!result.bytes.empty()) result.outcome = JobOutcome::Mismatch;
     return result;
+}
+
+EepromVerifyResult VerifyEepromPart(JobEnv& env, const EepromPart& part, EepromView& view) {
+    return CompareEeprom(ReadEeprom(env, view), part);
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "jobs/EepromPart.h"
 #include "jobs/JobEnv.h"
 #include "link/protocol/MemoryMap.h"
 
@@ -76,6 +77,9 @@ std::optional<EepromBytes> CheckEepromDataFile(Host& host, const QString& path);
 
 // Writes the 64 bytes of a data file with 'M', the progress in `view`.
 JobOutcome WriteEepromFile(JobEnv& env, const EepromBytes& data, ProgressView& view);
+// The same without the closing message when `announceDone` is false.
+JobOutcome WriteEepromAll(JobEnv& env, const EepromBytes& data, ProgressView& view,
+                          bool announceDone);
 // The same for the data file at `path`, read once and checked whole
 // (CheckEepromDataFile) before the Writer is opened.
 JobOutcome WriteEepromFile(JobEnv& env, const QString& path, ProgressView& view);
@@ -103,3 +107,18 @@ EepromVerifyResult VerifyEeprom(JobEnv& env, const EepromBytes& data, EepromView
 QString EepromAddressText(int address);
 // "書込み中 アドレス　3Fh": the write form's progress line.
 QString EepromWritingText(int address);
+
+// Writes the bytes `part` gives (a HEX image's EEPROM data, a serial
+// number), after the program as a rule: all 64 with 'M' as a data file goes,
+// fewer one by one with 'V' in one session, the others keeping what the chip
+// holds. Quiet when done; a failure is shown. With `readBack`, the 64 bytes
+// are read again in the same session ('X') and left there (its outcome says
+// whether the read succeeded).
+JobOutcome WriteEepromPart(JobEnv& env, const EepromPart& part, ProgressView& view,
+                           EepromRead* readBack = nullptr);
+
+// Compares the bytes `part` gives with a read of the chip: Done, Mismatch,
+// or the read's failure (a read that ended early is a LinkFailure).
+EepromVerifyResult CompareEeprom(const EepromRead& read, const EepromPart& part);
+// Reads the 64 bytes (ReadEeprom) and compares those `part` gives.
+EepromVerifyResult VerifyEepromPart(JobEnv& env, const EepromPart& part, EepromView& view);

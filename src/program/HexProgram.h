@@ -4,8 +4,10 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
+#include "jobs/EepromPart.h"
 #include "link/protocol/MemoryMap.h"
 #include "shared/InputFile.h"
 #include "shared/IntelHex.h"
@@ -42,6 +44,14 @@ enum class WalkError {
     Read,        // the file could not be read to its end
 };
 
+// A data byte of the file that lies nowhere in the chip's map (or is no
+// byte the chip can hold there: an EEPROM word with a high byte, a word of
+// the configuration block other than the configuration word).
+struct Outside {
+    int64_t byteAddress = 0;  // the full address: extended address records applied
+    int line = 0;             // 1-based line number of its record
+};
+
 // The write's plan. A file with an error is refused as a whole: nothing of
 // it is written.
 struct WritePlan {
@@ -50,14 +60,25 @@ struct WritePlan {
     int errorLine = 0;  // 1-based line number of the error
     hex::RecordError recordError = hex::RecordError::None;
     int totalWords() const;
+
+    // What the file holds for the rest of the chip, in PIC tools' layout:
+    // the configuration word at byte 0x400E, the EEPROM bytes from byte
+    // 0x4200 on (word 0x2100 + address, one byte a word, the high byte 0).
+    std::optional<uint16_t> configWord;
+    EepromPart eeprom;
+    // The first byte outside the chip's map, and how many there are.
+    std::optional<Outside> outside;
+    int outsideBytes = 0;
 };
 
 // Reads the lines as the write takes them and checks every record up to the
 // end record (or the end of the file): its form and checksum, and for the
-// data records of program memory the write's rules. The highest word address
-// a data record may start at is 1024, and the first record above it ends the
-// data phase (the records after it are still checked); records must come in
-// ascending order without overlap.
+// data records of program memory the write's rules. Every data record lies
+// at its full address: the 16-bit address plus the base the last extended
+// segment (02) or extended linear (04) address record set. The highest word
+// address a data record may start at is 1024, and the first record above it
+// ends the data phase (the records after it are still checked); records
+// must come in ascending order without overlap.
 WritePlan PlanWrite(LineReader& lines);
 // The same for a text in memory.
 WritePlan PlanWrite(const QByteArray& text);
@@ -66,6 +87,13 @@ WritePlan PlanWrite(const QByteArray& text);
 inline uint16_t Word(const Block& block, int i) {
     return static_cast<uint16_t>((block.lo[i] | block.hi[i] << 8) & memorymap::kWordMask);
 }
+
+// A whole chip as PIC assemblers lay it out: the program words from byte 0,
+// the configuration word alone at byte 0x400E, the EEPROM bytes from byte
+// 0x4200 as words with a zero high byte; records of 16 bytes, CR LF, an end
+// record. PlanWrite takes it back whole.
+QByteArray FormatChipImage(std::span<const uint16_t> program, uint16_t configWord,
+                           std::span<const uint8_t> eeprom);
 
 enum class ConfigSearch { Found, NotFound, HexError };
 
@@ -78,7 +106,8 @@ struct ConfigResult {
 
 // Finds word 0x2007 (the configuration word) in the lines: the first data
 // record at or above word 0x2000 whose words cover 0x2007, before any end
-// record. Reading stops at the first line that is not a valid record.
+// record, at its full address (extended address records applied). Reading
+// stops at the first line that is not a valid record.
 ConfigResult FindConfigWord(LineReader& lines);
 
 }  // namespace hexprogram

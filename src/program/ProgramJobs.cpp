@@ -1,6 +1,7 @@
 #include "program/ProgramJobs.h"
 
 #include <QDir>
+#include <algorithm>
 
 #include "jobs/JobSteps.h"
 #include "link/WriterLink.h"
@@ -298,6 +299,8 @@ ProgramVerifyResult VerifyProgram(JobEnv& env, const hexprogram::WritePlan& plan
     ProgramImage image;
     result.outcome = ReadProgramMemory(env, view, &image);
     if (result.outcome != JobOutcome::Done) return result;
+    result.chipAllZero =
+        std::all_of(image.program.begin(), image.program.end(), [](uint16_t w) { return w == 0; });
     for (const hexprogram::Block& block : plan.blocks) {
         for (int i = 0; i < block.words(); ++i) {
             const int address = block.wordAddress + i;

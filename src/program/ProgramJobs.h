@@ -79,6 +79,9 @@ struct ProgramVerifyResult {
     int compared = 0;                   // the plan's words within program memory
     std::vector<WordDifference> words;  // in the plan's order
     std::optional<ConfigBitsDifference> configBits;
+    // Every word of program memory read back as 0: what a chip whose code
+    // is protected shows.
+    bool chipAllZero = false;
 };
 
 // Reads program memory and the configuration block and compares them with

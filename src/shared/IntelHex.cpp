@@ -138,12 +138,20 @@ void AppendWordRecords(QByteArray& out, int firstWord, std::span<const uint16_t>
     }
 }
 
-int WordAddressRounded(int16_t byteAddress) {
-    const int a = byteAddress;
+int64_t WordAddressRounded(int64_t byteAddress) {
+    const int64_t a = byteAddress;
     if (a % 2 == 0) return a / 2;
     // a / 2 lies halfway between two integers: take the even one.
-    const int below = (a - 1) / 2;  // exact: a - 1 is even
+    const int64_t below = (a - 1) / 2;  // exact: a - 1 is even
     return below % 2 == 0 ? below : below + 1;
+}
+
+void AddressBase::Take(const Record& record) {
+    if (record.data.size() != 2) return;
+    const int64_t value =
+        static_cast<uint8_t>(record.data[0]) << 8 | static_cast<uint8_t>(record.data[1]);
+    if (record.type == Record::kExtendedSegment) base_ = value << 4;
+    if (record.type == Record::kExtendedLinear) base_ = value << 16;
 }
 
 }  // namespace hex

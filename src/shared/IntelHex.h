@@ -25,13 +25,18 @@ enum class RecordError {
 const char* RecordErrorName(RecordError error);
 
 struct Record {
+    static constexpr uint8_t kData = 0x00;
+    static constexpr uint8_t kEnd = 0x01;
+    static constexpr uint8_t kExtendedSegment = 0x02;  // base = value * 16
+    static constexpr uint8_t kExtendedLinear = 0x04;   // base = value * 65536
+
     uint8_t byteCount = 0;
     uint16_t address = 0;  // the 16-bit byte address as written
     uint8_t type = 0;
     QByteArray data;
 
-    bool isData() const { return type == 0x00; }
-    bool isEnd() const { return type == 0x01; }
+    bool isData() const { return type == kData; }
+    bool isEnd() const { return type == kEnd; }
     // The byte address as the program reads it: a signed 16-bit value.
     int16_t signedAddress() const { return static_cast<int16_t>(address); }
 };
@@ -60,8 +65,21 @@ inline QByteArray EndRecord() {
 // every line ends with CR LF.
 void AppendWordRecords(QByteArray& out, int firstWord, std::span<const uint16_t> words);
 
-// The word address of a data record's byte address: half the signed byte
+// The word address of a data record's byte address: half the byte
 // address, rounded to the nearest integer with ties to even.
-int WordAddressRounded(int16_t byteAddress);
+int64_t WordAddressRounded(int64_t byteAddress);
+
+// The full byte addresses of data records: the base that extended segment
+// and extended linear address records set, plus the record's own address.
+class AddressBase {
+  public:
+    // Takes the base from an extended address record (a record of another
+    // type, or one without its two bytes, changes nothing).
+    void Take(const Record& record);
+    int64_t Full(const Record& record) const { return base_ + record.address; }
+
+  private:
+    int64_t base_ = 0;
+};
 
 }  // namespace hex

@@ -4,11 +4,15 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+
 #include <QSaveFile>
 #else
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,6 +75,19 @@ bool AppendFile::Append(const QByteArray& bytes, QString* why) {
     Fail(why, path_, file_.errorString());
     file_.resize(end);
     return false;
+}
+
+bool AppendFile::AppendLocked(const QByteArray& bytes, QString* why) {
+    if (!file_.isOpen()) return Append(bytes, why);
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file_.handle()));
+    OVERLAPPED whole{};
+    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        Fail(why, path_, QStringLiteral("cannot be locked"));
+        return false;
+    }
+    const bool appended = Append(bytes, why);
+    UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
+    return appended;
 }
 
 void AppendFile::Close() {
@@ -261,6 +278,20 @@ bool AppendFile::Append(const QByteArray& bytes, QString* why) {
     static_cast<void>(trimmed);  // nothing more to be done on a failing disk
     Fail(why, path_, Reason(error));
     return false;
+}
+
+bool AppendFile::AppendLocked(const QByteArray& bytes, QString* why) {
+    if (fd_ < 0) return Append(bytes, why);
+    int locked = -1;
+    while ((locked = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0) {
+        Fail(why, path_, Reason(errno));
+        return false;
+    }
+    const bool appended = Append(bytes, why);
+    ::flock(fd_, LOCK_UN);
+    return appended;
 }
 
 void AppendFile::Close() {

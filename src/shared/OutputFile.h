@@ -48,6 +48,10 @@ class AppendFile {
 
     Error Open(const QString& path, QString* why = nullptr);
     bool Append(const QByteArray& bytes, QString* why = nullptr);
+    // The same under an exclusive advisory lock on the whole file, waited
+    // for: appends of other threads and programs that lock it too never
+    // interleave with these bytes.
+    bool AppendLocked(const QByteArray& bytes, QString* why = nullptr);
     void Close();
     bool isOpen() const;
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -315,9 +316,9 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultAndPointToTheHelp) {
          "--config: \"--verbose\" is not a configuration word (0 to 0x3FFF)"},
         {{"read", "-o"}, "-o takes a file name"},
         {{"read", "--output", ""}, "--output takes a file name"},
-        {{"erase", "--verify"}, "--verify goes with write or eeprom write"},
-        {{"verify", "x.hex", "--verify"}, "--verify goes with write or eeprom write"},
-        {{"--output", "x.hex", "erase"}, "-o goes with read or eeprom read"},
+        {{"erase", "--verify"}, "--verify goes with write, restore or eeprom write"},
+        {{"verify", "x.hex", "--verify"}, "--verify goes with write, restore or eeprom write"},
+        {{"--output", "x.hex", "erase"}, "-o goes with read, backup or eeprom read"},
         {{"--config", "+26", "erase"},
          "--config: \"+26\" is not a configuration word (0 to 0x3FFF)"},
         // The EEPROM group, the configuration word and the version.
@@ -330,7 +331,7 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultAndPointToTheHelp) {
         {{"eeprom", "set", "1", "99999999999"},
          "eeprom set: \"99999999999\" is not a byte value (0 to 0xFF)"},
         {{"eeprom", "set", "-1", "2"}, "unknown option -1"},
-        {{"config", "-o", "x"}, "-o goes with read or eeprom read"},
+        {{"config", "-o", "x"}, "-o goes with read, backup or eeprom read"},
         {{"version", "--config", "26"}, "--config goes with write, read, erase or verify"},
         {{"--frobnicate", "erase"}, "unknown option --frobnicate"},
         {{"--x"}, "unknown option --x"},
@@ -359,18 +360,39 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultAndPointToTheHelp) {
         {{"--frobnicate", "--help"}, "unknown option --frobnicate"},
         {{"burn", "--frobnicate"}, "unknown option --frobnicate"},
         // Several Writers.
-        {{"read", "--all"}, "--all goes with write, erase, verify or eeprom write"},
+        {{"read", "--all"}, "--all goes with write, erase, verify, restore or eeprom write"},
         {{"eeprom", "set", "1", "2", "--all"},
-         "--all goes with write, erase, verify or eeprom write"},
-        {{"list", "--all"}, "--all goes with write, erase, verify or eeprom write"},
+         "--all goes with write, erase, verify, restore or eeprom write"},
+        {{"list", "--all"}, "--all goes with write, erase, verify, restore or eeprom write"},
         {{"--all", "--writer", "w-1", "erase"}, "--all and --writer exclude each other"},
         {{"erase", "--jobs", "2"}, "--jobs goes with --all"},
         {{"--all", "--jobs", "0", "erase"}, "--jobs takes a number of Writers, 1 to 999"},
         {{"--all", "erase", "--jobs"}, "--jobs takes a number of Writers, 1 to 999"},
         {{"--writer", "", "erase"}, "--writer takes a Writer's id (qlarkw-cli list shows them)"},
         {{"list", "--writer", "x"},
-         "--writer goes with write, read, erase, verify, eeprom read, eeprom erase, eeprom "
-         "set, eeprom write, config or version"},
+         "--writer goes with write, read, erase, verify, backup, restore, eeprom read, eeprom "
+         "erase, eeprom set, eeprom write, config or version"},
+        // A whole chip, serial numbers and the log.
+        {{"backup"}, "backup needs -o FILE: the HEX file to write"},
+        {{"restore"}, "restore needs a HEX file"},
+        {{"verify", "x.hex", "--eeprom"}, "--eeprom goes with write"},
+        {{"write", "x.hex", "--serial", "100"},
+         "--serial needs --serial-at: where in the EEPROM the number goes"},
+        {{"write", "x.hex", "--serial-at", "0x3E:2"},
+         "--serial-at needs --serial: the first number"},
+        {{"write", "x.hex", "--serial", "1:0", "--serial-at", "0"},
+         "--serial takes START[:STEP], numbers 0 to 4294967295 (STEP from 1)"},
+        {{"write", "x.hex", "--serial", "300", "--serial-at", "0x3F:1"},
+         "--serial: 300 does not fit in 1 byte(s)"},
+        {{"write", "x.hex", "--serial", "1", "--serial-at", "0x3E:3"},
+         "--serial-at takes ADDR[:BYTES]: an EEPROM address and 1 to 4 bytes that end at 0x3F at "
+         "most"},
+        {{"write", "x.hex", "--serial-file", "s"},
+         "--serial-file needs --serial (its START is used while the file does not exist)"},
+        {{"erase", "--serial", "1", "--serial-at", "0"}, "--serial goes with write or restore"},
+        {{"list", "--log", "run.csv"},
+         "--log goes with write, read, erase, verify, backup, restore, eeprom read, eeprom erase, "
+         "eeprom set, eeprom write, config or version"},
         {{"list", "x"}, "unexpected argument \"x\""},
         // However many options come before it.
         {Repeated({"--verbose"}, 2000) + QStringList{"--board", "3", "erase"},
@@ -732,11 +754,16 @@ TEST_F(Cli, JsonIsOneDocumentWithTheFactsOfEachWriter) {
         const QJsonArray writers = report.value("writers").toArray();
         ASSERT_EQ(writers.size(), 1);
         const QJsonObject writer = writers.at(0).toObject();
-        for (const char* key : {"writer", "command", "file", "started", "exitCode", "outcome",
-                                "incomplete", "seconds", "message", "messages", "output"})
+        for (const char* key :
+             {"writer", "command", "file", "sha256", "serial", "started", "exitCode", "outcome",
+              "incomplete", "seconds", "message", "messages", "output"})
             EXPECT_TRUE(writer.contains(QLatin1String(key))) << key;
         EXPECT_EQ(writer.value("writer").toString(), "sim");
         EXPECT_EQ(writer.value("exitCode").toInt(-1), c.exitCode);
+        // The HEX file's SHA-256, as the run log gives it.
+        EXPECT_EQ(writer.value("sha256").toString().size(),
+                  c.args.contains("write") || c.args.contains("verify") ? 64 : 0)
+            << r.out.toStdString();
         if (c.output) {
             EXPECT_TRUE(writer.value("output").toArray().at(0).toString().startsWith(c.output))
                 << r.out.toStdString();
@@ -756,4 +783,111 @@ TEST_F(Cli, JsonIsOneDocumentWithTheFactsOfEachWriter) {
         EXPECT_FALSE(QJsonDocument::fromJson(line.toUtf8()).isNull()) << line.toStdString();
     }
     EXPECT_GE(lines, 2) << progress.err.toStdString();
+}
+
+// A whole chip from an assembler (program, configuration word, `de` data)
+// goes through write --eeprom, backup, erase and restore and comes out the
+// same; the backup holds what the assembler wrote.
+TEST_F(Cli, BackupEraseRestoreGivesTheSameChip) {
+    const Result write = Run({"write", "--eeprom", HexFile("whole"), "--verify"});
+    ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
+    EXPECT_TRUE(write.err.contains("eeprom: 64 byte(s) of")) << write.err.toStdString();
+    EXPECT_TRUE(write.out.contains("verify: 64 bytes match")) << write.out.toStdString();
+
+    const Result backup = Run({"backup", "-o", path("a.hex")});
+    ASSERT_EQ(backup.exitCode, 0) << backup.err.toStdString();
+    // The assembler's own output as the oracle: program words, the
+    // configuration word and EEPROM bytes at the same addresses.
+    const QStringList ranges = {"-crop", "0", "0x800", "0x400E", "0x4010", "0x4200", "0x4280"};
+    EXPECT_EQ(QProcess::execute(QStringLiteral(QLARKW_SREC_CMP),
+                                QStringList{HexFile("whole"), "-intel"} + ranges +
+                                    QStringList{path("a.hex"), "-intel"} + ranges),
+              0);
+
+    ASSERT_EQ(Run({"erase"}).exitCode, 0);
+    ASSERT_EQ(Run({"eeprom", "set", "0", "0x55"}).exitCode, 0);
+    const Result restore = Run({"restore", path("a.hex"), "--verify"});
+    ASSERT_EQ(restore.exitCode, 0) << restore.err.toStdString();
+    EXPECT_TRUE(restore.out.contains("verify: 1024 words and the configuration bits match"));
+    EXPECT_TRUE(restore.out.contains("verify: 64 bytes match"));
+    ASSERT_EQ(Run({"backup", "-o", path("b.hex")}).exitCode, 0);
+    EXPECT_EQ(Read(path("a.hex")), Read(path("b.hex")));
+}
+
+TEST_F(Cli, WriteTellsOfTheEepromDataItDidNotWrite) {
+    struct Case {
+        QStringList args;
+        const char* said;
+        const char* firstRow;
+    } const cases[] = {
+        {{"write", HexFile("whole")},
+         "also holds 64 EEPROM byte(s), which were not written",
+         " 00h  FF  FF  FF"},
+        {{"write", HexFile("whole"), "--eeprom"}, "eeprom: 64 byte(s)", " 00h  03  0A  11"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        QFile::remove(chip());
+        const Result write = Run(c.args);
+        EXPECT_EQ(write.exitCode, 0) << write.err.toStdString();
+        EXPECT_TRUE(write.err.contains(QLatin1String(c.said))) << write.err.toStdString();
+        EXPECT_TRUE(Run({"eeprom", "read"}).out.contains(QLatin1String(c.firstRow)));
+    }
+}
+
+TEST_F(Cli, RestoreRefusesWhatLiesOutsideTheChip) {
+    const QByteArray linear1 = hex::FormatRecord(0, 0x04, std::vector<uint8_t>{0x00, 0x01});
+    const QByteArray word = hex::FormatRecord(0, 0x00, std::vector<uint8_t>{0x01, 0x30});
+    const QByteArray end = hex::EndRecord();
+    struct Case {
+        QByteArray file;
+        const char* said;
+    } const cases[] = {
+        {word + "\r\n" + linear1 + "\r\n" + word + "\r\n" + end + "\r\n",
+         "line 3: byte address 0x10000 lies outside"},
+        {hex::FormatRecord(0x4202, 0x00, std::vector<uint8_t>{0x11, 0x22}) + "\r\n",
+         "line 1: byte address 0x4203 lies outside"},
+    };
+    for (const Case& c : cases) {
+        Put(path("far.hex"), c.file);
+        const Result r = Run({"restore", path("far.hex")});
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.said))) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(chip()));  // the Writer was never opened
+    }
+}
+
+TEST_F(Cli, SerialNumbersGoToTheChipsThatWereWrittenAndIntoTheLog) {
+    const QStringList serial = {"--serial", "100",           "--serial-at",
+                                "0x3E:2",   "--serial-file", path("class.serial"),
+                                "--log",    path("run.csv")};
+    for (int run = 0; run < 2; ++run) {
+        const Result r = Run(QStringList{"write", HexFile("blink")} + serial);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(
+            r.out.contains(QStringLiteral("serial: %1 written at EEPROM 0x3E").arg(100 + run)))
+            << r.out.toStdString();
+    }
+    // 101 = 0x0065, low byte first.
+    EXPECT_TRUE(
+        Run({"eeprom", "read"}).out.contains(" 30h" + QString("  FF").repeated(14) + "  65  00"));
+    const Result failed =
+        Run(QStringList{"write", HexFile("blink")} + serial, {"QLARKW_SIM_FAULT=openfail"});
+    EXPECT_EQ(failed.exitCode, 4);
+    EXPECT_EQ(Read(path("class.serial")), "next=102\n");
+
+    const QList<QByteArray> lines = Read(path("run.csv")).split('\n');
+    ASSERT_EQ(lines.size(), 4);
+    const QByteArray sha =
+        QCryptographicHash::hash(Read(HexFile("blink")), QCryptographicHash::Sha256).toHex();
+    for (int i = 0; i < 3; ++i) {
+        const QList<QByteArray> fields = lines[i].trimmed().split(',');
+        ASSERT_GE(fields.size(), 10) << lines[i].constData();  // a message may hold commas
+        EXPECT_EQ(fields[1], "sim");
+        EXPECT_EQ(fields[2], "write");
+        EXPECT_EQ(fields[4], sha);
+        EXPECT_EQ(fields[5], i < 2 ? QByteArray::number(100 + i) : QByteArray());
+        EXPECT_EQ(fields[7], i < 2 ? "0" : "4");
+    }
+    EXPECT_TRUE(lines[3].isEmpty());
 }

@@ -448,3 +448,66 @@ TEST(EepromDataFile, ReadsWhatItWritesAndIgnoresTheRest) {
         EXPECT_EQ(read.bytes, bytes);
     }
 }
+
+// A HEX image's EEPROM bytes or a serial number: only the bytes given are
+// written, the others keep what the chip holds.
+TEST(WriteEepromPart, WritesTheGivenBytesAndKeepsTheOthers) {
+    EepromPart two;
+    two.Set(0x3E, 0x64);
+    two.Set(0x3F, 0x00);
+    EepromPart all;
+    for (int a = 0; a < memorymap::kEepromBytes; ++a) all.Set(a, static_cast<uint8_t>(a));
+    struct Case {
+        const char* what;
+        EepromPart part;
+        bool readBack;
+        QStringList wireStart;
+        qsizetype wireSize;
+    } const cases[] = {
+        {"two bytes one by one",
+         two,
+         false,
+         {"w 56", "r 76", "w BE", "r 76", "w 80 E4", "r 61"},
+         12},
+        {"two bytes, read back in the same session", two, true, {"w 56"}, 12 + 2 + 64},
+        {"all 64 as a block", all, false, {"w 4D", "r 6D", "w 80 80"}, 2 + 2 * 64},
+        {"nothing", EepromPart{}, false, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EepromRig rig;
+        rig.device->firmware().chip().eeprom[0] = 0x5A;
+        auto env = rig.env();
+        EepromRead back;
+        EXPECT_EQ(WriteEepromPart(env, c.part, rig.view, c.readBack ? &back : nullptr),
+                  JobOutcome::Done);
+        const QStringList wire = rig.JobWire();
+        EXPECT_EQ(wire.mid(0, c.wireStart.size()), c.wireStart);
+        EXPECT_EQ(wire.size(), c.wireSize);
+        const auto& chip = rig.device->firmware().chip().eeprom;
+        for (int a = 0; a < memorymap::kEepromBytes; ++a) {
+            const uint8_t before = a == 0 ? 0x5A : memorymap::kBlankByte;
+            EXPECT_EQ(chip[a], c.part.given.test(a) ? c.part.bytes[a] : before) << a;
+        }
+        EXPECT_TRUE(rig.host.messages.empty());
+        if (c.readBack) {
+            EXPECT_EQ(back.count, memorymap::kEepromBytes);
+            EXPECT_EQ(CompareEeprom(back, c.part).outcome, JobOutcome::Done);
+        }
+    }
+}
+
+TEST(VerifyEepromPart, ComparesOnlyTheGivenBytes) {
+    EepromRig rig;
+    rig.device->firmware().chip().eeprom[5] = 0x12;
+    EepromPart part;
+    part.Set(5, 0x13);
+    part.Set(6, memorymap::kBlankByte);
+    auto env = rig.env();
+    const EepromVerifyResult result = VerifyEepromPart(env, part, rig.table);
+    EXPECT_EQ(result.outcome, JobOutcome::Mismatch);
+    ASSERT_EQ(result.bytes.size(), 1u);
+    EXPECT_EQ(result.bytes[0].address, 5);
+    EXPECT_EQ(result.bytes[0].chip, 0x12);
+    EXPECT_EQ(result.bytes[0].file, 0x13);
+}

@@ -123,12 +123,14 @@ TEST(DocsInStep, TheHelpIsReadAsExpected) {
     // The parser above, on qlarkw-cli's help: a wrong parse would make the
     // checks below pass on nothing.
     const Help help = ParseHelp(Output(QStringLiteral(QLARKW_CLI), {QStringLiteral("--help")}));
-    EXPECT_EQ(help.commands,
-              (QStringList{"write", "read", "erase", "verify", "eeprom read", "eeprom erase",
-                           "eeprom set", "eeprom write", "config", "version", "list", "doctor"}));
-    EXPECT_EQ(help.options, (QStringList{"--board", "--config", "--verify", "-o", "--output",
-                                         "--writer", "--all", "--jobs", "--watch", "--json",
-                                         "--progress", "--verbose", "-h", "--help", "--version"}));
+    EXPECT_EQ(help.commands, (QStringList{"write", "read", "erase", "verify", "backup", "restore",
+                                          "eeprom read", "eeprom erase", "eeprom set",
+                                          "eeprom write", "config", "version", "list", "doctor"}));
+    EXPECT_EQ(help.options,
+              (QStringList{"--board",  "--config",   "--verify", "--eeprom",    "-o",
+                           "--output", "--writer",   "--all",    "--jobs",      "--watch",
+                           "--json",   "--progress", "--serial", "--serial-at", "--serial-file",
+                           "--log",    "--verbose",  "-h",       "--help",      "--version"}));
     EXPECT_TRUE(help.variables.contains("QLARKW_DEVICE"));
 }
 

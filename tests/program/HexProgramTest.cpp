@@ -126,3 +126,98 @@ TEST(PlanWrite, CountsTheWordsTheWriteWillSend) {
     EXPECT_EQ(plan.totalWords(), 3);
     EXPECT_EQ(hexprogram::Word(plan.blocks[0], 1), 2);
 }
+
+namespace {
+
+QByteArray Extended(uint8_t type, uint16_t value) {
+    return hex::FormatRecord(
+        0, type,
+        std::vector<uint8_t>{static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF)});
+}
+
+}  // namespace
+
+// Each record at its full address: where its words go in the plan, and what
+// of the file lies beyond program memory.
+TEST(PlanWrite, PlacesEveryRecordAtItsFullAddress) {
+    const QByteArray linear1 = Extended(hex::Record::kExtendedLinear, 1);
+    const QByteArray linear0 = Extended(hex::Record::kExtendedLinear, 0);
+    const QByteArray segment = Extended(hex::Record::kExtendedSegment, 0x0400);  // base 0x4000
+    struct Case {
+        const char* what;
+        QByteArray file;
+        std::vector<int> blockStarts;
+        std::optional<uint16_t> configWord;
+        int eepromBytes;
+        std::optional<int64_t> firstOutside;
+        int outsideBytes;
+    } const cases[] = {
+        {"data above 0x10000 does not land on word 0",
+         HexText({DataRecord(2, {1, 0}), linear1, DataRecord(0, {5, 0})}),
+         {1},
+         {},
+         0,
+         0x10000,
+         2},
+        {"a linear base of 0 again",
+         HexText({linear1, linear0, DataRecord(4, {1, 0})}),
+         {2},
+         {},
+         0,
+         {},
+         0},
+        {"a segment base reaches the configuration word",
+         HexText({DataRecord(0, {1, 0}), segment, DataRecord(0x000E, {0x1A, 0x00})}),
+         {0},
+         0x001A,
+         0,
+         {},
+         0},
+        {"the EEPROM as an assembler writes it",
+         HexText({DataRecord(0x4200, {0x11, 0, 0x22, 0}), DataRecord(0x427E, {0x33, 0})}),
+         {},
+         {},
+         3,
+         {},
+         0},
+        {"an EEPROM word with a high byte",
+         HexText({DataRecord(0x4202, {0x11, 0x01})}),
+         {},
+         {},
+         1,
+         0x4203,
+         1},
+        {"identification words and word 1024",
+         HexText({DataRecord(0x0800, {1, 0}), DataRecord(0x4000, {1, 0})}),
+         {1024},
+         {},
+         0,
+         0x0800,
+         4},
+        {"a 16-bit address that used to count as negative",
+         HexText({DataRecord(0xFFFE, {1, 0})}),
+         {},
+         {},
+         0,
+         0xFFFE,
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const hexprogram::WritePlan plan = hexprogram::PlanWrite(c.file);
+        ASSERT_EQ(plan.error, hexprogram::WalkError::None);
+        std::vector<int> starts;
+        for (const hexprogram::Block& block : plan.blocks) starts.push_back(block.wordAddress);
+        EXPECT_EQ(starts, c.blockStarts);
+        EXPECT_EQ(plan.configWord, c.configWord);
+        EXPECT_EQ(plan.eeprom.count(), c.eepromBytes);
+        EXPECT_EQ(plan.outside ? std::optional<int64_t>(plan.outside->byteAddress) : std::nullopt,
+                  c.firstOutside);
+        EXPECT_EQ(plan.outsideBytes, c.outsideBytes);
+    }
+    const hexprogram::WritePlan eeprom = hexprogram::PlanWrite(
+        HexText({DataRecord(0x4200, {0x11, 0, 0x22, 0}), DataRecord(0x427E, {0x33, 0})}));
+    EXPECT_EQ(eeprom.eeprom.bytes[1], 0x22);
+    EXPECT_EQ(eeprom.eeprom.bytes[63], 0x33);
+    EXPECT_FALSE(eeprom.eeprom.given.test(2));
+}

@@ -83,13 +83,16 @@ TEST(WritePrgComm, WritesUpToWord1024AndStopsAtTheFirstRecordAboveIt) {
     EXPECT_EQ(rig.JobWire(), kEnter + skips + Word("80 81") + Config("80 9A"));
 }
 
-TEST(WritePrgComm, IgnoresOtherRecordTypesAndNeedsNoEndRecord) {
+TEST(WritePrgComm, PlacesRecordsAtTheirExtendedAddressAndNeedsNoEndRecord) {
     WriteRig rig;
-    const QByteArray file = HexText({hex::FormatRecord(0, 0x04, std::vector<uint8_t>{0x00, 0x01}),
-                                     hex::FormatRecord(0, 0x02, std::vector<uint8_t>{0x10, 0x00}),
-                                     DataRecord(0, {0x01, 0x30})});
+    // Word 1 at 0x10002 lies beyond the chip: not written over word 1.
+    const QByteArray file = HexText({DataRecord(0, {0x01, 0x30}),
+                                     hex::FormatRecord(0, 0x04, std::vector<uint8_t>{0x00, 0x01}),
+                                     DataRecord(2, {0x0A, 0x28}),
+                                     hex::FormatRecord(0, 0x02, std::vector<uint8_t>{0x00, 0x00})});
     EXPECT_EQ(rig.Write(file), JobOutcome::Done);
     EXPECT_EQ(rig.JobWire(), kEnter + Word("E0 81") + Config("80 9A"));
+    EXPECT_EQ(rig.device->firmware().chip().program[1], memorymap::kBlankWord);
 }
 
 TEST(WritePrgComm, AnOddByteCountLeavesItsLastByteUnused) {
