@@ -97,6 +97,7 @@ class TerminalProgress final : public LineProgress {
 class JsonProgress final : public LineProgress {
   public:
     JsonProgress(FILE* err, Clock& clock, QString writer, std::mutex& mutex);
+    void SetWriter(const QString& writer) { writer_ = writer; }
     void SetStatusText(const QString& text) override;
     void SetProgress(int done, int total) override;
     void SetPhase(const QString& phase) override;

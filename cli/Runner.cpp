@@ -188,6 +188,8 @@ int Runner::RunOn(const QString& choice) {
     facts_ = RunFacts{};
     facts_.started = QDateTime::currentDateTime();
     facts_.writer = writerId_.isEmpty() ? choice : writerId_;
+    if (auto* json = dynamic_cast<JsonProgress*>(ownProgress_.get()))
+        json->SetWriter(facts_.writer);
     QElapsedTimer elapsed;
     elapsed.start();
     // A Ctrl-C before the job began: the Writer is never touched.
