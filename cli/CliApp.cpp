@@ -74,7 +74,7 @@ class Capture {
 // the JSON document on stdout.
 int RunOnOne(const Request& request, const QString& settingsPath, const QString& choice,
              const QString& id, Streams streams, const hexprogram::FileText* hexFile,
-             QByteArray* tried = nullptr) {
+             std::shared_ptr<SerialNumbers>& serials, QByteArray* tried = nullptr) {
     Capture capture;
     const bool json = request.json && capture.file();
     if (request.json && !json) {
@@ -86,7 +86,9 @@ int RunOnOne(const Request& request, const QString& settingsPath, const QString&
     Runner runner(request, settingsPath, Streams{json ? capture.file() : streams.out, streams.err},
                   nullptr, &StopFlag());
     runner.setWriterId(id);
+    runner.shareSerials(serials);
     int code = runner.Prepare(hexFile);
+    serials = runner.prepared().serials;
     if (code == kSuccess) code = runner.RunOn(choice);
     if (tried) *tried = runner.prepared().hexText;
     if (!json) return code;
@@ -143,11 +145,12 @@ int Run(const QStringList& arguments, const QString& programDir, Streams streams
     }
     const QString id = request.writer.isEmpty() ? choice : request.writer;
     QByteArray tried;  // the text of the file the first write took, good or not
-    const int code = RunOnOne(request, settingsPath, choice, id, streams, nullptr, &tried);
+    std::shared_ptr<SerialNumbers> serials;  // one series for every write of --watch
+    const int code = RunOnOne(request, settingsPath, choice, id, streams, nullptr, serials, &tried);
     if (!request.watch || code == kInterrupted) return code;
     if (tried.isEmpty()) tried = hexprogram::ReadFile(request.arguments.value(0)).text;
     return WatchAndRun(request, streams, StopFlag(), tried, [&](const hexprogram::FileText& file) {
-        return RunOnOne(request, settingsPath, choice, id, streams, &file);
+        return RunOnOne(request, settingsPath, choice, id, streams, &file, serials);
     });
 }
 

@@ -411,6 +411,7 @@ int RunOnAll(const Request& request, const QString& settingsPath, Streams stream
     return WatchAndRun(
         request, streams, stop, prepared.hexText, [&](const hexprogram::FileText& file) {
             Runner check(request, settingsPath, streams);
+            check.shareSerials(prepared.serials);
             if (const int refused = check.Prepare(&file); refused != kSuccess) return refused;
             return RunAllOnce(request, settingsPath, streams, check.prepared(), list.writers, stop);
         });

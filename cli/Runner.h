@@ -57,6 +57,11 @@ class Runner {
     const Prepared& prepared() const { return prepared_; }
     // What another Runner prepared: a run over many Writers prepares once.
     void setPrepared(const Prepared& prepared) { prepared_ = prepared; }
+    // The serial numbers of an earlier run of the same command line (write
+    // --watch): Prepare hands out the next ones instead of starting again.
+    void shareSerials(std::shared_ptr<SerialNumbers> serials) {
+        prepared_.serials = std::move(serials);
+    }
 
     // The command on the device `choice` names, once prepared.
     int RunOn(const QString& choice);
