@@ -1,6 +1,9 @@
 #include "cli/CliApp.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <chrono>
 
@@ -31,8 +34,24 @@ int ListWriters(const Request& request, Streams streams) {
     if (list.writers.empty()) {
         std::fprintf(streams.err, "qlarkw-cli: no Writer found (QLARKW_DEVICE=%s)\n",
                      backends::DeviceChoiceFromEnvironment().toUtf8().constData());
-        return kLinkFailure;
     }
+    const int code = list.writers.empty() ? kLinkFailure : kSuccess;
+    if (request.json) {
+        QJsonArray writers;
+        for (const backends::WriterEntry& entry : list.writers) {
+            writers << QJsonObject{{QStringLiteral("id"), entry.id},
+                                   {QStringLiteral("backend"), entry.backend},
+                                   {QStringLiteral("location"), entry.location}};
+        }
+        const QJsonObject report{{QStringLiteral("program"), QStringLiteral("qlarkw-cli")},
+                                 {QStringLiteral("version"), QLatin1String(programversion::kText)},
+                                 {QStringLiteral("command"), QStringLiteral("list")},
+                                 {QStringLiteral("exitCode"), code},
+                                 {QStringLiteral("writers"), writers}};
+        std::fputs(QJsonDocument(report).toJson(QJsonDocument::Indented).constData(), streams.out);
+        return code;
+    }
+    if (code != kSuccess) return code;
     int idWidth = 0;
     for (const backends::WriterEntry& entry : list.writers)
         idWidth = std::max(idWidth, static_cast<int>(entry.id.size()));

@@ -737,6 +737,7 @@ TEST_F(Cli, JsonIsOneDocumentWithTheFactsOfEachWriter) {
         {{"version", "--json"}, {}, 0, "1.08"},
         {{"--json", "erase"}, {"QLARKW_SIM_FAULT=noboard=2"}, 5, nullptr},
         {{"--json", "doctor"}, {}, 0, nullptr},
+        {{"list", "--json"}, {}, 0, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -749,6 +750,10 @@ TEST_F(Cli, JsonIsOneDocumentWithTheFactsOfEachWriter) {
         EXPECT_EQ(report.value("exitCode").toInt(-1), c.exitCode);
         if (c.args.contains("doctor")) {
             EXPECT_FALSE(report.value("findings").toArray().isEmpty());
+            continue;
+        }
+        if (c.args.contains("list")) {
+            EXPECT_EQ(report.value("writers").toArray().at(0).toObject().value("id"), "sim");
             continue;
         }
         const QJsonArray writers = report.value("writers").toArray();
