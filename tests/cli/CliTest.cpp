@@ -289,6 +289,9 @@ TEST_F(Cli, VerboseTellsWhyNoWriterWasFound) {
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_TRUE(r.err.contains("device: auto")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("no Writer found")) << r.err.toStdString();
+    // The build tree's command line shares the desktop program's settings file.
+    EXPECT_TRUE(r.err.contains(", settings " + QDir::cleanPath(QLARKW_APP_DIR) + "/qlarkw.ini\n"))
+        << r.err.toStdString();
 }
 
 TEST_F(Cli, UsageErrorsNameTheFirstFaultAndPointToTheHelp) {
