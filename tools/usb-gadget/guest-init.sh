@@ -19,8 +19,16 @@ set -a
 . /results/trial.env
 set +a
 exec 2>/results/init.log
+# The guest's own /tmp and /run; the host's stay reachable under /hostroot
+# for the checkout, the build or the unpacked udev when they lie there.
+mkdir -p /hostroot && mount --bind /host /hostroot
 mount -t tmpfs tmpfs /host/tmp
 mount -t tmpfs tmpfs /host/run
+for path in "$SRC" "$BUILD" "$UDEV_ROOT"; do
+  case $path in
+    /tmp/* | /run/*) mkdir -p "/host$path" && mount --bind "/hostroot$path" "/host$path" ;;
+  esac
+done
 mount -t proc proc /host/proc || mount --bind /proc /host/proc
 grep -q ' /host/proc ' /proc/mounts || echo "init: /proc is not mounted in the host's root" >&2
 mount -t sysfs sysfs /host/sys
