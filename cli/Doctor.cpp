@@ -85,8 +85,8 @@ std::vector<UsbWriter> FindWriters(const DoctorRoots& roots) {
 // Whether this user may read and write `node`; when not, what would let it.
 Finding NodeAccess(const QString& node) {
     Finding finding;
-    const QByteArray path = QFile::encodeName(node);
 #ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(node);
     struct stat info {};
     if (::stat(path.constData(), &info) != 0) {
         return {false, QStringLiteral("%1 is not there").arg(node),
