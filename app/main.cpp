@@ -13,13 +13,23 @@
 #include "shared/Clock.h"
 #include "shell/CommandLine.h"
 #include "shell/InstanceLock.h"
+#include "version/ProgramVersion.h"
 #include "windowbase/StandardTexts.h"
+
+#include <cstdio>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include "app/SessionEnd.h"
 #endif
 
 int main(int argc, char* argv[]) {
+    // The one option of the command-line conventions the program takes
+    // besides its own command line: it needs no display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("qlarkw %s\n", programversion::kText);
+        return 0;
+    }
     StartupProbe probe;  // QLARKW_STARTUP_PROBE, for the benchmark
     // The command line belongs to the program, as one text: Qt gets only the
     // program's name, so none of its own options are taken out of it.

@@ -15,6 +15,7 @@ namespace {
 
 enum class Opt {
     Help,
+    Version,
     Board,
     Config,
     Verify,
@@ -23,6 +24,9 @@ enum class Opt {
     Writer,
     All,
     Jobs,
+    Watch,
+    Json,
+    Progress,
     Serial,
     SerialAt,
     SerialFile,
@@ -44,6 +48,7 @@ struct OptionSpec {
 const std::vector<OptionSpec>& OptionTable() {
     static const std::vector<OptionSpec> table = {
         {Opt::Help, {QStringLiteral("h"), QStringLiteral("help")}, {}},
+        {Opt::Version, {QStringLiteral("version")}, {}},
         {Opt::Board, {QStringLiteral("board")}, QStringLiteral("1|2")},
         {Opt::Config, {QStringLiteral("config")}, QStringLiteral("WORD")},
         {Opt::Verify, {QStringLiteral("verify")}, {}},
@@ -56,6 +61,9 @@ const std::vector<OptionSpec>& OptionTable() {
         {Opt::SerialAt, {QStringLiteral("serial-at")}, QStringLiteral("ADDR[:BYTES]")},
         {Opt::SerialFile, {QStringLiteral("serial-file")}, QStringLiteral("FILE")},
         {Opt::Log, {QStringLiteral("log")}, QStringLiteral("FILE")},
+        {Opt::Watch, {QStringLiteral("watch")}, {}},
+        {Opt::Json, {QStringLiteral("json")}, {}},
+        {Opt::Progress, {QStringLiteral("progress")}, QStringLiteral("line|json")},
         {Opt::Verbose, {QStringLiteral("verbose")}, {}},
     };
     return table;
@@ -86,8 +94,8 @@ const std::vector<Command>& CommandTable() {
         {CommandId::Write,
          QStringLiteral("write"),
          {hexFile},
-         {O::Config, O::Verify, O::Eeprom, O::Writer, O::All, O::Jobs, O::Serial, O::SerialAt,
-          O::SerialFile, O::Log}},
+         {O::Config, O::Verify, O::Eeprom, O::Writer, O::All, O::Jobs, O::Watch, O::Serial,
+          O::SerialAt, O::SerialFile, O::Log}},
         {CommandId::Read, QStringLiteral("read"), {}, {O::Config, O::Output, O::Writer, O::Log}},
         {CommandId::Erase,
          QStringLiteral("erase"),
@@ -116,6 +124,7 @@ const std::vector<Command>& CommandTable() {
         {CommandId::Config, QStringLiteral("config"), {}, {O::Writer, O::Log}},
         {CommandId::Version, QStringLiteral("version"), {}, {O::Writer, O::Log}},
         {CommandId::List, QStringLiteral("list"), {}, {}},
+        {CommandId::Doctor, QStringLiteral("doctor"), {}, {}},
     };
     return table;
 }
@@ -176,6 +185,7 @@ std::optional<int16_t> ParseConfig(const QString& text) {
 QString Take(Opt id, const QString& spelled, const std::optional<QString>& value, Request* r) {
     switch (id) {
         case Opt::Help:
+        case Opt::Version:
             break;
         case Opt::Board:
             if (value != u"1" && value != u"2")
@@ -213,6 +223,17 @@ QString Take(Opt id, const QString& spelled, const std::optional<QString>& value
             r->jobs = *jobs;
             break;
         }
+        case Opt::Watch:
+            r->watch = true;
+            break;
+        case Opt::Json:
+            r->json = true;
+            break;
+        case Opt::Progress:
+            if (value != u"line" && value != u"json")
+                return QStringLiteral("--progress takes line or json");
+            r->progress = *value == u"json" ? ProgressMode::Json : ProgressMode::Line;
+            break;
         case Opt::Verbose:
             r->verbose = true;
             break;
@@ -265,6 +286,7 @@ ParsedLine::Outcome ReadOptions(const QCommandLineParser& parser, Request* r, QS
     for (const QString& name : parser.optionNames()) {
         const OptionSpec& entry = SpecNamed(name);
         if (entry.id == Opt::Help) return ParsedLine::Outcome::Help;
+        if (entry.id == Opt::Version) return ParsedLine::Outcome::Version;
         std::optional<QString> value;
         if (!entry.valueName.isEmpty()) {
             const QStringList values = parser.values(name);
@@ -366,6 +388,10 @@ QString ReadCommand(const QCommandLineParser& parser, Request* r) {
     if (r->all && !r->writer.isEmpty())
         return QStringLiteral("--all and --writer exclude each other");
     if (r->jobs > 0 && !r->all) return QStringLiteral("--jobs goes with --all");
+    if (r->json && IsStandardStream(r->output))
+        return QStringLiteral("--json and -o - both print on standard output");
+    if (r->watch && IsStandardStream(r->arguments.value(0)))
+        return QStringLiteral("--watch needs a file, not standard input");
     if (r->serialStart && r->serialBytes == 0)
         return QStringLiteral("--serial needs --serial-at: where in the EEPROM the number goes");
     if (r->serialBytes > 0 && !r->serialStart)
@@ -421,7 +447,9 @@ ParsedLine ParseCommandLine(const QStringList& arguments) {
     ParsedLine parsed;
     QString error;
     parsed.outcome = ReadOptions(parser, &parsed.request, &error);
-    if (parsed.outcome == ParsedLine::Outcome::Help) return parsed;
+    if (parsed.outcome == ParsedLine::Outcome::Help ||
+        parsed.outcome == ParsedLine::Outcome::Version)
+        return parsed;
     if (parsed.outcome == ParsedLine::Outcome::UsageError) return WithUsageError(error);
     if (refused >= 0) return WithUsageError(QStringLiteral("unknown option %1").arg(line[refused]));
     error = ReadCommand(parser, &parsed.request);

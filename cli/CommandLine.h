@@ -10,8 +10,10 @@
 // stand before or after the command.
 namespace cli {
 
-// What -h/--help prints, and what follows a usage error.
+// What -h/--help prints.
 extern const char kUsage[];
+// What follows a usage error's line.
+extern const char kUsageHint[];
 
 // The commands, as the usage lists them.
 enum class CommandId {
@@ -28,7 +30,11 @@ enum class CommandId {
     Config,
     Version,
     List,
+    Doctor,
 };
+
+// How progress is shown: one line on a terminal, or JSON lines on stderr.
+enum class ProgressMode { Line, Json };
 
 // "write", "eeprom read", ... as the usage names the command.
 QString CommandName(CommandId command);
@@ -54,11 +60,19 @@ struct Request {
     int serialAt = 0;     // the EEPROM address of the number's lowest byte
     int serialBytes = 0;  // 1 to 4, little-endian; 0 without --serial-at
     QString serialFile;
-    QString log;  // --log: the run log to append to
+    QString log;        // --log: the run log to append to
+    bool json = false;  // --json: one JSON document on stdout at the end
+    ProgressMode progress = ProgressMode::Line;
+    bool watch = false;  // write --watch: again whenever the file is saved anew
 };
 
+// "-" for a file: standard input or standard output.
+inline bool IsStandardStream(const QString& path) {
+    return path == u"-";
+}
+
 struct ParsedLine {
-    enum class Outcome { Run, Help, UsageError };
+    enum class Outcome { Run, Help, Version, UsageError };
     Outcome outcome = Outcome::Run;
     Request request;  // with Run
     QString error;    // with UsageError: the reason, without the program's name
@@ -67,8 +81,8 @@ struct ParsedLine {
 // The largest number `bytes` bytes hold.
 uint64_t SerialMax(int bytes);
 
-// The options are read from left to right and the first -h/--help or the
-// first error decides; then come the command and its arguments.
+// The options are read from left to right and the first -h/--help,
+// --version or the first error decides; then come the command and its arguments.
 ParsedLine ParseCommandLine(const QStringList& arguments);
 
 }  // namespace cli

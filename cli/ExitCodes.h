@@ -15,6 +15,7 @@ enum ExitCode : int {
                        // a Writer's job ended by an unexpected error
     kNoBoard = 5,      // the Writer reaches no target board
     kVerifyMismatch = 6,
+    kInterrupted = 130,  // Ctrl-C: the job stopped between two words (128 + SIGINT)
 };
 
 constexpr int ExitFor(JobOutcome outcome) {
@@ -29,6 +30,8 @@ constexpr int ExitFor(JobOutcome outcome) {
             return kNoBoard;
         case JobOutcome::Mismatch:
             return kVerifyMismatch;
+        case JobOutcome::Interrupted:
+            return kInterrupted;
         case JobOutcome::NotOpened:
         case JobOutcome::LinkFailure:
         case JobOutcome::WriteError:

@@ -6,11 +6,20 @@
 #include <exception>
 #include <thread>
 
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "backends/Backends.h"
+#include "cli/FileWatch.h"
 #include "cli/RunFacts.h"
 #include "cli/Runner.h"
+#include "shared/Clock.h"
+#include "version/ProgramVersion.h"
 
 namespace cli {
+
 namespace {
 
 constexpr int kPlainStepPercent = 25;  // plain lines: one per quarter
@@ -132,6 +141,8 @@ void ProgressBoard::Finish(int index, int exitCode) {
 
 void ProgressBoard::Close() {
     std::lock_guard lock(mutex_);
+    if (closed_) return;
+    if (pending_) DrawLocked();
     closed_ = true;
 }
 
@@ -154,12 +165,21 @@ void ProgressBoard::Update(int index, const std::function<bool(State&)>& change)
     const State before = state;
     if (!change(state)) return;
     if (redrawInPlace_) {
+        // At most every kRedrawIntervalMs, but at once when a Writer ends
+        // or starts a part of its job.
+        const auto now = std::chrono::steady_clock::now();
+        if (!state.ended && state.phase == before.phase &&
+            now - drawnAt_ < std::chrono::milliseconds(kRedrawIntervalMs)) {
+            pending_ = true;
+            return;
+        }
         DrawLocked();
         return;
     }
     // Plain lines: a new part of the job, a quarter more, the end.
     const bool step = state.percent >= 0 &&
                       state.percent / kPlainStepPercent != before.percent / kPlainStepPercent;
+    if (!err_) return;
     if (state.ended || state.phase != before.phase || (step && state.percent > before.percent)) {
         std::fprintf(err_, "%s\n", Text(index).toUtf8().constData());
         std::fflush(err_);
@@ -167,6 +187,9 @@ void ProgressBoard::Update(int index, const std::function<bool(State&)>& change)
 }
 
 void ProgressBoard::DrawLocked() {
+    if (!err_) return;
+    drawnAt_ = std::chrono::steady_clock::now();
+    pending_ = false;
     QString block;
     // Back to the first line of the block, then every line anew.
     if (drawn_) block += QStringLiteral("\033[%1A").arg(ids_.size());
@@ -201,8 +224,11 @@ QString OutcomeTable(const QStringList& ids, const std::vector<WriterOutcome>& o
     int outcomeWidth = 7;
     for (int i = 0; i < ids.size(); ++i) {
         idWidth = std::max(idWidth, static_cast<int>(ids[i].size()));
+        const QString incomplete =
+            outcomes[i].incomplete ? QStringLiteral(", chip incomplete") : QString();
         outcomeWidth =
-            std::max(outcomeWidth, static_cast<int>(OutcomeWord(outcomes[i].exitCode).size()));
+            std::max(outcomeWidth,
+                     static_cast<int>((OutcomeWord(outcomes[i].exitCode) + incomplete).size()));
     }
     auto row = [&](const QString& id, const QString& outcome, const QString& time,
                    const QString& message) {
@@ -219,14 +245,150 @@ QString OutcomeTable(const QStringList& ids, const std::vector<WriterOutcome>& o
         const WriterOutcome& outcome = outcomes[i];
         if (outcome.exitCode == kSuccess) ++succeeded;
         table +=
-            row(ids[i], OutcomeWord(outcome.exitCode),
+            row(ids[i],
+                OutcomeWord(outcome.exitCode) +
+                    (outcome.incomplete ? QStringLiteral(", chip incomplete") : QString()),
                 QStringLiteral("%1 s").arg(outcome.elapsedMs / 1000.0, 0, 'f', 1), outcome.message);
     }
     table += QStringLiteral("%1 of %2 Writer(s) succeeded\n").arg(succeeded).arg(ids.size());
     return table;
 }
 
-int RunOnAll(const Request& request, const QString& settingsPath, Streams streams) {
+QByteArray JsonReport(const QString& command, int exitCode,
+                      const std::vector<WriterOutcome>& outcomes) {
+    QJsonArray writers;
+    for (const WriterOutcome& outcome : outcomes) {
+        QJsonArray output;
+        for (const QString& line : outcome.output.split(u'\n', Qt::SkipEmptyParts)) output << line;
+        const RunFacts& facts = outcome.facts;
+        writers << QJsonObject{
+            {QStringLiteral("writer"), facts.writer},
+            {QStringLiteral("command"), facts.command},
+            {QStringLiteral("file"), facts.file},
+            {QStringLiteral("sha256"), facts.sha256},
+            {QStringLiteral("serial"),
+             facts.serial ? QJsonValue(static_cast<qint64>(*facts.serial)) : QJsonValue()},
+            {QStringLiteral("started"), facts.started.toString(Qt::ISODateWithMs)},
+            {QStringLiteral("exitCode"), outcome.exitCode},
+            {QStringLiteral("outcome"), OutcomeWord(outcome.exitCode)},
+            {QStringLiteral("incomplete"), outcome.incomplete},
+            {QStringLiteral("seconds"), outcome.elapsedMs / 1000.0},
+            {QStringLiteral("message"), outcome.message},
+            {QStringLiteral("messages"), QJsonArray::fromStringList(outcome.messages)},
+            {QStringLiteral("output"), output},
+        };
+    }
+    const QJsonObject report{
+        {QStringLiteral("program"), QStringLiteral("qlarkw-cli")},
+        {QStringLiteral("version"), QLatin1String(programversion::kText)},
+        {QStringLiteral("command"), command},
+        {QStringLiteral("exitCode"), exitCode},
+        {QStringLiteral("writers"), writers},
+    };
+    return QJsonDocument(report).toJson(QJsonDocument::Indented);
+}
+
+namespace {}  // namespace
+
+WriterOutcome OutcomeOf(const Request& request, const Runner& runner, const QString& writer,
+                        const QDateTime& started, int exitCode) {
+    WriterOutcome outcome;
+    outcome.facts = runner.facts();
+    // A run that ended before its Writer was opened has only these.
+    RunFacts& facts = outcome.facts;
+    if (facts.command.isEmpty()) {
+        facts.started = started;
+        facts.writer = writer;
+        facts.command = CommandName(request.command);
+        facts.file = request.arguments.value(0, request.output);
+        facts.exitCode = exitCode;
+        facts.outcome = OutcomeWord(exitCode);
+        facts.message = runner.lastSaid();
+    }
+    outcome.exitCode = exitCode;
+    outcome.incomplete = runner.incomplete();
+    outcome.message = runner.lastSaid();
+    outcome.messages = runner.said();
+    return outcome;
+}
+
+namespace {
+
+// The prepared command once on every Writer of `writers`; each Writer's
+// output and the table, or the JSON document, follow. Returns the exit code.
+int RunAllOnce(const Request& request, const QString& settingsPath, Streams streams,
+               const Prepared& prepared, const std::vector<backends::WriterEntry>& writers,
+               const std::atomic<bool>& stop) {
+    QStringList ids;
+    for (const backends::WriterEntry& entry : writers) ids << entry.id;
+    const bool json = request.progress == ProgressMode::Json;
+    ProgressBoard board(json ? nullptr : streams.err, ids,
+                        LineStyleFor(streams.err) == LineStyle::Redraw);
+    SteadyClock clock;
+    std::mutex jsonMutex;
+    std::vector<std::unique_ptr<JsonProgress>> jsonLines;
+    for (const QString& id : ids) {
+        jsonLines.push_back(json ? std::make_unique<JsonProgress>(streams.err, clock, id, jsonMutex)
+                                 : nullptr);
+    }
+    std::vector<WriterOutcome> outcomes = RunEach(
+        static_cast<int>(writers.size()), request.jobs,
+        [&](int index) {
+            WriterOutcome outcome;
+            Transcript err;
+            Transcript out;
+            if (!err.ok() || !out.ok()) {
+                outcome.exitCode = kFileError;
+                outcome.message = QStringLiteral("no temporary file for the job's messages");
+                return outcome;
+            }
+            const QDateTime started = QDateTime::currentDateTime();
+            LineProgress& progress =
+                json ? static_cast<LineProgress&>(*jsonLines[index]) : board.Line(index);
+            Runner runner(request, settingsPath, Streams{out.file(), err.file()}, &progress, &stop);
+            runner.setPrepared(prepared);
+            runner.setWriterId(ids[index]);
+            outcome = OutcomeOf(request, runner, ids[index], started,
+                                runner.RunOn(writers[index].choice));
+            outcome.transcript = err.Text();
+            outcome.output = out.Text();
+            return outcome;
+        },
+        [&board](int index, const WriterOutcome& outcome) {
+            board.Finish(index, outcome.exitCode);
+        });
+    board.Close();
+    for (size_t i = 0; i < outcomes.size(); ++i) outcomes[i].facts.writer = ids[i];
+
+    // What each Writer printed, marked with its id: the results on stdout,
+    // the messages of those that failed on stderr.
+    std::vector<int> codes;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        const WriterOutcome& outcome = outcomes[i];
+        codes.push_back(outcome.exitCode);
+        auto print = [&](FILE* stream, const QString& text) {
+            for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
+                std::fprintf(stream, "%s: %s\n", ids[i].toUtf8().constData(),
+                             line.toUtf8().constData());
+        };
+        if (outcome.exitCode != kSuccess) print(streams.err, outcome.transcript);
+        if (!request.json) print(streams.out, outcome.output);
+    }
+    std::fflush(streams.err);
+    const int code = WorstExit(codes);
+    if (request.json)
+        std::fputs(JsonReport(CommandName(request.command), code, outcomes).constData(),
+                   streams.out);
+    else
+        std::fputs(OutcomeTable(ids, outcomes).toUtf8().constData(), streams.out);
+    std::fflush(streams.out);
+    return code;
+}
+
+}  // namespace
+
+int RunOnAll(const Request& request, const QString& settingsPath, Streams streams,
+             const std::atomic<bool>& stop) {
     const backends::WriterList list = backends::List(backends::DeviceChoiceFromEnvironment());
     if (!list.error.isEmpty()) {
         std::fprintf(streams.err, "qlarkw-cli: %s\n", list.error.toUtf8().constData());
@@ -244,53 +406,15 @@ int RunOnAll(const Request& request, const QString& settingsPath, Streams stream
         if (const int code = check.Prepare(); code != kSuccess) return code;
         prepared = check.prepared();
     }
-    QStringList ids;
-    for (const backends::WriterEntry& entry : list.writers) ids << entry.id;
-    ProgressBoard board(streams.err, ids, IsTerminal(streams.err));
-    const std::vector<WriterOutcome> outcomes = RunEach(
-        static_cast<int>(list.writers.size()), request.jobs,
-        [&](int index) {
-            WriterOutcome outcome;
-            Transcript err;
-            Transcript out;
-            if (!err.ok() || !out.ok()) {
-                outcome.exitCode = kFileError;
-                outcome.message = QStringLiteral("no temporary file for the job's messages");
-                return outcome;
-            }
-            Runner runner(request, settingsPath, Streams{out.file(), err.file()},
-                          &board.Line(index));
-            runner.setPrepared(prepared);
-            runner.setWriterId(ids[index]);
-            outcome.exitCode = runner.RunOn(list.writers[index].choice);
-            outcome.message = runner.lastSaid();
-            outcome.transcript = err.Text();
-            outcome.output = out.Text();
-            return outcome;
-        },
-        [&board](int index, const WriterOutcome& outcome) {
-            board.Finish(index, outcome.exitCode);
+    int code = RunAllOnce(request, settingsPath, streams, prepared, list.writers, stop);
+    if (!request.watch) return code;
+    return WatchAndRun(
+        request, streams, stop, prepared.hexText, [&](const hexprogram::FileText& file) {
+            Runner check(request, settingsPath, streams);
+            check.shareSerials(prepared.serials);
+            if (const int refused = check.Prepare(&file); refused != kSuccess) return refused;
+            return RunAllOnce(request, settingsPath, streams, check.prepared(), list.writers, stop);
         });
-    board.Close();
-
-    // What each Writer printed, marked with its id: the results on stdout,
-    // the messages of those that failed on stderr.
-    std::vector<int> codes;
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-        const WriterOutcome& outcome = outcomes[i];
-        codes.push_back(outcome.exitCode);
-        auto print = [&](FILE* stream, const QString& text) {
-            for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
-                std::fprintf(stream, "%s: %s\n", ids[i].toUtf8().constData(),
-                             line.toUtf8().constData());
-        };
-        if (outcome.exitCode != kSuccess) print(streams.err, outcome.transcript);
-        print(streams.out, outcome.output);
-    }
-    std::fflush(streams.err);
-    std::fputs(OutcomeTable(ids, outcomes).toUtf8().constData(), streams.out);
-    std::fflush(streams.out);
-    return WorstExit(codes);
 }
 
 }  // namespace cli

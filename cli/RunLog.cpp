@@ -22,6 +22,8 @@ QString OutcomeWord(int exitCode) {
             return QStringLiteral("no board (5)");
         case kVerifyMismatch:
             return QStringLiteral("verify mismatch (6)");
+        case kInterrupted:
+            return QStringLiteral("interrupted (130)");
         default:
             return QStringLiteral("failed (%1)").arg(exitCode);
     }

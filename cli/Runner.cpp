@@ -3,12 +3,14 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include "backends/Backends.h"
 #include "cli/RunLog.h"
 #include "cli/VerboseDevice.h"
 #include "program/ProgramJobs.h"
 #include "resources/Texts.h"
+#include "shared/OutputFile.h"
 #include "shell/ShellSettings.h"
 
 namespace cli {
@@ -16,6 +18,47 @@ namespace {
 
 // What a command needs from outside before a Writer is opened.
 enum class Input { None, HexFile, DataFile };
+
+// The HEX file from standard input, within the HEX file's bound.
+hexprogram::FileText ReadStandardInput() {
+    hexprogram::FileText file;
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly)) {
+        file.openError = inputfile::Error::Unreadable;
+        return file;
+    }
+    file.openError = inputfile::Error::None;
+    file.text = in.read(inputfile::kMaxHexBytes + 1);
+    file.complete = file.text.size() <= inputfile::kMaxHexBytes && in.error() == QFile::NoError;
+    return file;
+}
+
+// Why the write refuses a HEX file, in words.
+QString RefusalReason(const hexprogram::WritePlan& plan) {
+    switch (plan.error) {
+        case hexprogram::WalkError::None:
+            break;
+        case hexprogram::WalkError::Hex:
+            if (plan.errorLine == 0) return QStringLiteral("the file holds no record");
+            if (plan.recordError != hex::RecordError::None)
+                return QLatin1String(hex::RecordErrorName(plan.recordError));
+            return QStringLiteral(
+                "the record starts below an address already written (records must ascend "
+                "without overlap)");
+        case hexprogram::WalkError::Processing:
+            return QStringLiteral("a word whose high byte is 0x80 or more");
+        case hexprogram::WalkError::Read:
+            return QStringLiteral("the file could not be read to its end");
+    }
+    return {};
+}
+
+std::unique_ptr<LineProgress> MakeProgress(const Request& request, FILE* err, Clock& clock,
+                                           std::mutex& mutex) {
+    if (request.progress == ProgressMode::Json)
+        return std::make_unique<JsonProgress>(err, clock, request.writer, mutex);
+    return std::make_unique<TerminalProgress>(err, clock, LineStyleFor(err));
+}
 
 }  // namespace
 
@@ -50,30 +93,37 @@ const Runner::Command& Runner::CommandOf(CommandId id) {
 }
 
 Runner::Runner(const Request& request, const QString& settingsPath, Streams streams,
-               LineProgress* progress)
+               LineProgress* progress, const std::atomic<bool>* stop)
     : request_(request),
       file_(request.arguments.value(0)),
       streams_(streams),
       settings_(settingsPath),
       host_(clock_, streams.err, request.output),
-      ownProgress_(progress ? nullptr : std::make_unique<TerminalProgress>(streams.err)),
-      progress_(progress ? *progress : *ownProgress_) {
+      ownProgress_(progress ? nullptr : MakeProgress(request, streams.err, clock_, progressMutex_)),
+      progress_(progress ? *progress : *ownProgress_),
+      stop_(stop) {
     host_.setBeforeMessage([this](const QString& line) {
         progress_.EndLine();
         lastSaid_ = line;
+        said_ << line;
     });
 }
 
 Runner::~Runner() = default;
 
-int Runner::Prepare() {
+int Runner::Prepare(const hexprogram::FileText* hexFile) {
     const Command& command = CommandOf(request_.command);
     if (const int code = RestoreSettings(command.takesConfigWord); code != kSuccess) return code;
     switch (command.input) {
         case Input::None:
             break;
         case Input::HexFile:
-            if (const int code = PrepareHexFile(); code != kSuccess) return code;
+            if (const int code =
+                    PrepareHexText(hexFile                   ? *hexFile
+                                   : IsStandardStream(file_) ? ReadStandardInput()
+                                                             : hexprogram::ReadFile(file_));
+                code != kSuccess)
+                return code;
             if (request_.command == CommandId::Restore) {
                 if (const int code = CheckRestoreMap(); code != kSuccess) return code;
             }
@@ -134,13 +184,16 @@ int Runner::RunOn(const QString& choice) {
                 .arg(prepared_.state.BoardMode)
                 .arg(settings_.path()));
     }
-    JobEnv env{*device_, host_, prepared_.state};
+    JobEnv env{*device_, host_, prepared_.state, stop_};
     facts_ = RunFacts{};
     facts_.started = QDateTime::currentDateTime();
     facts_.writer = writerId_.isEmpty() ? choice : writerId_;
+    if (auto* json = dynamic_cast<JsonProgress*>(ownProgress_.get()))
+        json->SetWriter(facts_.writer);
     QElapsedTimer elapsed;
     elapsed.start();
-    int code = (this->*CommandOf(request_.command).run)(env);
+    // A Ctrl-C before the job began: the Writer is never touched.
+    int code = stop_ && stop_->load() ? Stopped() : (this->*CommandOf(request_.command).run)(env);
     progress_.EndLine();
     LogRun(&code, elapsed.elapsed());
     return code;
@@ -192,8 +245,7 @@ int Runner::RestoreSettings(bool withConfigWord) {
 
 // The HEX file as write and verify take it: there, valid, and its
 // configuration word loaded (unless --config replaces it); read once.
-int Runner::PrepareHexFile() {
-    const hexprogram::FileText file = hexprogram::ReadFile(file_);
+int Runner::PrepareHexText(const hexprogram::FileText& file) {
     if (file.openError == inputfile::Error::Missing) {
         host_.MessageBox(texts::Text(texts::kHexFileMissing), texts::Text(texts::kAppTitle),
                          MsgIcon::Critical, MsgButtons::Ok);
@@ -203,17 +255,69 @@ int Runner::PrepareHexFile() {
     // and verify say the same of the same bad file.
     JobOutcome checked = JobOutcome::Done;
     prepared_.plan = CheckHexFile(host_, file, &checked);
-    if (!prepared_.plan) return Finish(checked);
+    if (!prepared_.plan) {
+        SayWhyRefused(file);
+        return Finish(checked);
+    }
     prepared_.sha256 = QString::fromLatin1(
         QCryptographicHash::hash(file.text, QCryptographicHash::Sha256).toHex());
     // The configuration word as the desktop program takes it: the file's,
     // unless the user chose another.
     if (LoadHexConfigWord(host_, prepared_.state, file) == ConfigLoad::HexError) return kFileError;
     if (request_.config) prepared_.state.ConfigWord = *request_.config;
+    prepared_.hexText = file.text;
     return kSuccess;
 }
 
+// After the job's own message: which line of the file, and why.
+void Runner::SayWhyRefused(const hexprogram::FileText& file) {
+    if (!file.opened()) return;
+    hexprogram::WritePlan plan;
+    if (file.complete)
+        plan = hexprogram::PlanWrite(file.text);
+    else
+        plan.error = hexprogram::WalkError::Read;
+    if (plan.error == hexprogram::WalkError::None) return;
+    const QString name = IsStandardStream(file_) ? QStringLiteral("(standard input)") : file_;
+    const QString where =
+        plan.errorLine > 0 ? QStringLiteral("%1:%2").arg(name).arg(plan.errorLine) : name;
+    Say(QStringLiteral("qlarkw-cli: %1: %2").arg(where, RefusalReason(plan)));
+}
+
+int Runner::SaveOutput(const QString& path, const QByteArray& content) {
+    if (IsStandardStream(path)) {
+        if (std::fwrite(content.constData(), 1, content.size(), streams_.out) !=
+                static_cast<size_t>(content.size()) ||
+            std::fflush(streams_.out) != 0)
+            return Fail(kFileError, QStringLiteral("standard output: not written"));
+        return kSuccess;
+    }
+    QString why;
+    if (outputfile::Save(path, content, &why) != outputfile::Error::None)
+        return Fail(kFileError, why);
+    return kSuccess;
+}
+
+// Ctrl-C: what the chip holds now, in plain words.
+int Runner::Stopped() {
+    progress_.EndLine();
+    incomplete_ = writing_;
+    if (!writing_) {
+        Say(QStringLiteral("qlarkw-cli: stopped by Ctrl-C"));
+    } else if (request_.command == CommandId::EepromWrite) {
+        Say(
+            QStringLiteral("qlarkw-cli: stopped by Ctrl-C: the EEPROM is only partly written; "
+                           "write it again before use"));
+    } else {
+        Say(
+            QStringLiteral("qlarkw-cli: stopped by Ctrl-C: the chip is only partly written; "
+                           "write it again before use"));
+    }
+    return kInterrupted;
+}
+
 int Runner::Finish(JobOutcome outcome) {
+    if (outcome == JobOutcome::Interrupted) return Stopped();
     progress_.EndLine();
     if (request_.verbose && outcome == JobOutcome::NotOpened && device_ &&
         !device_->LastError().isEmpty())
@@ -226,6 +330,7 @@ void Runner::Say(const QString& line) {
     std::fprintf(streams_.err, "%s\n", line.toUtf8().constData());
     std::fflush(streams_.err);
     lastSaid_ = line;
+    said_ << line;
 }
 
 void Runner::Out(const QString& line) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -28,6 +30,7 @@ struct Prepared {
     AppState state;
     std::optional<hexprogram::WritePlan> plan;  // write and verify
     std::optional<EepromBytes> eepromData;      // eeprom write
+    QByteArray hexText;                         // the HEX file's text the plan was made of
     QString sha256;                             // of the input file, for the run log
     std::shared_ptr<SerialNumbers> serials;     // shared by every Writer of the run
 };
@@ -39,24 +42,36 @@ struct Prepared {
 class Runner {
   public:
     // `progress`: where the job's progress goes; nullptr for the terminal's
-    // one updating line.
+    // one updating line (or JSON lines with --progress=json). `stop`, when
+    // given, ends a job at its next safe point once it is raised (Ctrl-C).
     Runner(const Request& request, const QString& settingsPath, Streams streams,
-           LineProgress* progress = nullptr);
+           LineProgress* progress = nullptr, const std::atomic<bool>* stop = nullptr);
     ~Runner();
 
     // Restores the board and, for the program-memory commands, the
     // configuration word from the settings file; reads and checks the
     // command's input file. kSuccess, or the exit code after the message.
-    int Prepare();
+    // `hexFile`, when given, is the HEX file's text already read (write
+    // --watch reads each new version of the file itself).
+    int Prepare(const hexprogram::FileText* hexFile = nullptr);
     const Prepared& prepared() const { return prepared_; }
     // What another Runner prepared: a run over many Writers prepares once.
     void setPrepared(const Prepared& prepared) { prepared_ = prepared; }
+    // The serial numbers of an earlier run of the same command line (write
+    // --watch): Prepare hands out the next ones instead of starting again.
+    void shareSerials(std::shared_ptr<SerialNumbers> serials) {
+        prepared_.serials = std::move(serials);
+    }
 
     // The command on the device `choice` names, once prepared.
     int RunOn(const QString& choice);
 
     // The last message or result line, on one line: the table's message.
     const QString& lastSaid() const { return lastSaid_; }
+    // Everything said on stderr, one line each.
+    const QStringList& said() const { return said_; }
+    // Stopped by Ctrl-C while writing: the chip holds part of the data.
+    bool incomplete() const { return incomplete_; }
 
     // The Writer's id in the facts and the log; without it, the device
     // choice RunOn was given.
@@ -69,7 +84,12 @@ class Runner {
     static const Command& CommandOf(CommandId id);
 
     int RestoreSettings(bool withConfigWord);
-    int PrepareHexFile();
+    int PrepareHexText(const hexprogram::FileText& file);
+    void SayWhyRefused(const hexprogram::FileText& file);
+    // Saves `content` at `path`, or prints it on stdout for "-". kSuccess,
+    // or kFileError after the reason.
+    int SaveOutput(const QString& path, const QByteArray& content);
+    int Stopped();
 
     int ProgramErase(JobEnv& env);
     int ProgramRead(JobEnv& env);
@@ -101,11 +121,16 @@ class Runner {
     SteadyClock clock_;
     Prepared prepared_;
     CliHost host_;
-    std::unique_ptr<TerminalProgress> ownProgress_;
+    std::unique_ptr<LineProgress> ownProgress_;
+    std::mutex progressMutex_;
     LineProgress& progress_;
+    const std::atomic<bool>* stop_;
     std::unique_ptr<Device> device_;
     VerboseDevice* watched_ = nullptr;  // device_ itself
     QString lastSaid_;
+    QStringList said_;
+    bool writing_ = false;  // a write of the chip is under way
+    bool incomplete_ = false;
     QString writerId_;
     RunFacts facts_;
 };

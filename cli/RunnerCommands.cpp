@@ -87,6 +87,19 @@ int Runner::ProgramErase(JobEnv& env) {
 // A read-out that cannot be saved: the job's message, then the file and
 // the reason.
 int Runner::ProgramRead(JobEnv& env) {
+    progress_.SetPhase(QStringLiteral("read"));
+    if (IsStandardStream(request_.output)) {
+        ProgramImage image;
+        const JobOutcome read = ReadProgramMemory(env, progress_, &image);
+        if (read != JobOutcome::Done) return Finish(read);
+        progress_.EndLine();
+        if (const int code = SaveOutput(request_.output, FormatReadOutFile(image));
+            code != kSuccess)
+            return code;
+        host_.MessageBox(texts::Text(texts::kReadDone), texts::Text(texts::kAppTitle),
+                         MsgIcon::Information, MsgButtons::Ok);
+        return kSuccess;
+    }
     QString why;
     const JobOutcome outcome = ReadPrgComm(env, progress_, &why);
     if (outcome == JobOutcome::FileError && !why.isEmpty()) return Fail(kFileError, why);
@@ -98,6 +111,7 @@ int Runner::ProgramRead(JobEnv& env) {
 // then the chip's serial number.
 int Runner::ProgramWrite(JobEnv& env) {
     progress_.SetPhase(QStringLiteral("write"));
+    writing_ = true;
     const JobOutcome outcome = WritePrgComm(env, *prepared_.plan, progress_);
     if (outcome != JobOutcome::Done) return Finish(outcome);
     const EepromPart& eeprom = prepared_.plan->eeprom;
@@ -107,8 +121,12 @@ int Runner::ProgramWrite(JobEnv& env) {
         const JobOutcome written = WriteEepromPart(env, eeprom, progress_);
         progress_.EndLine();
         if (written != JobOutcome::Done) return Finish(written);
+        writing_ = false;
         Say(QStringLiteral("eeprom: %1 byte(s) of %2 written").arg(eeprom.count()).arg(file_));
-    } else if (!eeprom.empty()) {
+    } else {
+        writing_ = false;
+    }
+    if (!eeprom.empty() && !withEeprom) {
         Say(QStringLiteral("qlarkw-cli: %1 also holds %2 EEPROM byte(s), which were not written; "
                            "qlarkw-cli write --eeprom %1 writes them after the program")
                 .arg(file_)
@@ -219,9 +237,7 @@ int Runner::WholeBackup(JobEnv& env) {
     if (const int code = WholeRead(read); code != kSuccess) return code;
     const QByteArray text = hexprogram::FormatChipImage(
         image.program, image.config[memorymap::kConfigWordIndex], read.bytes);
-    QString why;
-    if (outputfile::Save(request_.output, text, &why) != outputfile::Error::None)
-        return Fail(kFileError, why);
+    if (const int code = SaveOutput(request_.output, text); code != kSuccess) return code;
     prepared_.sha256 =
         QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
     Say(QStringLiteral("backup: %1 program words, the configuration word %2 and %3 EEPROM bytes "
@@ -229,7 +245,8 @@ int Runner::WholeBackup(JobEnv& env) {
             .arg(memorymap::kProgramWords)
             .arg(HexDigits(image.config[memorymap::kConfigWordIndex], 4))
             .arg(memorymap::kEepromBytes)
-            .arg(request_.output));
+            .arg(IsStandardStream(request_.output) ? QStringLiteral("standard output")
+                                                   : request_.output));
     return kSuccess;
 }
 
@@ -249,6 +266,7 @@ int Runner::WholeRead(const EepromRead& read) {
 // Without -o the table on stdout; with it the data file, which eeprom
 // write takes back.
 int Runner::EepromReadOut(JobEnv& env) {
+    progress_.SetPhase(QStringLiteral("eeprom read"));
     EepromProgress view(progress_);
     const EepromRead read = ReadEeprom(env, view);
     progress_.EndLine();
@@ -257,10 +275,10 @@ int Runner::EepromReadOut(JobEnv& env) {
         std::fputs(EepromTable(read.bytes).toUtf8().constData(), streams_.out);
         return kSuccess;
     }
-    QString why;
-    if (outputfile::Save(request_.output, eepromfile::Format(read.bytes), &why) !=
-        outputfile::Error::None)
-        return Fail(kFileError, why);
+    if (const int code = SaveOutput(request_.output, eepromfile::Format(read.bytes));
+        code != kSuccess)
+        return code;
+    if (IsStandardStream(request_.output)) return kSuccess;
     Say(QStringLiteral("eeprom: %1 bytes saved in %2")
             .arg(memorymap::kEepromBytes)
             .arg(request_.output));
@@ -269,7 +287,10 @@ int Runner::EepromReadOut(JobEnv& env) {
 
 int Runner::EepromErase(JobEnv& env) {
     EepromProgress view(progress_);
-    return Finish(EraseEeprom(env, view));
+    const JobOutcome outcome = EraseEeprom(env, view);
+    if (outcome != JobOutcome::Done) return Finish(outcome);
+    Say(QStringLiteral("eeprom: erased, all %1 bytes are FF").arg(memorymap::kEepromBytes));
+    return kSuccess;
 }
 
 int Runner::EepromSet(JobEnv& env) {
@@ -283,7 +304,9 @@ int Runner::EepromSet(JobEnv& env) {
 
 int Runner::EepromWrite(JobEnv& env) {
     progress_.SetPhase(QStringLiteral("eeprom write"));
+    writing_ = true;
     const JobOutcome outcome = WriteEepromFile(env, *prepared_.eepromData, progress_);
+    if (outcome != JobOutcome::Interrupted) writing_ = false;
     progress_.EndLine();
     if (outcome != JobOutcome::Done || !request_.verify) return Finish(outcome);
 
@@ -329,7 +352,8 @@ int Runner::ShowFirmwareVersion(JobEnv& env) {
             // no missing Writer: say what gives access.
             if (watched_ && watched_->openStatus() == FT_NO_PERMISSION) {
                 host_.MessageBox(
-                    texts::TwoLines(texts::kNoPermissionLine1, texts::kNoPermissionLine2),
+                    texts::TwoLines(texts::kNoPermissionLine1, texts::kNoPermissionLine2) +
+                        texts::Text(texts::kCrLf) + texts::Text(texts::kNoPermissionLine3),
                     texts::Text(texts::kAppTitle), MsgIcon::Critical, MsgButtons::Ok);
                 return kLinkFailure;
             }

@@ -290,6 +290,12 @@ JobOutcome WriteEepromAll(JobEnv& env, const EepromBytes& data, ProgressView& vi
         view.SetStatusText(Text(texts::kWriting));
         view.SetProgress(0, memorymap::kEepromBytes);
         for (int address = 0; address < memorymap::kEepromBytes; ++address) {
+            if (env.StopRequested()) {
+                // Between two bytes: the Writer leaves the block write.
+                link.Send(cmd::kCancel);
+                env.device.Close();
+                return JobOutcome::Interrupted;
+            }
             view.SetStatusText(EepromWritingText(address));
             host.ProcessEvents();
             link.Send(sevenbit::Encode(data[address]));
@@ -343,6 +349,11 @@ JobOutcome WriteEepromPart(JobEnv& env, const EepromPart& part, ProgressView& vi
     for (int address = 0; address < memorymap::kEepromBytes && error == ByteWriteError::None;
          ++address) {
         if (!part.given.test(address)) continue;
+        if (env.StopRequested()) {
+            // Between two bytes, each a whole exchange of its own.
+            env.device.Close();
+            return JobOutcome::Interrupted;
+        }
         view.SetStatusText(EepromWritingText(address));
         env.host.ProcessEvents();
         error = SendEepromByte(env, link, address, part.bytes[address]);

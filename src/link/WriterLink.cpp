@@ -38,12 +38,14 @@ LinkExchange::Pair LinkExchange::ReadPair() {
 bool OpenWriter(Device& device, Host& host, AppState& state) {
     if (const FtStatus status = device.OpenEx(QByteArray(kDeviceDescription)); status != FT_OK) {
         // A Writer this user may not open is there: say what gives access.
-        QString text = status == FT_NO_PERMISSION
-                           ? Text(texts::kNoPermissionLine1) + Text(texts::kCrLf) +
-                                 Text(texts::kNoPermissionLine2)
-                           : Text(texts::kCheckUsbConnection);
-        if (status == FT_NO_PERMISSION && !state.NoPermissionHint.isEmpty())
-            text += Text(texts::kCrLf) + state.NoPermissionHint;
+        // The desktop program points to its manual, the command line to doctor.
+        QString text = Text(texts::kCheckUsbConnection);
+        if (status == FT_NO_PERMISSION) {
+            text = Text(texts::kNoPermissionLine1) + Text(texts::kCrLf) +
+                   Text(texts::kNoPermissionLine2) + Text(texts::kCrLf) +
+                   (state.NoPermissionHint.isEmpty() ? Text(texts::kNoPermissionLine3)
+                                                     : state.NoPermissionHint);
+        }
         if (!state.QuietOpen) host.MessageBox(text, Text(texts::kAppTitle), MsgIcon::Critical);
         state.QuietOpen = false;
         return true;

@@ -144,9 +144,17 @@ JobOutcome WritePrgComm(JobEnv& env, const hexprogram::WritePlan& plan, Progress
     // A reply is good only when the expected byte arrived with this read.
     auto expect = [&](uint8_t ack) { return link.Read().is(ack); };
     const QString writeFailed = TwoLines(texts::kWriteFailed, texts::kTryAgain);
+    // Stopped from outside: between two words, write mode left as after
+    // the last word, no message (the caller tells what the chip holds).
+    auto interrupted = [&]() {
+        link.Send(cmd::kEnd);
+        env.device.Close();
+        return JobOutcome::Interrupted;
+    };
 
     for (const hexprogram::Block& block : plan.blocks) {
         while (curAddr < block.wordAddress) {
+            if (env.StopRequested()) return interrupted();
             // The count byte carries seven bits: a gap of 200 goes as 72,
             // 127 and 1.
             int n = (block.wordAddress - curAddr) & cmd::kCountMask;
@@ -161,6 +169,7 @@ JobOutcome WritePrgComm(JobEnv& env, const hexprogram::WritePlan& plan, Progress
             host.ProcessEvents();
         }
         for (int j = 0; j < block.words(); ++j) {
+            if (env.StopRequested()) return interrupted();
             view.SetStatusText(AddressText(curAddr, texts::kWritingSuffix));
             link.Send(cmd::kProgramWord);
             if (!expect(cmd::kWriteAck))
@@ -173,6 +182,7 @@ JobOutcome WritePrgComm(JobEnv& env, const hexprogram::WritePlan& plan, Progress
             host.ProcessEvents();
         }
     }
+    if (env.StopRequested()) return interrupted();
     link.Send(cmd::kProgramConfig);
     if (!expect(cmd::kConfigAck))
         return finish(writeFailed, texts::kCaptionError, JobOutcome::WriteError);
@@ -199,6 +209,12 @@ JobOutcome ReadProgramMemory(JobEnv& env, ProgressView& view, ProgramImage* imag
     using namespace memorymap;
     int readAddr = 0;
     for (int received = 0; received < kReadOutWords; ++received) {
+        // A read-out stopped from outside keeps nothing: the Writer's
+        // remaining words are dropped with the close.
+        if (env.StopRequested()) {
+            env.device.Close();
+            return JobOutcome::Interrupted;
+        }
         host.ProcessEvents();
         view.SetStatusText(AddressText(readAddr, texts::kReceivingSuffix));
         // Every byte must arrive, and be data: anything else ends the

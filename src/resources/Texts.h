@@ -40,6 +40,8 @@ inline constexpr char kNoPermissionLine2[] =
 // The desktop program's line under them: where the manual tells more.
 inline constexpr char kNoPermissionManual[] =
     "くわしくは、ヘルプのマニュアル「USBライタを開けないとき」を見てください。";
+inline constexpr char kNoPermissionLine3[] =
+    "原因と対処は qlarkw-cli doctor を実行すると分かります。";
 
 // Program memory
 inline constexpr char kHexError[] = "Hexファイルにエラーがありました";

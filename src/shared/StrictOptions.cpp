@@ -23,8 +23,18 @@ qsizetype FirstRefused(const QList<QCommandLineOption>& options, const QStringLi
             if (*option) ++i;  // its value, whatever it looks like
             continue;
         }
+        if (argument == u"--") {
+            if (wordsAllowed || i + 1 == line.size()) return -1;
+            return i + 1;
+        }
+        // "--name=value" for a long option that takes a value.
+        const qsizetype equals = argument.indexOf(u'=');
+        if (argument.startsWith(QStringLiteral("--")) && equals > 3) {
+            const auto named = takesValue.constFind(argument.left(equals));
+            if (named != takesValue.cend() && *named) continue;
+        }
         // "-" alone is a word; any other dash starts an option not spelled
-        // as the usage spells it, an unknown one, or "--".
+        // as the usage spells it, or an unknown one.
         const bool word = !argument.startsWith(u'-') || argument == u"-";
         if (!word || !wordsAllowed) return i;
     }

@@ -3,12 +3,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <memory>
 #include <vector>
 
 #ifdef Q_OS_UNIX
+#include <signal.h>
 #include <sys/stat.h>
 #endif
 
@@ -288,9 +294,14 @@ TEST_F(Cli, VerboseTellsWhyNoWriterWasFound) {
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_TRUE(r.err.contains("device: auto")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("no Writer found")) << r.err.toStdString();
+#ifdef QLARKW_APP_DIR
+    // The build tree's command line shares the desktop program's settings file.
+    EXPECT_TRUE(r.err.contains(", settings " + QDir::cleanPath(QLARKW_APP_DIR) + "/qlarkw.ini\n"))
+        << r.err.toStdString();
+#endif
 }
 
-TEST_F(Cli, UsageErrorsNameTheFirstFaultThenShowTheUsage) {
+TEST_F(Cli, UsageErrorsNameTheFirstFaultAndPointToTheHelp) {
     const QString usage = Run({"--help"}).out;
     ASSERT_TRUE(usage.startsWith("Usage: qlarkw-cli")) << usage.toStdString();
     struct Case {
@@ -336,12 +347,17 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultThenShowTheUsage) {
         {{"--x"}, "unknown option --x"},
         {{"-xyz", "erase"}, "unknown option -xyz"},
         {{"-ofile", "read"}, "unknown option -ofile"},
-        // Only the spellings the usage shows are options.
-        {{"--board=1", "erase"}, "unknown option --board=1"},
+        // The spellings the usage shows, and --name=value for a value.
+        {{"--board=3", "erase"}, "--board takes 1 (Q-LARK) or 2 (Q-LARK2)"},
         {{"--verify=1", "write", "x.hex"}, "unknown option --verify=1"},
+        {{"-o=x.hex", "read"}, "unknown option -o=x.hex"},
         {{"-board", "1", "erase"}, "unknown option -board"},
         {{"--h"}, "unknown option --h"},
-        {{"erase", "--"}, "unknown option --"},
+        {{"erase", "--", "--board"}, "unexpected argument \"--board\""},
+        {{"--progress=bar", "erase"}, "--progress takes line or json"},
+        {{"read", "--watch"}, "--watch goes with write"},
+        {{"write", "-", "--watch"}, "--watch needs a file, not standard input"},
+        {{"read", "--json", "-o", "-"}, "--json and -o - both print on standard output"},
         // A value is taken whatever it looks like.
         {{"-o", "--x", "--x", "read"}, "unknown option --x"},
         // The options are read from left to right: the first fault or the
@@ -408,7 +424,8 @@ TEST_F(Cli, UsageErrorsNameTheFirstFaultThenShowTheUsage) {
         }
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, QString());
-        EXPECT_EQ(r.err, "qlarkw-cli: " + QLatin1String(c.message) + "\n\n" + usage);
+        EXPECT_EQ(r.err, "qlarkw-cli: " + QLatin1String(c.message) +
+                             "\nTry 'qlarkw-cli --help' for more information.\n");
     }
     EXPECT_FALSE(QFile::exists(chip()));  // nothing reached the chip
 }
@@ -470,8 +487,7 @@ TEST_F(Cli, EepromTableBackupEraseAndRestore) {
     const QByteArray before = Read(chip());
     const Result erase = Run({"eeprom", "erase"});
     EXPECT_EQ(erase.exitCode, 0);
-    EXPECT_EQ(erase.err,
-              QString::fromUtf8("Q-LARK USBライタ: EEP-ROMデータエリアを全消去しますか\n"));
+    EXPECT_EQ(erase.err, "eeprom: erased, all 64 bytes are FF\n");
     EXPECT_NE(Read(chip()), before);
     const Result write = Run({"eeprom", "write", "robot.txt", "--verify"});
     EXPECT_EQ(write.exitCode, 0) << write.err.toStdString();
@@ -641,6 +657,152 @@ TEST_F(Cli, AllRunsTheJobAndEndsWithTheTable) {
     r = Run({"--all", "erase"}, {"QLARKW_DEVICE=serial:" + path("w-1")});
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_TRUE(r.err.endsWith("qlarkw-cli: no Writer found for --all\n")) << r.err.toStdString();
+}
+
+TEST_F(Cli, ConventionsOfCommandLineTools) {
+    const Result version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(
+        QRegularExpression("^qlarkw-cli \\d+\\.\\d+\\.\\d+\n$").match(version.out).hasMatch())
+        << version.out.toStdString();
+
+    // --name=value, and -- before the command.
+    const QString trace = path("trace.txt");
+    ASSERT_EQ(Run({"--board=1", "--config=0x1A", "--", "write", HexFile("blink")},
+                  {"QLARKW_SIM_TRACE=" + trace})
+                  .exitCode,
+              0);
+    EXPECT_TRUE(Read(trace).contains(" w 41\n"));
+
+    // - is standard input for write and verify, standard output for -o.
+    for (const QStringList& args : {QStringList{"write", "-"}, QStringList{"verify", "-"}}) {
+        QProcess process;
+        Start(process, args + QStringList{"--config", "26"});
+        process.write(Read(HexFile("servo")));
+        process.closeWriteChannel();
+        const Result r = Finish(process);
+        EXPECT_EQ(r.exitCode, 0) << args.join(' ').toStdString() << r.err.toStdString();
+    }
+    ASSERT_EQ(Run({"read", "-o", "file.hex"}).exitCode, 0);
+    const Result toStdout = Run({"read", "-o", "-"});
+    EXPECT_EQ(toStdout.exitCode, 0) << toStdout.err.toStdString();
+    EXPECT_EQ(toStdout.out.toUtf8(), Read(path("file.hex")));
+    EXPECT_FALSE(QFile::exists(path("-")));
+    const Result eeprom = Run({"eeprom", "read", "--output=-"});
+    EXPECT_TRUE(eeprom.out.startsWith("0,255,1,255\r\n")) << eeprom.out.toStdString();
+
+    // A refused HEX file: its line and the reason, after the job's message.
+    QByteArray damaged = Read(HexFile("blink"));
+    damaged[damaged.indexOf(":0A0020") + 12] = '9';
+    Put(path("damaged.hex"), damaged);
+    const int line = damaged.left(damaged.indexOf(":0A0020")).count('\n') + 1;
+    const Result refused = Run({"verify", "damaged.hex"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_TRUE(refused.err.contains(
+        QStringLiteral("qlarkw-cli: damaged.hex:%1: the checksum does not match\n").arg(line)))
+        << refused.err.toStdString();
+}
+
+#ifdef Q_OS_UNIX
+// Ctrl-C during a write on a Writer slow enough to be caught part-way: the
+// job stops between two words, leaves write mode and says what the chip
+// holds; with --all, every Writer.
+TEST_F(Cli, CtrlCStopsTheWriteBetweenTwoWords) {
+    for (const bool all : {false, true}) {
+        SCOPED_TRACE(all ? "--all" : "one Writer");
+        const QString trace = path(all ? "all.txt" : "one.txt");
+        QFile::remove(chip());
+        QProcess process;
+        QStringList args = {"write", HexFile("full"), "--json"};
+        if (all) args << "--all";
+        Start(process, args,
+              {"QLARKW_SIM_TRACE=" + trace, "QLARKW_SIM_LATENCY=20", "QLARKW_LATENCY_MS=20"});
+        // Once some words have gone out.
+        for (int i = 0; i < 3000 && QString::fromUtf8(Read(trace)).count(" w 44\n") < 5; ++i)
+            QThread::msleep(10);
+        ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGINT), 0);
+        const Result r = Finish(process);
+        EXPECT_EQ(r.exitCode, 130) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("stopped by Ctrl-C: the chip is only partly written"))
+            << r.err.toStdString();
+        const QStringList wire = Wire(trace);
+        ASSERT_GE(wire.size(), 2);
+        // Write mode left after a whole word's acknowledgement.
+        EXPECT_EQ(wire.mid(wire.size() - 2), QStringList({"r 77", "w 45"}));
+        EXPECT_TRUE(Read(trace).endsWith(" close\n"));
+        const QJsonObject report = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        EXPECT_EQ(report.value("exitCode").toInt(), 130);
+        const QJsonObject writer = report.value("writers").toArray().at(0).toObject();
+        EXPECT_TRUE(writer.value("incomplete").toBool()) << r.out.toStdString();
+        EXPECT_EQ(writer.value("outcome").toString(), "interrupted (130)");
+    }
+}
+#endif
+
+TEST_F(Cli, JsonIsOneDocumentWithTheFactsOfEachWriter) {
+    struct Case {
+        QStringList args;
+        QStringList env;
+        int exitCode;
+        const char* output;  // the first result line, if any
+    } const cases[] = {
+        {{"write", HexFile("blink"), "--verify", "--json"}, {}, 0, "verify: "},
+        {{"--all", "--json", "verify", HexFile("servo")}, {}, 6, nullptr},
+        {{"version", "--json"}, {}, 0, "1.08"},
+        {{"--json", "erase"}, {"QLARKW_SIM_FAULT=noboard=2"}, 5, nullptr},
+        {{"--json", "doctor"}, {}, 0, nullptr},
+        {{"list", "--json"}, {}, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const Result r = Run(c.args, c.env);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        QJsonParseError error;
+        const QJsonObject report = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out.toStdString();
+        EXPECT_EQ(report.value("program").toString(), "qlarkw-cli");
+        EXPECT_EQ(report.value("exitCode").toInt(-1), c.exitCode);
+        if (c.args.contains("doctor")) {
+            EXPECT_FALSE(report.value("findings").toArray().isEmpty());
+            continue;
+        }
+        if (c.args.contains("list")) {
+            EXPECT_EQ(report.value("writers").toArray().at(0).toObject().value("id"), "sim");
+            continue;
+        }
+        const QJsonArray writers = report.value("writers").toArray();
+        ASSERT_EQ(writers.size(), 1);
+        const QJsonObject writer = writers.at(0).toObject();
+        for (const char* key :
+             {"writer", "command", "file", "sha256", "serial", "started", "exitCode", "outcome",
+              "incomplete", "seconds", "message", "messages", "output"})
+            EXPECT_TRUE(writer.contains(QLatin1String(key))) << key;
+        EXPECT_EQ(writer.value("writer").toString(), "sim");
+        EXPECT_EQ(writer.value("exitCode").toInt(-1), c.exitCode);
+        // The HEX file's SHA-256, as the run log gives it.
+        EXPECT_EQ(writer.value("sha256").toString().size(),
+                  c.args.contains("write") || c.args.contains("verify") ? 64 : 0)
+            << r.out.toStdString();
+        if (c.output) {
+            EXPECT_TRUE(writer.value("output").toArray().at(0).toString().startsWith(c.output))
+                << r.out.toStdString();
+        }
+        if (c.exitCode != 0) {
+            // The job's own words, in Japanese.
+            EXPECT_FALSE(writer.value("message").toString().isEmpty());
+        }
+    }
+    // Progress for a wrapper: JSON lines on stderr.
+    const Result progress = Run({"write", HexFile("blink"), "--progress=json"});
+    EXPECT_EQ(progress.exitCode, 0);
+    int lines = 0;
+    for (const QString& line : progress.err.split(u'\n', Qt::SkipEmptyParts)) {
+        if (!line.startsWith(u'{')) continue;
+        ++lines;
+        EXPECT_EQ(QJsonDocument::fromJson(line.toUtf8()).object().value("writer").toString(), "sim")
+            << line.toStdString();
+    }
+    EXPECT_GE(lines, 2) << progress.err.toStdString();
 }
 
 // A whole chip from an assembler (program, configuration word, `de` data)

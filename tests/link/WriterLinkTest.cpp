@@ -176,8 +176,9 @@ TEST(OpenWriter, AWriterTheUserMayNotOpenIsToldWhatGivesAccess) {
     NoPermissionDevice device;
     EXPECT_TRUE(OpenWriter(device, rig.host, rig.state));
     ASSERT_EQ(rig.host.messages.size(), 1u);
-    EXPECT_EQ(rig.host.messages[0].text,
-              Text(texts::kNoPermissionLine1) + "\r\n" + Text(texts::kNoPermissionLine2));
+    EXPECT_EQ(rig.host.messages[0].text, Text(texts::kNoPermissionLine1) + "\r\n" +
+                                             Text(texts::kNoPermissionLine2) + "\r\n" +
+                                             Text(texts::kNoPermissionLine3));
     EXPECT_EQ(rig.host.messages[0].caption, Text(texts::kAppTitle));
 }
 

@@ -125,11 +125,12 @@ TEST(DocsInStep, TheHelpIsReadAsExpected) {
     const Help help = ParseHelp(Output(QStringLiteral(QLARKW_CLI), {QStringLiteral("--help")}));
     EXPECT_EQ(help.commands, (QStringList{"write", "read", "erase", "verify", "backup", "restore",
                                           "eeprom read", "eeprom erase", "eeprom set",
-                                          "eeprom write", "config", "version", "list"}));
+                                          "eeprom write", "config", "version", "list", "doctor"}));
     EXPECT_EQ(help.options,
-              (QStringList{"--board", "--config", "--verify", "--eeprom", "-o", "--output",
-                           "--writer", "--all", "--jobs", "--serial", "--serial-at",
-                           "--serial-file", "--log", "--verbose", "-h", "--help"}));
+              (QStringList{"--board",  "--config",   "--verify", "--eeprom",    "-o",
+                           "--output", "--writer",   "--all",    "--jobs",      "--watch",
+                           "--json",   "--progress", "--serial", "--serial-at", "--serial-file",
+                           "--log",    "--verbose",  "-h",       "--help",      "--version"}));
     EXPECT_TRUE(help.variables.contains("QLARKW_DEVICE"));
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -132,8 +134,10 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
         {{"--idle-exit", "-1"}, "--idle-exit takes a number of seconds"},
         {{"--idle-exit"}, "--idle-exit takes a number of seconds"},
         {{"extra"}, "unknown argument \"extra\""},
-        {{"--"}, "unknown argument \"--\""},
-        {{"--pace=real"}, "unknown argument \"--pace=real\""},
+        {{"--", "extra"}, "unknown argument \"extra\""},
+        {{"--pace=fast"}, "--pace takes real or instant"},
+        {{"--count=0", "--pace", "real"}, "--count takes a number from 1 to 64"},
+        {{"--help=1"}, "unknown argument \"--help=1\""},
         {{"-pace", "real"}, "unknown argument \"-pace\""},
         {{"--frobnicate", "--help"}, "unknown argument \"--frobnicate\""},
         {{"--pace", "fast", "--help"}, "--pace takes real or instant"},
@@ -164,9 +168,15 @@ TEST(QlarkwSimCommandLine, NamesTheFirstBadArgumentThenShowsTheUsage) {
                 << run.err.toStdString();
             continue;
         }
-        EXPECT_EQ(run.err,
-                  QStringLiteral("qlarkw-sim: ") + message + QStringLiteral("\n\n") + usage);
+        EXPECT_EQ(run.err, QStringLiteral("qlarkw-sim: ") + message +
+                               QStringLiteral("\nTry 'qlarkw-sim --help' for more information.\n"));
     }
+    const Finished version = RunToEnd({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^qlarkw-sim \\d+\\.\\d+\\.\\d+\n$"))
+                    .match(version.out)
+                    .hasMatch())
+        << version.out.toStdString();
 }
 
 TEST(QlarkwSimSession, AnswersOnItsPtyAndTracesTheSession) {

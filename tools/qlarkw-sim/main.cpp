@@ -23,6 +23,7 @@
 #include "qlarkw-sim/PtyServer.h"
 #include "shared/StrictOptions.h"
 #include "sim/SimEnvironment.h"
+#include "version/ProgramVersion.h"
 
 namespace {
 
@@ -56,6 +57,9 @@ constexpr char kUsage[] =
     "                       QLARKW_SIM_FAULT, added to those it names for all:\n"
     "                       --fault 2:silent --fault 3:cut=500; may be repeated\n"
     "  -h, --help           show this help\n"
+    "  --version            show the program's version\n"
+    "An option's value may follow it as its own word or after \"=\"\n"
+    "(--pace=instant); -- ends the options.\n"
     "\n"
     "Environment:\n"
     "  QLARKW_SIM_STATE  HEX file holding the chip: loaded and saved back at the\n"
@@ -93,7 +97,8 @@ void OnStopSignal(int) {
 }
 
 int Usage(const QString& error) {
-    std::fprintf(stderr, "qlarkw-sim: %s\n\n%s", error.toLocal8Bit().constData(), kUsage);
+    std::fprintf(stderr, "qlarkw-sim: %s\nTry 'qlarkw-sim --help' for more information.\n",
+                 error.toLocal8Bit().constData());
     return 2;
 }
 
@@ -117,6 +122,7 @@ QString Numbered(const QString& path, int index, int count) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption pace(QStringLiteral("pace"), QString(),
                                   QStringLiteral("real|instant"));
     const QCommandLineOption link(QStringLiteral("link"), QString(), QStringLiteral("PATH"));
@@ -129,8 +135,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     // A word after one dash is one name, and an unknown one unless it is -h.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QList<QCommandLineOption> known = {help,     pace,  link, latencyOption,
-                                             idleExit, count, fault};
+    const QList<QCommandLineOption> known = {help,          version,  pace,  link,
+                                             latencyOption, idleExit, count, fault};
     parser.addOptions(known);
 
     // The options are read from left to right, up to the first stray
@@ -145,6 +151,10 @@ int main(int argc, char* argv[]) {
     for (const QString& name : parser.optionNames()) {
         if (help.names().contains(name)) {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (version.names().contains(name)) {
+            std::printf("qlarkw-sim %s\n", programversion::kText);
             return 0;
         }
         // The others have one name each and take a value, empty when the

@@ -210,6 +210,7 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
             why += QStringLiteral(" (no FTDI device on the USB bus)");
         else
             why += QStringLiteral(" (found %1)").arg(seen.join(QStringLiteral(", ")));
+        if (unreadable) why += QStringLiteral("; run qlarkw-cli doctor");
         return Fail(unreadable ? FT_NO_PERMISSION : FT_DEVICE_NOT_FOUND, why);
     }
     const int opened = ftdi_usb_open_dev(ftdi, match);
@@ -218,7 +219,8 @@ FtStatus FtdiDevice::OpenEx(const QByteArray& description) {
                     QStringLiteral("cannot open the FTDI device \"%1\": %2%3")
                         .arg(QString::fromLatin1(description), FtdiError(ftdi),
                              opened == kOpenDevNoPermission
-                                 ? QStringLiteral(" (install the udev rule 70-qlark-writer.rules)")
+                                 ? QStringLiteral(" (install the udev rule 70-qlark-writer.rules; "
+                                                  "run qlarkw-cli doctor)")
                                  : QString()));
     context_->open = true;
     readTimeoutMs_ = 0;

@@ -69,7 +69,8 @@ FtStatus SerialDevice::OpenEx(const QByteArray& description) {
             return Fail(FT_NO_PERMISSION, why + QStringLiteral(" (install the udev rule "
                                                                "70-qlark-writer.rules or join the "
                                                                "dialout group, then unplug and "
-                                                               "plug in the Writer again)"));
+                                                               "plug in the Writer again; run "
+                                                               "qlarkw-cli doctor)"));
         return Fail(error == ENOENT || error == ENXIO ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED,
                     why);
     }
