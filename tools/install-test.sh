@@ -50,6 +50,8 @@ usr/share/man/man1/qlarkw.1.gz
 usr/share/lintian/overrides/qlarkw
 usr/share/metainfo/example.qlarkw.qlarkw.metainfo.xml
 usr/share/mime/packages/qlarkw.xml"
+# and the manual, as it stands in the source tree.
+expected+=$'\n'$(cd "$root/docs/manual" && find . -type f | sed 's|^\./|usr/share/doc/qlarkw/manual/|')
 expected=$(LC_ALL=C sort <<<"$expected")
 installed=$(cd "$dest" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
