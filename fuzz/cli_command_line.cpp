@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const cli::ParsedLine parsed = cli::ParseCommandLine(arguments);
     switch (parsed.outcome) {
         case cli::ParsedLine::Outcome::Help:
+        case cli::ParsedLine::Outcome::Version:
             break;
         case cli::ParsedLine::Outcome::UsageError:
             Require(!parsed.error.isEmpty(), "a usage error says why");
@@ -39,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     "the board is 1 or 2");
             Require(!r.config || (*r.config >= 0 && *r.config <= memorymap::kWordMask),
                     "a configuration word has 14 bits");
-            const int wanted = name == u"write" || name == u"verify" || name == u"eeprom write" ? 1
-                               : name == u"eeprom set"                                          ? 2
-                                                                                                : 0;
+            const int wanted = name == u"write" || name == u"verify" || name == u"eeprom write" ||
+                                       name == u"restore"
+                                   ? 1
+                               : name == u"eeprom set" ? 2
+                                                       : 0;
             Require(r.arguments.size() == wanted, "a command has all its arguments and no more");
             for (const QString& argument : r.arguments)
                 Require(arguments.contains(argument), "a command's arguments are given ones");

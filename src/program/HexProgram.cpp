@@ -78,7 +78,7 @@ class MapCollector {
 
 WritePlan PlanWrite(LineReader& lines) {
     WritePlan plan;
-    auto refuse = [&plan, &lines](WalkError error, hex::RecordError recordError) {
+    auto refuse = [&lines](WalkError error, hex::RecordError recordError) {
         WritePlan refused;
         refused.error = error;
         refused.errorLine = lines.lineNumber();
