@@ -37,9 +37,12 @@ TEST(OperationDialogOnUsb, AWriterUnpluggedHalfWayFailsTheWriteAtOnceAndTheDialo
     std::atomic<Steady::rep> unpluggedAt{0};
     std::thread unplug([&]() {
         std::this_thread::sleep_for(5s);
+        // The moment the unplug begins: the write may fail while the
+        // controller is still being unbound.
+        const Steady::rep startedAt = Steady::now().time_since_epoch().count();
         QFile file(udc);
         if (file.open(QIODevice::WriteOnly) && file.write("\n") == 1 && file.flush())
-            unpluggedAt = Steady::now().time_since_epoch().count();
+            unpluggedAt = startedAt;
     });
     Click(dialog, "cmdOK");  // the whole write, on this thread
     const Steady::time_point ended = Steady::now();
