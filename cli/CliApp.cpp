@@ -14,6 +14,7 @@
 #include "cli/Interrupt.h"
 #include "cli/ManyWriters.h"
 #include "cli/Runner.h"
+#include "cli/Transcript.h"
 #include "shell/SettingsFile.h"
 #include "version/ProgramVersion.h"
 
@@ -63,38 +64,12 @@ int ListWriters(const Request& request, Streams streams) {
     return kSuccess;
 }
 
-// A file of the C library's that holds what a job prints on stdout, for
-// the JSON document.
-class Capture {
-  public:
-    Capture() : file_(std::tmpfile()) {}
-    ~Capture() {
-        if (file_) std::fclose(file_);
-    }
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-    FILE* file() const { return file_; }
-    QString Text() const {
-        if (!file_) return {};
-        std::fflush(file_);
-        std::rewind(file_);
-        QByteArray bytes;
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) bytes.append(buffer, n);
-        return QString::fromUtf8(bytes);
-    }
-
-  private:
-    FILE* file_;
-};
-
 // The command on one Writer, once prepared; with --json its facts become
 // the JSON document on stdout.
 int RunOnOne(const Request& request, const QString& settingsPath, const QString& choice,
              const QString& id, Streams streams, const hexprogram::FileText* hexFile,
              std::shared_ptr<SerialNumbers>& serials, QByteArray* tried = nullptr) {
-    Capture capture;
+    Transcript capture;
     const bool json = request.json && capture.file();
     if (request.json && !json) {
         std::fprintf(streams.err, "qlarkw-cli: no temporary file for the JSON document\n");

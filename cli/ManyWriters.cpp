@@ -15,6 +15,7 @@
 #include "cli/FileWatch.h"
 #include "cli/RunFacts.h"
 #include "cli/Runner.h"
+#include "cli/Transcript.h"
 #include "shared/Clock.h"
 #include "version/ProgramVersion.h"
 
@@ -50,33 +51,6 @@ WriterOutcome RunOne(const WriterJob& job, int index) {
                             .count();
     return outcome;
 }
-
-// A stream the job of one Writer prints to while others run; read back
-// when it has ended.
-class Transcript {
-  public:
-    Transcript() : file_(std::tmpfile()) {}
-    ~Transcript() {
-        if (file_) std::fclose(file_);
-    }
-    Transcript(const Transcript&) = delete;
-    Transcript& operator=(const Transcript&) = delete;
-    bool ok() const { return file_ != nullptr; }
-    FILE* file() const { return file_; }
-    QString Text() const {
-        if (!file_) return {};
-        std::fflush(file_);
-        std::rewind(file_);
-        QByteArray bytes;
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) bytes.append(buffer, n);
-        return QString::fromUtf8(bytes);
-    }
-
-  private:
-    FILE* file_;
-};
 
 }  // namespace
 
